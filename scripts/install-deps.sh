@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, idempotently and with apt-get only, what the builds of ZELBase need.
+#   scripts/install-deps.sh            native build and tests
+#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs)
+set -euo pipefail
+
+native=(cmake g++ make libgtest-dev libcli11-dev pkg-config)
+windows=(g++-mingw-w64-i686-posix wine wine32:i386)
+extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen)
+
+want=("${native[@]}")
+for arg in "$@"; do
+    case "$arg" in
+        --windows) want+=("${windows[@]}") ;;
+        --all) want+=("${windows[@]}" "${extra[@]}") ;;
+        *) echo "usage: $0 [--windows|--all]" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for pkg in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+for pkg in "${missing[@]}"; do
+    if [[ "$pkg" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+    fi
+done
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,16 @@
+// The calling thread's last error code and the system's text for it.
+#pragma once
+
+#include <string>
+
+namespace zel {
+namespace platform {
+
+// GetLastError() on Windows, errno elsewhere.
+unsigned long LastErrorCode();
+// The system's text for `code`, line end included as the system gives it.
+// False when the system has no text for the code.
+bool ErrorText(unsigned long code, std::string& text);
+
+} // namespace platform
+} // namespace zel

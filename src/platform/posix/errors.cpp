@@ -1,0 +1,29 @@
+// Generic POSIX code only: errno and its text.
+#include "platform/Errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace zel {
+namespace platform {
+
+unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
+
+bool ErrorText(unsigned long code, std::string& text) {
+    char buffer[512];
+    buffer[0] = '\0';
+    // The GNU strerror_r may return a static text instead of filling the buffer.
+#if defined(__GLIBC__) && defined(_GNU_SOURCE)
+    const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+#else
+    const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer) == 0 ? buffer : nullptr;
+#endif
+    if (message == nullptr || *message == '\0')
+        return false;
+    text = message;
+    text += '\n';
+    return true;
+}
+
+} // namespace platform
+} // namespace zel

@@ -1,0 +1,37 @@
+// Win32 code only: clocks and the runtime library's 64-bit time conversions.
+#include "platform/Time.h"
+
+#include <windows.h>
+#include <cstring>
+#include <time.h>
+
+namespace zel {
+namespace platform {
+
+long long CurrentTime() { return static_cast<long long>(_time64(nullptr)); }
+
+unsigned long long TickCountMs() { return GetTickCount64(); }
+
+bool ToUtc(long long time, std::tm& out) {
+    __time64_t t = time;
+    if (_gmtime64_s(&out, &t) == 0)
+        return true;
+    std::memset(&out, 0, sizeof out);
+    return false;
+}
+
+bool ToLocal(long long time, std::tm& out) {
+    __time64_t t = time;
+    if (_localtime64_s(&out, &t) == 0)
+        return true;
+    std::memset(&out, 0, sizeof out);
+    return false;
+}
+
+void FormatAscTime(const std::tm& t, char* buffer, unsigned size) {
+    if (asctime_s(buffer, size, &t) != 0)
+        buffer[0] = '\0';
+}
+
+} // namespace platform
+} // namespace zel
