@@ -9,3 +9,4 @@
 #include "zel/TimeUtil.h"
 #include "zel/BaseString.h"
 #include "zel/Array.h"
+#include "zel/BlowFish.h"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "zel/Export.h"
+#include "zel/Memory.h"
 
 namespace zel {
 namespace detail {
@@ -10,6 +11,12 @@ namespace detail {
 // Makes the machine-wide data folder (where the default error log lives) the
 // given folder for this process; null or empty restores the system's folder.
 ZEL_API void SetMachineDataFolderForTesting(const char* folder);
+
+// Replaces the allocation functions that the containers compiled into the library
+// itself use (each module has its own zel::memory pointers); null restores
+// malloc/free. Lets a test make an allocation inside the library fail.
+ZEL_API void SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
+                                           memory::ReleaseFunction release);
 
 } // namespace detail
 } // namespace zel
