@@ -27,16 +27,11 @@ struct CryptOptions {
     std::string keyEnv;
 };
 
-// Keys longer than this are beyond the cipher's design.
-const std::size_t kMaxKey = 32767;
-
 std::string checkedKey(std::string key, const std::string& source) {
     if (key.empty())
         throw UsageError("the key from " + source + " is empty");
     if (key.find('\0') != std::string::npos)
         throw UsageError("the key from " + source + " holds a zero byte");
-    if (key.size() > kMaxKey)
-        throw UsageError("the key from " + source + " is longer than 32767 bytes");
     return key;
 }
 
