@@ -21,7 +21,8 @@ sub escape_text {
     my @parts = split /(`[^`]*`)/, $t;
     for my $p (@parts) {
         next if $p =~ /^`/;
-        $p =~ s/([\\<>@&#%\$])/\\$1/g;
+        $p =~ s/([\\<>@&#%\$"])/\\$1/g;
+        $p =~ s/(?<![\w>)])::/\\::/g;
     }
     return join '', @parts;
 }

@@ -35,6 +35,14 @@ int main(int argc, char** argv) {
               zel::util::strlen(static_cast<const char*>(nullptr)) == 0,
           "text primitives are exported");
 
+    // The cipher: a round trip, and a wrong key refused.
+    zel::Array<unsigned char> sealed;
+    zel::BlowFish::Encrypt("secret", "hello", sealed);
+    zel::BaseString<char> opened;
+    check(sealed.Size() == 16 && zel::BlowFish::Decrypt("secret", sealed, opened) &&
+              std::string(opened) == "hello" && !zel::BlowFish::Decrypt("Secret", sealed, opened),
+          "BlowFish enciphers and deciphers");
+
     // An exception made inside the library crosses into the host and is logged.
     bool caught = false;
     try {
