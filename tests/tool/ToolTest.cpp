@@ -17,9 +17,13 @@
 #include <thread>
 #include <vector>
 
+// ZEL_TOOL_PATH names the program under test; builds without the tool (the
+// ThreadSanitizer preset) have nothing to run.
 #ifndef ZEL_TOOL_PATH
-#error "ZEL_TOOL_PATH names the zel program under test"
-#endif
+TEST(ToolTest, NotBuilt) {
+    GTEST_SKIP() << "the zel tool is not part of this build";
+}
+#else
 
 namespace fs = std::filesystem;
 
@@ -494,3 +498,5 @@ TEST_F(ToolTest, IsAdminAnswersYesOrNo) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == "yes\n" || r.out == "no\n") << r.out;
 }
+
+#endif // ZEL_TOOL_PATH
