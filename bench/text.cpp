@@ -39,8 +39,7 @@ private:
     std::uint64_t state_ = 42;
 };
 
-template <typename Make>
-TextSet MakeTexts(Make make) {
+template <typename Make> TextSet MakeTexts(Make make) {
     TextSet set;
     Random random;
     std::vector<std::size_t> offsets;
@@ -117,8 +116,9 @@ void BM_stringToInteger(benchmark::State& state) {
     });
 }
 void BM_strtol(benchmark::State& state) {
-    RunParse<unsigned>(state, Int32Texts(),
-                       [](const char* t) { return static_cast<unsigned>(std::strtol(t, nullptr, 10)); });
+    RunParse<unsigned>(state, Int32Texts(), [](const char* t) {
+        return static_cast<unsigned>(std::strtol(t, nullptr, 10));
+    });
 }
 void BM_stringToInt64(benchmark::State& state) {
     RunParse<unsigned long long>(state, Int64Texts(), [](const char* t) {
