@@ -10,3 +10,7 @@
 #include "zel/BaseString.h"
 #include "zel/Array.h"
 #include "zel/BlowFish.h"
+#include "zel/NumberUtil.h"
+#include "zel/SplitUtil.h"
+#include "zel/HashUtil.h"
+#include "zel/GuidUtil.h"
