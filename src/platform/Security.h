@@ -18,13 +18,13 @@ class SharedDescriptor {
 public:
     enum Step {
         Done,
-        AllocateSid,
-        LocalAllocAcl,
-        InitializeAcl,
-        AddDeniedAce,
-        AddAllowedAce,
-        InitializeDescriptor,
-        SetDacl
+        StepAllocateSid,
+        StepLocalAllocAcl,
+        StepInitializeAcl,
+        StepAddDeniedAce,
+        StepAddAllowedAce,
+        StepInitializeDescriptor,
+        StepSetDacl
     };
 
     SharedDescriptor();

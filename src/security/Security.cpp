@@ -45,17 +45,17 @@ int LastError() { return static_cast<int>(platform::LastErrorCode()); }
 
 const char* DescriptorStepMessage(platform::SharedDescriptor::Step step) {
     switch (step) {
-    case platform::SharedDescriptor::LocalAllocAcl:
+    case platform::SharedDescriptor::StepLocalAllocAcl:
         return "ObtainAccessableMutex: LocalAlloc Failed: %d";
-    case platform::SharedDescriptor::InitializeAcl:
+    case platform::SharedDescriptor::StepInitializeAcl:
         return "ObtainAccessableMutex: InitializeAcl Failed: %d";
-    case platform::SharedDescriptor::AddDeniedAce:
+    case platform::SharedDescriptor::StepAddDeniedAce:
         return "ObtainAccessableMutex: AddAccessDeniedAce Failed: %d";
-    case platform::SharedDescriptor::AddAllowedAce:
+    case platform::SharedDescriptor::StepAddAllowedAce:
         return "ObtainAccessableMutex: AddAccessAllowedAce Failed: %d";
-    case platform::SharedDescriptor::InitializeDescriptor:
+    case platform::SharedDescriptor::StepInitializeDescriptor:
         return "ObtainAccessableMutex: InitializeSecurityDescriptor Failed: %d";
-    case platform::SharedDescriptor::SetDacl:
+    case platform::SharedDescriptor::StepSetDacl:
         return "ObtainAccessableMutex: SetSecurityDescriptorDacl Failed: %d";
     default:
         return "ObtainAccessableMutex: AllocateAndInitialzieSid Failed: %d";
@@ -68,7 +68,7 @@ void* ObtainAccessableMutex(int initialOwner, const char* name, int* created) {
     platform::SharedDescriptor descriptor;
     try {
         if (!descriptor.CreateWorldSid()) {
-            Exception::error(DescriptorStepMessage(platform::SharedDescriptor::AllocateSid),
+            Exception::error(DescriptorStepMessage(platform::SharedDescriptor::StepAllocateSid),
                              LastError());
             return nullptr;
         }

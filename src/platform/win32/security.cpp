@@ -30,20 +30,20 @@ SharedDescriptor::Step SharedDescriptor::BuildRest() {
     DWORD aclSize = 2 * GetLengthSid(m_sid) + 32;
     m_acl = LocalAlloc(LPTR, aclSize); // fixed and zero-filled
     if (m_acl == nullptr)
-        return LocalAllocAcl;
+        return StepLocalAllocAcl;
     PACL acl = static_cast<PACL>(m_acl);
     if (!InitializeAcl(acl, aclSize, ACL_REVISION))
-        return InitializeAcl;
+        return StepInitializeAcl;
     // The denial comes first, so it wins over the grant for these two rights.
     if (!AddAccessDeniedAce(acl, ACL_REVISION, WRITE_DAC | WRITE_OWNER, m_sid))
-        return AddDeniedAce;
+        return StepAddDeniedAce;
     if (!AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, m_sid))
-        return AddAllowedAce;
+        return StepAddAllowedAce;
     PSECURITY_DESCRIPTOR sd = m_descriptor;
     if (!InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION))
-        return InitializeDescriptor;
+        return StepInitializeDescriptor;
     if (!SetSecurityDescriptorDacl(sd, TRUE, acl, FALSE))
-        return SetDacl;
+        return StepSetDacl;
     SECURITY_ATTRIBUTES* sa = reinterpret_cast<SECURITY_ATTRIBUTES*>(m_attributes);
     sa->nLength = sizeof(SECURITY_ATTRIBUTES);
     sa->lpSecurityDescriptor = sd;
