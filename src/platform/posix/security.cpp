@@ -188,8 +188,9 @@ public:
         return true;
     }
 
-    // Drops this handle's count; the last one removes the name.
-    void Detach() {
+    // Drops this handle's count; the last one removes the name. `unmap` false keeps
+    // the memory mapped for good (a robust mutex still held must stay reachable).
+    void Detach(bool unmap = true) {
         if (m_base == nullptr)
             return;
         BlockHeader* h = header();
@@ -202,7 +203,8 @@ public:
                 shm_unlink(m_name.c_str());
         }
         pthread_mutex_unlock(&h->guard);
-        munmap(m_base, m_size);
+        if (unmap)
+            munmap(m_base, m_size);
         m_base = nullptr;
     }
 
@@ -313,7 +315,14 @@ struct MutexData {
 
 struct MutexObject : Object {
     MutexObject() : Object(Kind::Mutex) {}
+    ~MutexObject() override {
+        // A robust mutex sits on its owner's robust list, which the system walks
+        // when the owner ends: while held through this handle its memory must stay
+        // mapped, or the next waiter would never learn that the owner died.
+        block.Detach(holds.load() == 0);
+    }
     SharedBlock block;
+    std::atomic<long> holds{0}; // acquisitions through this handle not yet released
     pthread_mutex_t* mutex() const { return &static_cast<MutexData*>(block.data())->mutex; }
 };
 
@@ -419,6 +428,8 @@ void* CreateMutexObject(bool initialOwner, const char* name, bool mayCreate, boo
             return nullptr;
         existed = !created;
     }
+    if (initialOwner && !existed)
+        object->holds = 1;
     return Register(object.release());
 }
 
@@ -470,10 +481,12 @@ int WaitNamedMutex(void* handle, unsigned int milliseconds) {
     }
     switch (rc) {
     case 0:
+        ++object->holds;
         return util::AccessableWaitAcquired;
     case EOWNERDEAD:
         // The owner ended while holding it: hand it on, usable, to this caller.
         pthread_mutex_consistent(m);
+        ++object->holds;
         return util::AccessableWaitAbandoned;
     case ETIMEDOUT:
         return util::AccessableWaitTimeout;
@@ -490,9 +503,12 @@ bool ReleaseNamedMutex(void* handle) {
         return false;
     }
     int rc = pthread_mutex_unlock(object->mutex());
-    if (rc != 0)
+    if (rc != 0) {
         errno = rc; // EPERM: not the owner
-    return rc == 0;
+        return false;
+    }
+    --object->holds;
+    return true;
 }
 
 bool PathExists(const char* path) {
