@@ -46,8 +46,9 @@
 //
 //   void* f = zel::util::ObtainAccessableFileMapping(
 //       "/var/tmp/shared.bin", zel::util::AccessablePageReadWrite,
-//       zel::util::AccessableMapAllAccess, 0, 4096, "MyAppData", &created);
-//   char* p = static_cast<char*>(zel::util::MapAccessableView(f, zel::util::AccessableMapAllAccess, 0, 0));
+//       zel::util::AccessableMapRead | zel::util::AccessableMapWrite, 0, 65536, "MyAppData",
+//       &created);
+//   char* p = static_cast<char*>(zel::util::MapAccessableView(f, zel::util::AccessableMapWrite, 0, 0));
 //   p[0] = 'x';                                   // seen by every process mapping "MyAppData"
 //   zel::util::UnmapAccessableView(p);
 //   zel::util::CloseAccessableHandle(f);
@@ -116,7 +117,10 @@ const unsigned long AccessablePageExecuteReadWrite = 0x40; // PAGE_EXECUTE_READW
 const unsigned long AccessableMapCopy = 0x0001;         // FILE_MAP_COPY: private copy-on-write
 const unsigned long AccessableMapWrite = 0x0002;        // FILE_MAP_WRITE: read and write
 const unsigned long AccessableMapRead = 0x0004;         // FILE_MAP_READ
-const unsigned long AccessableMapAllAccess = 0x000F001F; // FILE_MAP_ALL_ACCESS
+// FILE_MAP_ALL_ACCESS. Windows: it includes WRITE_DAC and WRITE_OWNER, which the
+// shared descriptor denies, so opening another account's mapping with it fails;
+// ask for AccessableMapRead | AccessableMapWrite there. Linux: the same as Write.
+const unsigned long AccessableMapAllAccess = 0x000F001F;
 // The wait that never times out.
 const unsigned int AccessableInfinite = 0xFFFFFFFFu; // INFINITE
 

@@ -69,6 +69,9 @@ private:
 };
 
 const unsigned long kSize = 65536; // one allocation granule on Windows
+// What a process of another account may ask of a shared mapping: all access would
+// include WRITE_DAC and WRITE_OWNER, which the shared descriptor denies.
+const unsigned long kOpenAccess = AccessableMapRead | AccessableMapWrite;
 
 } // namespace
 
@@ -269,7 +272,7 @@ protected:
 TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
     int created = -1;
     HandleCloser first{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                   AccessableMapAllAccess, 0, kSize,
+                                                   kOpenAccess, 0, kSize,
                                                    name.c_str(), &created)};
     ASSERT_NE(first.handle, nullptr);
     EXPECT_EQ(created, 1);
@@ -277,12 +280,12 @@ TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
 
     created = -1;
     HandleCloser second{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                    AccessableMapAllAccess, 0, kSize,
+                                                    kOpenAccess, 0, kSize,
                                                     name.c_str(), &created)};
     ASSERT_NE(second.handle, nullptr);
     EXPECT_EQ(created, 0);
     HandleCloser third{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                   AccessableMapAllAccess, 0, kSize,
+                                                   kOpenAccess, 0, kSize,
                                                    name.c_str(), nullptr)};
     ASSERT_NE(third.handle, nullptr);
 
@@ -303,11 +306,11 @@ TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
 ZEL_TEST_CHILD(mappingWriteBack) {
     int created = -1;
     void* h = ObtainAccessableFileMapping(args.at(0).c_str(), AccessablePageReadWrite,
-                                          AccessableMapAllAccess, 0, kSize, args.at(1).c_str(),
+                                          kOpenAccess, 0, kSize, args.at(1).c_str(),
                                           &created);
     if (h == nullptr)
         return 10;
-    char* view = static_cast<char*>(MapAccessableView(h, AccessableMapAllAccess, 0, 0));
+    char* view = static_cast<char*>(MapAccessableView(h, AccessableMapWrite, 0, 0));
     int rc = created != 0 ? 11 : view == nullptr ? 12 : std::strcmp(view, "parent") != 0 ? 13 : 0;
     if (view != nullptr) {
         std::strcpy(view, "child");
@@ -320,7 +323,7 @@ ZEL_TEST_CHILD(mappingWriteBack) {
 TEST_F(AccessableMapping, SharedWithAnotherProcess) {
     int created = -1;
     HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize, name.c_str(),
+                                               kOpenAccess, 0, kSize, name.c_str(),
                                                &created)};
     ASSERT_NE(h.handle, nullptr);
     ViewCloser v{MapAccessableView(h.handle, AccessableMapAllAccess, 0, 0)};
@@ -335,7 +338,7 @@ TEST_F(AccessableMapping, MissingDirectoryThrowsWithTheFileName) {
     int created = 7;
     try {
         ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite,
-                                    AccessableMapAllAccess, 0, kSize, name.c_str(), &created);
+                                    kOpenAccess, 0, kSize, name.c_str(), &created);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
         ASSERT_EQ(e.getMessageTotal(), 1u);
@@ -350,7 +353,7 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
     std::string missing = dir.join("caf\xC3\xA9") + zeltest::nativeSeparator() + "f.bin";
     try {
         ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite,
-                                    AccessableMapAllAccess, 0, kSize, name.c_str(), nullptr);
+                                    kOpenAccess, 0, kSize, name.c_str(), nullptr);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
         std::string message = e.getAt();
@@ -367,7 +370,7 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
 
 TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
     HandleCloser existing{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                      AccessableMapAllAccess, 0, kSize,
+                                                      kOpenAccess, 0, kSize,
                                                       name.c_str(), nullptr)};
     ASSERT_NE(existing.handle, nullptr);
     ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
@@ -397,7 +400,7 @@ TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {
     zeltest::writeFile(file, "hello");
     int created = -1;
     HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, 0, name.c_str(),
+                                               kOpenAccess, 0, 0, name.c_str(),
                                                &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 0); // the file was there
@@ -410,7 +413,7 @@ TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {
 TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
     int created = -1;
     try {
-        ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, AccessableMapAllAccess,
+        ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
                                     0, 0, name.c_str(), &created);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
@@ -422,7 +425,7 @@ TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
 
 TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
     HandleCloser existing{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                      AccessableMapAllAccess, 0, kSize,
+                                                      kOpenAccess, 0, kSize,
                                                       name.c_str(), nullptr)};
     ASSERT_NE(existing.handle, nullptr);
     ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
@@ -434,7 +437,7 @@ TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
     std::string other = dir.join("second.bin");
     int created = -1;
     HandleCloser h{ObtainAccessableFileMapping(other.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize, name.c_str(),
+                                               kOpenAccess, 0, kSize, name.c_str(),
                                                &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 1);
@@ -446,7 +449,7 @@ TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
 
 TEST_F(AccessableMapping, ViewsOutsideTheMappingAreRefused) {
     HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize, name.c_str(),
+                                               kOpenAccess, 0, kSize, name.c_str(),
                                                nullptr)};
     ASSERT_NE(h.handle, nullptr);
     struct Case {
@@ -470,7 +473,7 @@ TEST_F(AccessableMapping, ViewsOutsideTheMappingAreRefused) {
 TEST_F(AccessableMapping, UnnamedMappingWorks) {
     int created = -1;
     HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, 4096, nullptr,
+                                               kOpenAccess, 0, 4096, nullptr,
                                                &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 1);
@@ -531,7 +534,7 @@ TEST(AccessableObjects, DescriptorDeniesChangesAndAllowsEverythingElse) {
         return;
     zeltest::TempDir dir;
     HandleCloser f{ObtainAccessableFileMapping(dir.join("d.bin").c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize,
+                                               kOpenAccess, 0, kSize,
                                                UniqueName("dacl").c_str(), nullptr)};
     ASSERT_NE(f.handle, nullptr);
     ExpectSharedDacl(f.handle, SECTION_ALL_ACCESS);
@@ -599,13 +602,13 @@ int UnprivilegedWork(const std::string& mutexName, const std::string& file,
             return 26;
     }
     void* f = ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                          AccessableMapAllAccess, 0, kSize, mapName.c_str(),
+                                          kOpenAccess, 0, kSize, mapName.c_str(),
                                           &created);
     if (f == nullptr)
         return 27;
     if (created != 0)
         return 28;
-    char* view = static_cast<char*>(MapAccessableView(f, AccessableMapAllAccess, 0, 0));
+    char* view = static_cast<char*>(MapAccessableView(f, AccessableMapWrite, 0, 0));
     if (view == nullptr)
         return 29;
     int rc = std::strcmp(view, "root") == 0 ? 0 : 30;
@@ -638,7 +641,7 @@ TEST(AccessableObjects, CreatedWorldReadableAndWritableWhateverTheUmask) {
     mode_t old = umask(077);
     HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
     HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize, mapName.c_str(),
+                                               kOpenAccess, 0, kSize, mapName.c_str(),
                                                nullptr)};
     umask(old);
     ASSERT_NE(m.handle, nullptr);
@@ -672,7 +675,7 @@ TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
     HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
     ASSERT_NE(m.handle, nullptr);
     HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               AccessableMapAllAccess, 0, kSize, mapName.c_str(),
+                                               kOpenAccess, 0, kSize, mapName.c_str(),
                                                nullptr)};
     ASSERT_NE(f.handle, nullptr);
     ViewCloser v{MapAccessableView(f.handle, AccessableMapAllAccess, 0, 0)};
