@@ -17,7 +17,8 @@
 //       int m_used = 0;
 //   };
 //   Buffer* b = Buffer::Make();
-//   b->ReleaseToPool();       // back in the host's pool; `delete` through the base does not compile
+//   b->ReleaseToPool();       // back in the host's pool; `delete` through the base does not
+//   compile
 #pragma once
 
 #include "zel/Export.h"

@@ -48,8 +48,8 @@
 //       "/var/tmp/shared.bin", zel::util::AccessablePageReadWrite,
 //       zel::util::AccessableMapRead | zel::util::AccessableMapWrite, 0, 65536, "MyAppData",
 //       &created);
-//   char* p = static_cast<char*>(zel::util::MapAccessableView(f, zel::util::AccessableMapWrite, 0, 0));
-//   p[0] = 'x';                                   // seen by every process mapping "MyAppData"
+//   char* p = static_cast<char*>(zel::util::MapAccessableView(f, zel::util::AccessableMapWrite, 0,
+//   0)); p[0] = 'x';                                   // seen by every process mapping "MyAppData"
 //   zel::util::UnmapAccessableView(p);
 //   zel::util::CloseAccessableHandle(f);
 #pragma once
@@ -114,9 +114,9 @@ const unsigned long AccessablePageWriteCopy = 0x08;        // PAGE_WRITECOPY
 const unsigned long AccessablePageExecuteRead = 0x20;      // PAGE_EXECUTE_READ
 const unsigned long AccessablePageExecuteReadWrite = 0x40; // PAGE_EXECUTE_READWRITE
 // Access to a mapping or a view.
-const unsigned long AccessableMapCopy = 0x0001;         // FILE_MAP_COPY: private copy-on-write
-const unsigned long AccessableMapWrite = 0x0002;        // FILE_MAP_WRITE: read and write
-const unsigned long AccessableMapRead = 0x0004;         // FILE_MAP_READ
+const unsigned long AccessableMapCopy = 0x0001;  // FILE_MAP_COPY: private copy-on-write
+const unsigned long AccessableMapWrite = 0x0002; // FILE_MAP_WRITE: read and write
+const unsigned long AccessableMapRead = 0x0004;  // FILE_MAP_READ
 // FILE_MAP_ALL_ACCESS. Windows: it includes WRITE_DAC and WRITE_OWNER, which the
 // shared descriptor denies, so opening another account's mapping with it fails;
 // ask for AccessableMapRead | AccessableMapWrite there. Linux: the same as Write.

@@ -7,11 +7,17 @@ namespace zel {
 
 ConsoleIO::ConsoleIO() = default;
 ConsoleIO::ConsoleIO(const ConsoleIO&) {}
-ConsoleIO& ConsoleIO::operator=(const ConsoleIO&) { return *this; }
+ConsoleIO& ConsoleIO::operator=(const ConsoleIO&) {
+    return *this;
+}
 ConsoleIO::~ConsoleIO() = default;
 
-char ConsoleIO::GetChar() { return static_cast<char>(platform::ConsoleGetKey()); }
+char ConsoleIO::GetChar() {
+    return static_cast<char>(platform::ConsoleGetKey());
+}
 
-int ConsoleIO::KeyBoardHit() { return platform::ConsoleKeyWaiting(); }
+int ConsoleIO::KeyBoardHit() {
+    return platform::ConsoleKeyWaiting();
+}
 
 } // namespace zel

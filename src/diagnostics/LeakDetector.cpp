@@ -20,6 +20,8 @@ LeakDetector::~LeakDetector() = default;
 
 void LeakDetector::Add(void*, const char*) {}
 void LeakDetector::Remove(void*) {}
-LeakDetector& LeakDetector::SetName(const char*) { return *this; }
+LeakDetector& LeakDetector::SetName(const char*) {
+    return *this;
+}
 
 } // namespace zel

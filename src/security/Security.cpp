@@ -41,7 +41,9 @@ std::wstring MessageName(const char* name) noexcept {
     }
 }
 
-int LastError() { return static_cast<int>(platform::LastErrorCode()); }
+int LastError() {
+    return static_cast<int>(platform::LastErrorCode());
+}
 
 const char* DescriptorStepMessage(platform::SharedDescriptor::Step step) {
     switch (step) {
@@ -152,9 +154,9 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
             *created = existed ? 0 : 1;
 
         bool mappingExisted = false;
-        void* mapping = platform::CreateNamedMapping(file, descriptor.Attributes(), protection,
-                                                     sizeHigh, sizeLow, mappingName,
-                                                     mappingExisted);
+        void* mapping =
+            platform::CreateNamedMapping(file, descriptor.Attributes(), protection, sizeHigh,
+                                         sizeLow, mappingName, mappingExisted);
         platform::CloseSharedFile(file);
         if (mapping == nullptr) {
             mapping = platform::OpenNamedMapping(access, mappingName);
@@ -186,16 +188,22 @@ int WaitAccessableMutex(void* mutex, unsigned int milliseconds) {
     return platform::WaitNamedMutex(mutex, milliseconds);
 }
 
-bool ReleaseAccessableMutex(void* mutex) { return platform::ReleaseNamedMutex(mutex); }
+bool ReleaseAccessableMutex(void* mutex) {
+    return platform::ReleaseNamedMutex(mutex);
+}
 
 void* MapAccessableView(void* mapping, unsigned long access, unsigned long long offset,
                         unsigned long bytes) {
     return platform::MapView(mapping, access, offset, bytes);
 }
 
-bool UnmapAccessableView(void* view) { return platform::UnmapView(view); }
+bool UnmapAccessableView(void* view) {
+    return platform::UnmapView(view);
+}
 
-bool CloseAccessableHandle(void* handle) { return platform::CloseObject(handle); }
+bool CloseAccessableHandle(void* handle) {
+    return platform::CloseObject(handle);
+}
 
 } // namespace util
 } // namespace zel

@@ -7,7 +7,9 @@ namespace zel {
 
 Event::Event() : m_handle(platform::EventCreate()) {}
 
-Event::~Event() { platform::EventClose(m_handle); }
+Event::~Event() {
+    platform::EventClose(m_handle);
+}
 
 bool Event::Signal() {
     if (m_handle != nullptr)

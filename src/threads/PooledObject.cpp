@@ -5,7 +5,9 @@ namespace zel {
 
 PooledObject::PooledObject() = default;
 PooledObject::PooledObject(const PooledObject&) {}
-PooledObject& PooledObject::operator=(const PooledObject&) { return *this; }
+PooledObject& PooledObject::operator=(const PooledObject&) {
+    return *this;
+}
 PooledObject::~PooledObject() = default;
 
 } // namespace zel

@@ -59,7 +59,9 @@ struct ViewCloser {
 // Sends the error log to a temporary file for the life of the object.
 class LogCapture {
 public:
-    LogCapture() : m_path(m_dir.join("log.txt")) { zel::Exception::SetErrorLogLocation(m_path.c_str()); }
+    LogCapture() : m_path(m_dir.join("log.txt")) {
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+    }
     ~LogCapture() { zel::Exception::SetErrorLogLocation(nullptr); }
     std::string text() const { return zeltest::readFile(m_path); }
 
@@ -272,21 +274,18 @@ protected:
 TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
     int created = -1;
     HandleCloser first{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                   kOpenAccess, 0, kSize,
-                                                   name.c_str(), &created)};
+                                                   kOpenAccess, 0, kSize, name.c_str(), &created)};
     ASSERT_NE(first.handle, nullptr);
     EXPECT_EQ(created, 1);
     EXPECT_EQ(zeltest::fileSize(file), static_cast<long long>(kSize));
 
     created = -1;
     HandleCloser second{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                    kOpenAccess, 0, kSize,
-                                                    name.c_str(), &created)};
+                                                    kOpenAccess, 0, kSize, name.c_str(), &created)};
     ASSERT_NE(second.handle, nullptr);
     EXPECT_EQ(created, 0);
     HandleCloser third{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                   kOpenAccess, 0, kSize,
-                                                   name.c_str(), nullptr)};
+                                                   kOpenAccess, 0, kSize, name.c_str(), nullptr)};
     ASSERT_NE(third.handle, nullptr);
 
     {
@@ -305,9 +304,8 @@ TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
 
 ZEL_TEST_CHILD(mappingWriteBack) {
     int created = -1;
-    void* h = ObtainAccessableFileMapping(args.at(0).c_str(), AccessablePageReadWrite,
-                                          kOpenAccess, 0, kSize, args.at(1).c_str(),
-                                          &created);
+    void* h = ObtainAccessableFileMapping(args.at(0).c_str(), AccessablePageReadWrite, kOpenAccess,
+                                          0, kSize, args.at(1).c_str(), &created);
     if (h == nullptr)
         return 10;
     char* view = static_cast<char*>(MapAccessableView(h, AccessableMapWrite, 0, 0));
@@ -322,9 +320,8 @@ ZEL_TEST_CHILD(mappingWriteBack) {
 
 TEST_F(AccessableMapping, SharedWithAnotherProcess) {
     int created = -1;
-    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize, name.c_str(),
-                                               &created)};
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), &created)};
     ASSERT_NE(h.handle, nullptr);
     ViewCloser v{MapAccessableView(h.handle, AccessableMapAllAccess, 0, 0)};
     ASSERT_NE(v.view, nullptr);
@@ -337,8 +334,8 @@ TEST_F(AccessableMapping, MissingDirectoryThrowsWithTheFileName) {
     std::string missing = dir.join("no-such-folder") + zeltest::nativeSeparator() + "f.bin";
     int created = 7;
     try {
-        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite,
-                                    kOpenAccess, 0, kSize, name.c_str(), &created);
+        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize,
+                                    name.c_str(), &created);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
         ASSERT_EQ(e.getMessageTotal(), 1u);
@@ -352,8 +349,8 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
     // UTF-8 "café" in a folder that does not exist.
     std::string missing = dir.join("caf\xC3\xA9") + zeltest::nativeSeparator() + "f.bin";
     try {
-        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite,
-                                    kOpenAccess, 0, kSize, name.c_str(), nullptr);
+        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize,
+                                    name.c_str(), nullptr);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
         std::string message = e.getAt();
@@ -369,9 +366,8 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
 }
 
 TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
-    HandleCloser existing{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                      kOpenAccess, 0, kSize,
-                                                      name.c_str(), nullptr)};
+    HandleCloser existing{ObtainAccessableFileMapping(
+        file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
     ASSERT_NE(existing.handle, nullptr);
     ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
     ASSERT_NE(v.view, nullptr);
@@ -380,9 +376,8 @@ TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
     // Sizes 0: the mapping of that name is opened, and the other file is not even created.
     std::string other = dir.join("never-created.bin");
     int created = -1;
-    HandleCloser opened{ObtainAccessableFileMapping(other.c_str(), AccessablePageReadWrite,
-                                                    AccessableMapRead, 0, 0, name.c_str(),
-                                                    &created)};
+    HandleCloser opened{ObtainAccessableFileMapping(
+        other.c_str(), AccessablePageReadWrite, AccessableMapRead, 0, 0, name.c_str(), &created)};
     ASSERT_NE(opened.handle, nullptr);
     EXPECT_EQ(created, 0);
     EXPECT_FALSE(zeltest::fileExists(other));
@@ -399,9 +394,8 @@ TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
 TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {
     zeltest::writeFile(file, "hello");
     int created = -1;
-    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, 0, name.c_str(),
-                                               &created)};
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, 0, name.c_str(), &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 0); // the file was there
     ViewCloser v{MapAccessableView(h.handle, AccessableMapRead, 0, 0)};
@@ -413,8 +407,8 @@ TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {
 TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
     int created = -1;
     try {
-        ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
-                                    0, 0, name.c_str(), &created);
+        ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, 0,
+                                    name.c_str(), &created);
         FAIL() << "no exception";
     } catch (zel::Exception& e) {
         EXPECT_EQ(std::string(e.getAt()).rfind("Open failed ", 0), 0u) << e.getAt();
@@ -424,9 +418,8 @@ TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
 }
 
 TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
-    HandleCloser existing{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                                      kOpenAccess, 0, kSize,
-                                                      name.c_str(), nullptr)};
+    HandleCloser existing{ObtainAccessableFileMapping(
+        file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
     ASSERT_NE(existing.handle, nullptr);
     ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
     ASSERT_NE(v.view, nullptr);
@@ -436,9 +429,8 @@ TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
     // creation finds the mapping of that name.
     std::string other = dir.join("second.bin");
     int created = -1;
-    HandleCloser h{ObtainAccessableFileMapping(other.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize, name.c_str(),
-                                               &created)};
+    HandleCloser h{ObtainAccessableFileMapping(other.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 1);
     EXPECT_TRUE(zeltest::fileExists(other));
@@ -448,9 +440,8 @@ TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
 }
 
 TEST_F(AccessableMapping, ViewsOutsideTheMappingAreRefused) {
-    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize, name.c_str(),
-                                               nullptr)};
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), nullptr)};
     ASSERT_NE(h.handle, nullptr);
     struct Case {
         const char* what;
@@ -472,9 +463,8 @@ TEST_F(AccessableMapping, ViewsOutsideTheMappingAreRefused) {
 
 TEST_F(AccessableMapping, UnnamedMappingWorks) {
     int created = -1;
-    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, 4096, nullptr,
-                                               &created)};
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, 4096, nullptr, &created)};
     ASSERT_NE(h.handle, nullptr);
     EXPECT_EQ(created, 1);
     ViewCloser v{MapAccessableView(h.handle, AccessableMapAllAccess, 0, 0)};
@@ -500,8 +490,8 @@ void ExpectSharedDacl(HANDLE object, DWORD mappedAll) {
     }
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                         &everyone));
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
     EXPECT_EQ(dacl->AceCount, 2);
     void* ace = nullptr;
     if (GetAce(dacl, 0, &ace)) {
@@ -534,8 +524,8 @@ TEST(AccessableObjects, DescriptorDeniesChangesAndAllowsEverythingElse) {
         return;
     zeltest::TempDir dir;
     HandleCloser f{ObtainAccessableFileMapping(dir.join("d.bin").c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize,
-                                               UniqueName("dacl").c_str(), nullptr)};
+                                               kOpenAccess, 0, kSize, UniqueName("dacl").c_str(),
+                                               nullptr)};
     ASSERT_NE(f.handle, nullptr);
     ExpectSharedDacl(f.handle, SECTION_ALL_ACCESS);
 }
@@ -601,9 +591,8 @@ int UnprivilegedWork(const std::string& mutexName, const std::string& file,
         if (changed)
             return 26;
     }
-    void* f = ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                          kOpenAccess, 0, kSize, mapName.c_str(),
-                                          &created);
+    void* f = ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                          kSize, mapName.c_str(), &created);
     if (f == nullptr)
         return 27;
     if (created != 0)
@@ -640,9 +629,8 @@ TEST(AccessableObjects, CreatedWorldReadableAndWritableWhateverTheUmask) {
     std::string file = dir.join("mode.bin");
     mode_t old = umask(077);
     HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
-    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize, mapName.c_str(),
-                                               nullptr)};
+    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, mapName.c_str(), nullptr)};
     umask(old);
     ASSERT_NE(m.handle, nullptr);
     ASSERT_NE(f.handle, nullptr);
@@ -674,9 +662,8 @@ TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
     std::string file = dir.join("user.bin");
     HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
     ASSERT_NE(m.handle, nullptr);
-    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
-                                               kOpenAccess, 0, kSize, mapName.c_str(),
-                                               nullptr)};
+    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, mapName.c_str(), nullptr)};
     ASSERT_NE(f.handle, nullptr);
     ViewCloser v{MapAccessableView(f.handle, AccessableMapAllAccess, 0, 0)};
     ASSERT_NE(v.view, nullptr);
@@ -687,6 +674,8 @@ TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
     EXPECT_EQ(ModeOf(file), 0666u);
 }
 
-TEST(AccessableObjects, IsAdminIsTheEffectiveRootUser) { EXPECT_EQ(IsAdmin(), geteuid() == 0); }
+TEST(AccessableObjects, IsAdminIsTheEffectiveRootUser) {
+    EXPECT_EQ(IsAdmin(), geteuid() == 0);
+}
 
 #endif

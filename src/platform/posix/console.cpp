@@ -143,38 +143,88 @@ struct KeyCode {
 
 bool KeyForFinal(char final, KeyCode& key) {
     switch (final) {
-    case 'A': key = {0xE0, 0x48}; return true; // Up
-    case 'B': key = {0xE0, 0x50}; return true; // Down
-    case 'C': key = {0xE0, 0x4D}; return true; // Right
-    case 'D': key = {0xE0, 0x4B}; return true; // Left
-    case 'H': key = {0xE0, 0x47}; return true; // Home
-    case 'F': key = {0xE0, 0x4F}; return true; // End
-    case 'P': key = {0, 0x3B}; return true;    // F1 (ESC O P, or CSI 1;m P)
-    case 'Q': key = {0, 0x3C}; return true;    // F2
-    case 'R': key = {0, 0x3D}; return true;    // F3
-    case 'S': key = {0, 0x3E}; return true;    // F4
-    case 'Z': key = {0, 0x0F}; return true;    // Shift+Tab
-    default: return false;
+    case 'A':
+        key = {0xE0, 0x48};
+        return true; // Up
+    case 'B':
+        key = {0xE0, 0x50};
+        return true; // Down
+    case 'C':
+        key = {0xE0, 0x4D};
+        return true; // Right
+    case 'D':
+        key = {0xE0, 0x4B};
+        return true; // Left
+    case 'H':
+        key = {0xE0, 0x47};
+        return true; // Home
+    case 'F':
+        key = {0xE0, 0x4F};
+        return true; // End
+    case 'P':
+        key = {0, 0x3B};
+        return true; // F1 (ESC O P, or CSI 1;m P)
+    case 'Q':
+        key = {0, 0x3C};
+        return true; // F2
+    case 'R':
+        key = {0, 0x3D};
+        return true; // F3
+    case 'S':
+        key = {0, 0x3E};
+        return true; // F4
+    case 'Z':
+        key = {0, 0x0F};
+        return true; // Shift+Tab
+    default:
+        return false;
     }
 }
 
 bool KeyForNumber(int number, KeyCode& key) {
     switch (number) {
-    case 1: case 7: key = {0xE0, 0x47}; return true; // Home
-    case 2: key = {0xE0, 0x52}; return true;         // Insert
-    case 3: key = {0xE0, 0x53}; return true;         // Delete
-    case 4: case 8: key = {0xE0, 0x4F}; return true; // End
-    case 5: key = {0xE0, 0x49}; return true;         // Page Up
-    case 6: key = {0xE0, 0x51}; return true;         // Page Down
-    case 11: case 12: case 13: case 14: case 15:     // F1..F5
+    case 1:
+    case 7:
+        key = {0xE0, 0x47};
+        return true; // Home
+    case 2:
+        key = {0xE0, 0x52};
+        return true; // Insert
+    case 3:
+        key = {0xE0, 0x53};
+        return true; // Delete
+    case 4:
+    case 8:
+        key = {0xE0, 0x4F};
+        return true; // End
+    case 5:
+        key = {0xE0, 0x49};
+        return true; // Page Up
+    case 6:
+        key = {0xE0, 0x51};
+        return true; // Page Down
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15: // F1..F5
         key = {0, 0x3B + number - 11};
         return true;
-    case 17: case 18: case 19: case 20: case 21:     // F6..F10
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21: // F6..F10
         key = {0, 0x40 + number - 17};
         return true;
-    case 23: key = {0xE0, 0x85}; return true; // F11
-    case 24: key = {0xE0, 0x86}; return true; // F12
-    default: return false;
+    case 23:
+        key = {0xE0, 0x85};
+        return true; // F11
+    case 24:
+        key = {0xE0, 0x86};
+        return true; // F12
+    default:
+        return false;
     }
 }
 
@@ -224,8 +274,8 @@ int TranslateEscape(RawTerminal* terminal) {
                 continue;
             }
             if (b >= 0x40 && b <= 0x7E) {
-                known = b == '~' ? KeyForNumber(number, key)
-                                 : KeyForFinal(static_cast<char>(b), key);
+                known =
+                    b == '~' ? KeyForNumber(number, key) : KeyForFinal(static_cast<char>(b), key);
             }
             break;
         }

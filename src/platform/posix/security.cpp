@@ -35,12 +35,21 @@ namespace platform {
 
 // ---- The descriptor: nothing to build here ----
 
-SharedDescriptor::SharedDescriptor() : m_sid(nullptr), m_acl(nullptr), m_descriptor(), m_attributes() {}
-SharedDescriptor::~SharedDescriptor() { Release(); }
-bool SharedDescriptor::CreateWorldSid() { return true; }
-SharedDescriptor::Step SharedDescriptor::BuildRest() { return Done; }
+SharedDescriptor::SharedDescriptor()
+    : m_sid(nullptr), m_acl(nullptr), m_descriptor(), m_attributes() {}
+SharedDescriptor::~SharedDescriptor() {
+    Release();
+}
+bool SharedDescriptor::CreateWorldSid() {
+    return true;
+}
+SharedDescriptor::Step SharedDescriptor::BuildRest() {
+    return Done;
+}
 void SharedDescriptor::Release() {}
-void* SharedDescriptor::Attributes() { return nullptr; }
+void* SharedDescriptor::Attributes() {
+    return nullptr;
+}
 
 namespace {
 
@@ -173,7 +182,8 @@ public:
     // A block of this process only (an unnamed object).
     template <typename Init> bool AttachPrivate(std::size_t dataSize, Init init) {
         m_size = DataOffset() + dataSize;
-        void* base = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        void* base =
+            mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (base == MAP_FAILED)
             return false;
         m_base = base;
@@ -344,8 +354,8 @@ struct MappingObject : Object {
     }
     int fd = -1;
     std::uint64_t size = 0;
-    bool writable = false;    // the file is open for writing
-    bool copyOnWrite = false; // a PAGE_WRITECOPY mapping: views are private
+    bool writable = false;                 // the file is open for writing
+    bool copyOnWrite = false;              // a PAGE_WRITECOPY mapping: views are private
     std::shared_ptr<SharedBlock> registry; // null for an unnamed mapping
 };
 
@@ -627,9 +637,8 @@ void* CreateMappingObject(void* file, unsigned long protection, unsigned long si
 
     // A mapping of that name already there is the one to use, whatever the file.
     if (name != nullptr && *name != '\0') {
-        void* open = OpenMappingObject(writable ? util::AccessableMapAllAccess
-                                                : util::AccessableMapRead,
-                                       name);
+        void* open = OpenMappingObject(
+            writable ? util::AccessableMapAllAccess : util::AccessableMapRead, name);
         if (open != nullptr) {
             existed = true;
             return open;
@@ -687,9 +696,8 @@ void* CreateMappingObject(void* file, unsigned long protection, unsigned long si
             }
             // Another process registered the name meanwhile: use its mapping.
             registry.reset();
-            void* open = OpenMappingObject(writable ? util::AccessableMapAllAccess
-                                                    : util::AccessableMapRead,
-                                           name);
+            void* open = OpenMappingObject(
+                writable ? util::AccessableMapAllAccess : util::AccessableMapRead, name);
             if (open != nullptr) {
                 existed = true;
                 return open;
@@ -798,7 +806,9 @@ bool CloseObject(void* handle) {
     return true;
 }
 
-bool IsAdministrator() { return geteuid() == 0; }
+bool IsAdministrator() {
+    return geteuid() == 0;
+}
 
 std::wstring WideFromNarrow(const char* text) {
     std::wstring out;
@@ -807,9 +817,15 @@ std::wstring WideFromNarrow(const char* text) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
         unsigned char c = *p;
-        int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1)
-                    : c >= 0xC2 ? 1 : c < 0x80 ? 0 : -1;
-        std::uint32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        int extra = c >= 0xF0 && c <= 0xF4 ? 3
+                    : c >= 0xE0            ? (c <= 0xEF ? 2 : -1)
+                    : c >= 0xC2            ? 1
+                    : c < 0x80             ? 0
+                                           : -1;
+        std::uint32_t cp = extra == 0   ? c
+                           : extra == 1 ? (c & 0x1F)
+                           : extra == 2 ? (c & 0x0F)
+                                        : (c & 0x07);
         bool ok = extra >= 0;
         for (int i = 1; ok && i <= extra; ++i) {
             if ((p[i] & 0xC0) != 0x80)

@@ -6,8 +6,12 @@
 namespace zel {
 namespace platform {
 
-int ConsoleGetKey() { return _getch(); }
-int ConsoleKeyWaiting() { return _kbhit(); }
+int ConsoleGetKey() {
+    return _getch();
+}
+int ConsoleKeyWaiting() {
+    return _kbhit();
+}
 
 } // namespace platform
 } // namespace zel

@@ -15,7 +15,9 @@ SharedDescriptor::SharedDescriptor()
     static_assert(sizeof(SECURITY_ATTRIBUTES) <= sizeof m_attributes, "attributes storage");
 }
 
-SharedDescriptor::~SharedDescriptor() { Release(); }
+SharedDescriptor::~SharedDescriptor() {
+    Release();
+}
 
 bool SharedDescriptor::CreateWorldSid() {
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY; // 0,0,0,0,0,1
@@ -62,19 +64,23 @@ void SharedDescriptor::Release() {
     }
 }
 
-void* SharedDescriptor::Attributes() { return m_attributes; }
+void* SharedDescriptor::Attributes() {
+    return m_attributes;
+}
 
 // ---- Named objects ----
 
 void* CreateNamedMutex(void* attributes, bool initialOwner, const char* name, bool& existed) {
     SetLastError(ERROR_SUCCESS);
-    HANDLE h = CreateMutexA(static_cast<SECURITY_ATTRIBUTES*>(attributes), initialOwner ? TRUE : FALSE,
-                            name);
+    HANDLE h = CreateMutexA(static_cast<SECURITY_ATTRIBUTES*>(attributes),
+                            initialOwner ? TRUE : FALSE, name);
     existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
     return h;
 }
 
-void* OpenNamedMutex(const char* name) { return OpenMutexA(SYNCHRONIZE, FALSE, name); }
+void* OpenNamedMutex(const char* name) {
+    return OpenMutexA(SYNCHRONIZE, FALSE, name);
+}
 
 bool PathExists(const char* path) {
     return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -128,16 +134,22 @@ int WaitNamedMutex(void* mutex, unsigned int milliseconds) {
     }
 }
 
-bool ReleaseNamedMutex(void* mutex) { return ReleaseMutex(mutex) != FALSE; }
+bool ReleaseNamedMutex(void* mutex) {
+    return ReleaseMutex(mutex) != FALSE;
+}
 
 void* MapView(void* mapping, unsigned long access, unsigned long long offset, unsigned long bytes) {
     return MapViewOfFile(mapping, access, static_cast<DWORD>(offset >> 32),
                          static_cast<DWORD>(offset & 0xFFFFFFFFu), bytes);
 }
 
-bool UnmapView(void* view) { return view != nullptr && UnmapViewOfFile(view) != FALSE; }
+bool UnmapView(void* view) {
+    return view != nullptr && UnmapViewOfFile(view) != FALSE;
+}
 
-bool CloseObject(void* handle) { return handle != nullptr && CloseHandle(handle) != FALSE; }
+bool CloseObject(void* handle) {
+    return handle != nullptr && CloseHandle(handle) != FALSE;
+}
 
 // ---- Administrator test ----
 
@@ -167,7 +179,8 @@ bool IsAdministrator() {
             break;
         }
         descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
-        if (descriptor == nullptr || !InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION))
+        if (descriptor == nullptr ||
+            !InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION))
             break;
         DWORD aclSize = GetLengthSid(admins) + 16;
         acl = static_cast<PACL>(LocalAlloc(LPTR, aclSize));

@@ -9,14 +9,18 @@ namespace platform {
 static_assert(sizeof(ThreadCreator::Routine) == sizeof(LPTHREAD_START_ROUTINE),
               "thread routine type differs from the Win32 one");
 
-void* EventCreate() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+void* EventCreate() {
+    return CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
 
 void EventClose(void* event) {
     if (event != nullptr)
         CloseHandle(event);
 }
 
-void EventSignal(void* event) { SetEvent(event); }
+void EventSignal(void* event) {
+    SetEvent(event);
+}
 
 EventWaitResult EventWait(void* event, unsigned int milliseconds) {
     DWORD rc = WaitForSingleObjectEx(event, milliseconds, TRUE);
