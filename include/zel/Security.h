@@ -165,7 +165,8 @@ ZEL_API bool UnmapAccessableView(void* view);
 // Closes a handle returned by ObtainAccessableMutex or ObtainAccessableFileMapping;
 // views mapped from it stay valid until unmapped. Closing does not release a
 // mutex the thread owns. False for a null, unknown or already closed handle
-// (Linux; Windows reports what CloseHandle reports).
+// (Linux; Windows reports what CloseHandle reports). A handle must not be closed
+// while another thread still uses it.
 ZEL_API bool CloseAccessableHandle(void* handle);
 
 } // namespace util
