@@ -14,3 +14,8 @@
 #include "zel/SplitUtil.h"
 #include "zel/HashUtil.h"
 #include "zel/GuidUtil.h"
+#include "zel/Event.h"
+#include "zel/PooledObject.h"
+#include "zel/Security.h"
+#include "zel/ConsoleIO.h"
+#include "zel/LeakDetector.h"
