@@ -3,6 +3,10 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zel {
 namespace util {
 
@@ -145,11 +149,38 @@ namespace {
 // both views end where the texts end.
 struct Exact {
     static unsigned char at(const unsigned char* s, std::size_t i) { return s[i]; }
+    // First byte of [p, end) whose view is `c`, or null.
+    static const unsigned char* find(const unsigned char* p, const unsigned char* end,
+                                     unsigned char c) {
+        return static_cast<const unsigned char*>(std::memchr(p, c, end - p));
+    }
 };
+
 struct Folded {
     static unsigned char at(const unsigned char* s, std::size_t i) {
         unsigned char c = s[i];
         return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 0x20) : c;
+    }
+    static const unsigned char* find(const unsigned char* p, const unsigned char* end,
+                                     unsigned char c) {
+        if (c < 'a' || c > 'z') // only a lower-case letter has two spellings
+            return static_cast<const unsigned char*>(std::memchr(p, c, end - p));
+            // For a letter, (byte | 0x20) == c holds for exactly its two cases.
+#if defined(__SSE2__)
+        const __m128i bit = _mm_set1_epi8(0x20);
+        const __m128i want = _mm_set1_epi8(static_cast<char>(c));
+        for (; end - p >= 16; p += 16) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(x, bit), want));
+            if (mask != 0)
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+#endif
+        for (; p < end; ++p) {
+            if ((*p | 0x20) == c)
+                return p;
+        }
+        return nullptr;
     }
 };
 
@@ -168,11 +199,51 @@ const unsigned char* FindFirstByte(const unsigned char* h, unsigned char first) 
     }
 }
 
+// How much of the text is known to hold no terminator. The text's length is
+// never taken in advance (a match may come early in a huge text): the known part
+// grows geometrically, so the scanning for the terminator stays linear.
+class KnownText {
+public:
+    explicit KnownText(const unsigned char* start) : m_start(start), m_end(start) {}
+    // Makes [m_start, upTo) known if the text reaches that far; false when the
+    // terminator comes first.
+    bool reach(const unsigned char* upTo) {
+        while (m_end < upTo) {
+            if (!grow())
+                return false;
+        }
+        return true;
+    }
+    // Extends the known part once; false when the terminator is already known.
+    bool grow() {
+        if (m_atTerminator)
+            return false;
+        std::size_t known = static_cast<std::size_t>(m_end - m_start);
+        std::size_t step = known < 4096 ? 4096 : known;
+        const void* nul = std::memchr(m_end, 0, step);
+        if (nul != nullptr) {
+            m_end = static_cast<const unsigned char*>(nul);
+            m_atTerminator = true;
+        } else {
+            m_end += step;
+        }
+        return true;
+    }
+    const unsigned char* end() const { return m_end; }
+
+private:
+    const unsigned char* m_start;
+    const unsigned char* m_end;
+    bool m_atTerminator = false;
+};
+
 // Two-Way string matching (Crochemore and Perrin) on the byte view V, with a
-// last-byte shift table. Linear in the text and the pattern, constant extra
-// space (two small tables on the stack), and the text is never read past its
-// terminator: its end is found incrementally, a window at a time. The result is
-// the leftmost match, the same as the byte-at-a-time scan.
+// last-byte shift table. When the last byte of a window does not match and the
+// table gives only a short shift, the next window is found by searching for the
+// pattern's last byte instead (memchr or a vector scan), which keeps texts made
+// of one repeated byte fast. Linear in the text and the pattern, constant extra
+// space, never reads past the text's terminator; the result is the leftmost
+// match, the same as that of the byte-at-a-time scan.
 template <typename V> const unsigned char* TwoWay(const unsigned char* h, const unsigned char* n) {
     std::size_t shift[256];
     unsigned char present[256] = {0};
@@ -186,6 +257,7 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
     }
     if (n[l] != 0)
         return nullptr; // the text ends inside the first window
+    const unsigned char lastOfPattern = V::at(n, l - 1);
 
     // Critical factorisation: the larger of the two maximal suffixes (under the
     // byte order and its reverse), and the period of the pattern.
@@ -255,35 +327,35 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
     }
     std::size_t mem = 0;
 
-    // z: how far the text is known to hold no terminator.
-    const unsigned char* z = h;
+    KnownText known(h);
     for (;;) {
-        if (static_cast<std::size_t>(z - h) < l) {
-            const std::size_t grow = l | 63;
-            const unsigned char* z2 = static_cast<const unsigned char*>(std::memchr(z, 0, grow));
-            if (z2 != nullptr) {
-                z = z2;
-                if (static_cast<std::size_t>(z - h) < l)
-                    return nullptr;
-            } else {
-                z += grow;
-            }
-        }
+        if (!known.reach(h + l))
+            return nullptr;
 
         // Last byte of the window first: skip windows that cannot match.
         const unsigned char last = V::at(h, l - 1);
-        if (present[last]) {
-            k = l - shift[last];
-            if (k != 0) {
-                if (k < mem)
-                    k = mem;
+        if (last != lastOfPattern) {
+            k = present[last] ? l - shift[last] : l;
+            if (k < mem)
+                k = mem;
+            mem = 0;
+            if (k >= 16) {
                 h += k;
-                mem = 0;
                 continue;
             }
-        } else {
-            h += l;
-            mem = 0;
+            // A short shift: jump straight to the next window ending in the
+            // pattern's last byte (any match must end in one).
+            const unsigned char* from = h + l;
+            const unsigned char* q;
+            for (;;) {
+                q = V::find(from, known.end(), lastOfPattern);
+                if (q != nullptr)
+                    break;
+                from = known.end();
+                if (!known.grow())
+                    return nullptr;
+            }
+            h = q - (l - 1);
             continue;
         }
 

@@ -303,6 +303,42 @@ TEST(StringSearch, MatchesByteAtATimeScanOnRandomInputs) {
     }
 }
 
+// Longer patterns take the table shifts and the periodic memory of the search.
+TEST(StringSearch, MatchesByteAtATimeScanOnLongerRandomInputs) {
+    std::mt19937 rng(7);
+    const std::string alphabets[] = {"ab", "aB", "abc"};
+    for (int round = 0; round < 20000; ++round) {
+        const std::string& alpha = alphabets[round % 3];
+        // Texts built from repeats of a random unit, with a few random edits.
+        std::string unit(1 + rng() % 6, ' ');
+        for (auto& ch : unit)
+            ch = alpha[rng() % alpha.size()];
+        std::string text;
+        const std::size_t length = rng() % 300;
+        while (text.size() < length)
+            text += unit;
+        for (int e = rng() % 3; e > 0 && !text.empty(); --e)
+            text[rng() % text.size()] = alpha[rng() % alpha.size()];
+        std::string pattern;
+        if (!text.empty()) {
+            std::size_t from = rng() % text.size();
+            pattern = text.substr(from, 1 + rng() % 60);
+            if (round % 3 == 0)
+                pattern[rng() % pattern.size()] = alpha[rng() % alpha.size()];
+            if (round % 5 == 0)
+                for (auto& ch : pattern)
+                    ch = static_cast<char>(u::toupper(ch));
+        }
+        const char* r = u::strstr(text.c_str(), pattern.c_str());
+        const char* rn = u::strstrNoCase(text.c_str(), pattern.c_str());
+        if (r != RefSearch(text.c_str(), pattern.c_str(), false) ||
+            rn != RefSearch(text.c_str(), pattern.c_str(), true)) {
+            ADD_FAILURE() << "text \"" << text << "\" pattern \"" << pattern << "\"";
+            break;
+        }
+    }
+}
+
 TEST(StringSearch, LongPeriodicInputs) {
     std::string text(200000, 'a');
     std::string pattern = std::string(1000, 'a') + "b";
