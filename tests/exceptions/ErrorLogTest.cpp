@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -195,6 +196,14 @@ TEST_F(ErrorLogLocation, DefaultCreatesCorvaneAndReturnsAfterAnEmptyPath) {
     EXPECT_EQ(zel::Exception::GetErrorLogLocation(), log);
     ExpectExactLines(zeltest::readFile(log), {"Mirror Error: to the default"}, from,
                      std::time(nullptr));
+    auto status = std::filesystem::status(folder);
+    EXPECT_TRUE(std::filesystem::is_directory(status));
+#ifndef _WIN32
+    // Every account may add files; only owners may remove or rename them.
+    EXPECT_EQ(status.permissions() & std::filesystem::perms::all, std::filesystem::perms::all);
+    EXPECT_NE(status.permissions() & std::filesystem::perms::sticky_bit,
+              std::filesystem::perms::none);
+#endif
 
     // Elsewhere, then back to the default with an empty path, and with a null one.
     zel::Exception::SetErrorLogLocation(m_path.c_str());

@@ -66,6 +66,7 @@ TEST(TimeConversion, GmtimeAndAsctimeLayout) {
         {1667293507, "Tue Nov 01 09:05:07 2022\n", 2, 304},
         {2147483648LL, "Tue Jan 19 03:14:08 2038\n", 2, 18}, // past 32-bit time_t
         {4133980799LL, "Fri Dec 31 23:59:59 2100\n", 5, 364},
+        {32535215999LL, "Wed Dec 31 23:59:59 3000\n", 3, 364}, // the last convertible second
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -81,6 +82,60 @@ TEST(TimeConversion, GmtimeAndAsctimeLayout) {
         std::memset(buffer, '#', sizeof buffer);
         EXPECT_EQ(u::asctime(&tm, buffer, 26), buffer);
         EXPECT_EQ(std::string(buffer, 26), std::string(c.text, 26)); // text, newline and NUL
+    }
+}
+
+// Outside 1970..3000 both platforms give a zero-filled record (the Windows
+// runtime refuses those times), and asctime lays out only valid fields.
+TEST(TimeConversion, TimesOutsideTheConvertibleRange) {
+    const long long times[] = {-1, -86400LL * 365, 32535216000LL, 0x7FFFFFFFFFFFFFFFLL};
+    std::tm zero;
+    std::memset(&zero, 0, sizeof zero);
+    for (long long t : times) {
+        SCOPED_TRACE(t);
+        std::tm utc, local;
+        std::memset(&utc, 0x5A, sizeof utc);
+        std::memset(&local, 0x5A, sizeof local);
+        EXPECT_EQ(u::gmtime(&t, &utc), &utc);
+        EXPECT_EQ(u::localtime(&t, &local), &local);
+        EXPECT_EQ(std::memcmp(&utc, &zero, sizeof zero), 0);
+        EXPECT_EQ(std::memcmp(&local, &zero, sizeof zero), 0);
+        char text[26];
+        std::memset(text, '#', sizeof text);
+        EXPECT_STREQ(u::asctime(&utc, text, sizeof text), "");
+    }
+}
+
+TEST(TimeConversion, AsctimeOfFieldsOutOfRangeIsEmpty) {
+    long long base = 951782400; // Tue Feb 29 00:00:00 2000
+    std::tm good{};
+    u::gmtime(&base, &good);
+    struct Case {
+        const char* name;
+        void (*change)(std::tm&);
+    };
+    const Case cases[] = {
+        {"month 12", [](std::tm& t) { t.tm_mon = 12; }},
+        {"month -1", [](std::tm& t) { t.tm_mon = -1; }},
+        {"week day 7", [](std::tm& t) { t.tm_wday = 7; }},
+        {"day 0", [](std::tm& t) { t.tm_mday = 0; }},
+        {"day 30 of February", [](std::tm& t) { t.tm_mday = 30; }},
+        {"29 February 1900", [](std::tm& t) { t.tm_year = 0; }},
+        {"hour 24", [](std::tm& t) { t.tm_hour = 24; }},
+        {"minute 60", [](std::tm& t) { t.tm_min = 60; }},
+        {"second -1", [](std::tm& t) { t.tm_sec = -1; }},
+        {"year 10000", [](std::tm& t) { t.tm_year = 8100; }},
+        {"year 1899", [](std::tm& t) { t.tm_year = -1; }},
+    };
+    char text[26];
+    u::asctime(&good, text, sizeof text);
+    EXPECT_STREQ(text, "Tue Feb 29 00:00:00 2000\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::tm bad = good;
+        c.change(bad);
+        std::memset(text, '#', sizeof text);
+        EXPECT_STREQ(u::asctime(&bad, text, sizeof text), "");
     }
 }
 
