@@ -1,5 +1,6 @@
 // Generic POSIX code only: files and folders.
 #include "platform/FileSystem.h"
+#include "zel/PathSeparator.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -8,6 +9,10 @@
 #include <unistd.h>
 
 namespace zel {
+
+const char PATHSEPCHAR = '/';
+const char PATHSEP[2] = "/";
+
 namespace platform {
 
 namespace {
@@ -16,7 +21,7 @@ std::string g_dataFolderOverride;
 } // namespace
 
 char PathSeparator() {
-    return '/';
+    return PATHSEPCHAR;
 }
 
 bool MachineDataFolder(std::string& folder) {

@@ -1,5 +1,6 @@
 // Win32 code only: files and folders through the shell, the runtime library and kernel32.
 #include "platform/FileSystem.h"
+#include "zel/PathSeparator.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -14,6 +15,10 @@
 #include <vector>
 
 namespace zel {
+
+const char PATHSEPCHAR = '\\';
+const char PATHSEP[2] = "\\";
+
 namespace platform {
 
 namespace {
@@ -22,7 +27,7 @@ std::string g_dataFolderOverride;
 } // namespace
 
 char PathSeparator() {
-    return '\\';
+    return PATHSEPCHAR;
 }
 
 bool MachineDataFolder(std::string& folder) {
