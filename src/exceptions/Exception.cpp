@@ -111,7 +111,7 @@ void Exception::clear() {
 
 void Exception::SetMessageOnStack(const char* format, va_list arguments) {
     char buffer[detail::kFormatBufferSize];
-    int length = detail::FormatMessage(buffer, format, arguments);
+    int length = detail::FormatText(buffer, format, arguments);
     if (length > 0) {
         m_messageStack.emplace_back();
         m_messageStack.back().first = buffer;
