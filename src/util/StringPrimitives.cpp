@@ -1,5 +1,6 @@
 #include "zel/StringUtil.h"
 
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
@@ -149,11 +150,6 @@ namespace {
 // both views end where the texts end.
 struct Exact {
     static unsigned char at(const unsigned char* s, std::size_t i) { return s[i]; }
-    // First byte of [p, end) whose view is `c`, or null.
-    static const unsigned char* find(const unsigned char* p, const unsigned char* end,
-                                     unsigned char c) {
-        return static_cast<const unsigned char*>(std::memchr(p, c, end - p));
-    }
 };
 
 struct Folded {
@@ -161,28 +157,53 @@ struct Folded {
         unsigned char c = s[i];
         return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 0x20) : c;
     }
-    static const unsigned char* find(const unsigned char* p, const unsigned char* end,
-                                     unsigned char c) {
-        if (c < 'a' || c > 'z') // only a lower-case letter has two spellings
-            return static_cast<const unsigned char*>(std::memchr(p, c, end - p));
-            // For a letter, (byte | 0x20) == c holds for exactly its two cases.
-#if defined(__SSE2__)
-        const __m128i bit = _mm_set1_epi8(0x20);
-        const __m128i want = _mm_set1_epi8(static_cast<char>(c));
-        for (; end - p >= 16; p += 16) {
-            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(x, bit), want));
-            if (mask != 0)
-                return p + __builtin_ctz(static_cast<unsigned>(mask));
-        }
-#endif
-        for (; p < end; ++p) {
-            if ((*p | 0x20) == c)
-                return p;
-        }
-        return nullptr;
-    }
 };
+
+// A test of one byte against a byte of the view V: (byte | bit) == want, where bit
+// is 0x20 when V folds and `want` is a lower-case letter (the two cases of a
+// letter differ only there), else 0.
+template <typename V> unsigned char CaseBit(unsigned char want) {
+    return (std::is_same<V, Folded>::value && want >= 'a' && want <= 'z') ? 0x20 : 0;
+}
+
+// The first window start s in [from, end - l] whose first and last bytes match
+// the pattern's (`first`, `last` in the view V), or null. Only bytes before `end`
+// are read. A vector scan tests 16 window starts at a time where SSE2 exists.
+template <typename V>
+const unsigned char* FindWindow(const unsigned char* from, const unsigned char* end, std::size_t l,
+                                unsigned char first, unsigned char last) {
+    const unsigned char firstBit = CaseBit<V>(first), lastBit = CaseBit<V>(last);
+    const unsigned char* s = from;
+#if defined(__SSE2__)
+    const __m128i wantFirst = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i wantLast = _mm_set1_epi8(static_cast<char>(last));
+    const __m128i bitFirst = _mm_set1_epi8(static_cast<char>(firstBit));
+    const __m128i bitLast = _mm_set1_epi8(static_cast<char>(lastBit));
+    auto starts16 = [&](const unsigned char* at) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + l - 1));
+        return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, bitFirst), wantFirst),
+                             _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast));
+    };
+    // 64 starts per round while no candidate shows up, then 16 at a time.
+    for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 64); s += 64) {
+        __m128i any = _mm_or_si128(_mm_or_si128(starts16(s), starts16(s + 16)),
+                                   _mm_or_si128(starts16(s + 32), starts16(s + 48)));
+        if (_mm_movemask_epi8(any) != 0)
+            break;
+    }
+    for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 16); s += 16) {
+        int mask = _mm_movemask_epi8(starts16(s));
+        if (mask != 0)
+            return s + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; end - s >= static_cast<std::ptrdiff_t>(l); ++s) {
+        if ((s[0] | firstBit) == first && (s[l - 1] | lastBit) == last)
+            return s;
+    }
+    return nullptr;
+}
 
 // The first position of `text` (at or after `h`) whose byte matches `first`.
 template <typename V>
@@ -239,9 +260,9 @@ private:
 
 // Two-Way string matching (Crochemore and Perrin) on the byte view V, with a
 // last-byte shift table. When the last byte of a window does not match and the
-// table gives only a short shift, the next window is found by searching for the
-// pattern's last byte instead (memchr or a vector scan), which keeps texts made
-// of one repeated byte fast. Linear in the text and the pattern, constant extra
+// table gives only a short shift, the next window whose first and last bytes
+// match is found by a vector scan instead, which keeps everyday texts and texts
+// made of one repeated byte fast. Linear in the text and the pattern, constant extra
 // space, never reads past the text's terminator; the result is the leftmost
 // match, the same as that of the byte-at-a-time scan.
 template <typename V> const unsigned char* TwoWay(const unsigned char* h, const unsigned char* n) {
@@ -257,6 +278,7 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
     }
     if (n[l] != 0)
         return nullptr; // the text ends inside the first window
+    const unsigned char firstOfPattern = V::at(n, 0);
     const unsigned char lastOfPattern = V::at(n, l - 1);
 
     // Critical factorisation: the larger of the two maximal suffixes (under the
@@ -343,19 +365,22 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
                 h += k;
                 continue;
             }
-            // A short shift: jump straight to the next window ending in the
-            // pattern's last byte (any match must end in one).
-            const unsigned char* from = h + l;
+            // A short shift: jump straight to the next window whose first and
+            // last bytes both match (any match is such a window).
+            const unsigned char* from = h + 1;
             const unsigned char* q;
             for (;;) {
-                q = V::find(from, known.end(), lastOfPattern);
+                q = FindWindow<V>(from, known.end(), l, firstOfPattern, lastOfPattern);
                 if (q != nullptr)
                     break;
-                from = known.end();
+                // Every start whose window lies in the known text has been tested.
+                const unsigned char* next = known.end() - (l - 1);
+                if (next > from)
+                    from = next;
                 if (!known.grow())
                     return nullptr;
             }
-            h = q - (l - 1);
+            h = q;
             continue;
         }
 
