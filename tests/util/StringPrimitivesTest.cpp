@@ -339,6 +339,31 @@ TEST(StringSearch, MatchesByteAtATimeScanOnLongerRandomInputs) {
     }
 }
 
+// Texts longer than the part the search checks for a terminator at first, with
+// matches and near misses placed across the points where that part grows.
+TEST(StringSearch, MatchesAcrossTheGrowthOfTheKnownText) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 300; ++round) {
+        std::string text(4000 + rng() % 14000, 'a');
+        for (auto& ch : text)
+            ch = (rng() % 8 == 0) ? 'b' : 'a';
+        std::string pattern(1 + rng() % 40, 'a');
+        for (auto& ch : pattern)
+            ch = (rng() % 8 == 0) ? 'b' : 'a';
+        const std::size_t edges[] = {4096, 8192, 16384};
+        const std::size_t at = edges[rng() % 3] - rng() % 48;
+        if (at + pattern.size() <= text.size() && round % 2 == 0)
+            text.replace(at, pattern.size(), pattern);
+        if (round % 3 == 0)
+            for (auto& ch : pattern)
+                ch = static_cast<char>(u::toupper(ch));
+        ASSERT_EQ(u::strstr(text.c_str(), pattern.c_str()),
+                  RefSearch(text.c_str(), pattern.c_str(), false));
+        ASSERT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()),
+                  RefSearch(text.c_str(), pattern.c_str(), true));
+    }
+}
+
 TEST(StringSearch, LongPeriodicInputs) {
     std::string text(200000, 'a');
     std::string pattern = std::string(1000, 'a') + "b";
