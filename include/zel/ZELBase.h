@@ -3,6 +3,7 @@
 
 #include "zel/Export.h"
 #include "zel/Memory.h"
+#include "zel/PathSeparator.h"
 #include "zel/Exception.h"
 #include "zel/Lock.h"
 #include "zel/StringUtil.h"
