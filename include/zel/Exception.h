@@ -51,72 +51,116 @@
 
 namespace zel {
 
+// The root of the family. Holds a stack of (message, location) entries, oldest
+// first. Not derived from std::exception: a handler for the standard exceptions
+// does not catch it. One object must be used by one thread at a time; the log
+// operations (the static members) may be called from any thread.
 class ZEL_API Exception {
 public:
     // An empty exception: no messages; writes nothing to the log.
     Exception();
-    // Pushes one printf-style message (and logs it).
+    // Pushes one printf-style message and logs it as an "Error: " line. A format
+    // that produces no text (empty, "%s" of "", a formatting error, or a null
+    // format) pushes nothing and logs "Format Error: " + the raw format (nothing
+    // for a null one). Throws std::bad_alloc when memory runs out.
+    //   zel::Exception e("open %s failed", "a.txt");   // e.getAt(): "open a.txt failed"
     explicit Exception(const char* format, ...);
     // Same messages and locations; delayed logging off; writes nothing.
     Exception(const Exception& other);
-    // With delayed logging on, first writes every message to the log. Never throws.
+    // With delayed logging on, first writes every message to the log as an
+    // "Error: " line. Never throws.
     virtual ~Exception();
-    // Copies the message stack; keeps this object's delayed-logging flag.
+    // Copies the message stack; keeps this object's delayed-logging flag and
+    // empties the message block. There is no move: moving copies.
     Exception& operator=(const Exception& other);
 
-    // Throws a plain Exception copy of this object (TimeoutException overrides it).
+    // Throws a plain Exception copy of this object (delayed logging off), whatever
+    // its dynamic type; TimeoutException overrides it to keep its type.
     virtual void rethrow();
 
-    // Pushes one printf-style message (and logs it unless logging is delayed).
+    // Pushes one printf-style message, exactly as the formatting constructor; the
+    // line is not written while delayed logging is on.
+    //   e.appendMessage("%s::%s: Exception caught", "Reader", "Open");
     void appendMessage(const char* format, ...);
-    // While true, pushed messages are not logged; the destructor logs them all.
+    // While true, pushed messages are not logged; the destructor then logs all
+    // messages (including any logged before). Copies always start with it off.
     void setDelayedLogging(bool delayed);
 
+    // The number of messages.
     unsigned int getMessageTotal() const;
     // Message `index` (0 is the oldest); "" past the end, never null.
     const char* getErrorMessage(unsigned int index) const;
     // The oldest message, or null when there is none.
     const char* getAt() const;
-    // All messages joined by `separator` (a null separator joins with nothing).
-    // The result points into this object and lives until it changes.
+    // All messages joined by `separator`, no separator before the first or after
+    // the last; locations are left out. A null separator joins with nothing. The
+    // result points into this object and lives until the object changes; on
+    // memory exhaustion it is "Failed to convert exception messages".
+    //   messages "a", "b", "c" with "; "   ->  "a; b; c"
     const char* getCharErrorMessageBlock(const char* separator) const;
     // Replaces the location of the newest message; nothing without messages.
-    // A null location gives an empty location.
+    // A null location gives an empty location. Locations are never logged.
     void defineLocation(const char* location);
-    // Copies messages and locations out; with `clear` true, then removes them.
+    // Copies messages and locations out, resizing both vectors to the number of
+    // messages; with `clear` true, then removes all messages.
     void dumpStack(std::vector<std::string>& messages, std::vector<std::string>& locations,
                    bool clear);
-    // Writes every message to the log as an "Error: " line.
+    // Writes every message to the log as an "Error: " line, oldest first.
     void mirrorAllMessages() const;
-    // Removes every message.
+    // Removes every message; the object stays usable.
     void clear();
 
-    // ---- The error log (process-wide, thread-safe) ----
+    // ---- The error log (process-wide; every operation may run on any thread) ----
+    //
+    // Each line: "[" + local time "Www Mmm dd hh:mm:ss yyyy" + "] " + prefix + text,
+    // written in one piece, so lines of different threads and processes never mix.
+    // Windows writes CR LF line ends (text mode), Linux a line feed. Before each
+    // line a log larger than 10,000,000 bytes is renamed to <log>.001, replacing
+    // an older one. Nothing here reports its own failures: a line that cannot be
+    // written is dropped.
+    //
+    // Default location, chosen at the first line while none is set:
+    //   Windows  <ProgramData>\Corvane\ZELError.txt, fallback C:\ZELError.txt
+    //   Linux    /var/lib/Corvane/ZELError.txt,      fallback /var/tmp/ZELError.txt
+    // The Corvane folder is created when missing (one level); the fallback is used
+    // when it cannot be. On Linux it is created world-writable with the sticky bit.
 
-    // Writes a "Mirror Error: " line.
+    // Formats a printf-style text (at most 7,999 characters) and writes it as a
+    // "Mirror Error: " line; a format that produces no text (a null one included)
+    // writes "Mirror Error Format Error: " + the raw format. Independent of the
+    // mirroring switch.
+    //   zel::Exception::error("x=%d", 5);   // [Tue Nov 01 09:05:07 2022] Mirror Error: x=5
     static void error(const char* format, ...);
-    // Writes a "Mirror TRACE: " line.
+    // The same with "Mirror TRACE: " and "Mirror TRACE Format Error: ".
     static void trace(const char* format, ...);
     // Sets the full path of the log file. An empty or null path returns to the
-    // default location. A path of 1,024 characters or more is refused and the
-    // location stays as it was. Nothing is opened or created here.
+    // default location at the next line. A path of 1,024 characters or more is
+    // refused and the location stays as it was (never cut to another name).
+    // Nothing is opened or created here; a path in a missing folder loses every
+    // line silently.
     static void SetErrorLogLocation(const char* path);
+    // The mirroring switch (off at load). It gates only MirrorErrorMessage calls
+    // with `force` false; the library's own lines are always written.
     static void SetMirrorErrorLog(bool mirror);
     static bool GetMirrorErrorLog();
-    // The system's text for the thread's last error code (GetLastError on Windows,
-    // errno elsewhere), line end included. False, `text` unchanged, when the code
-    // is 0 or the system has no text for it.
+    // The system's text for the calling thread's last error code, line end
+    // included as the system gives it: FormatMessageA of GetLastError() on
+    // Windows ("...\r\n"), strerror of errno plus "\n" on Linux. False, `text`
+    // unchanged, when the code is 0 or the system has no text for it. Takes no lock.
     static bool GetLastErrorMsg(std::string& text);
 
     // The current log path; empty while no location has been chosen yet.
     static std::string GetErrorLogLocation();
 
 protected:
+    // Formats and pushes one message (see the formatting constructor).
     void SetMessageOnStack(const char* format, va_list arguments);
+    // Copies other's messages and locations; empties the message block.
     void AssignFrom(const Exception& other);
+    // Removes every message; the delayed-logging flag is kept.
     void CleanAll();
-    // Writes one line when mirroring is on or `force` is true; null texts are
-    // written as "NULL Method" / "NULL Message".
+    // Writes one line `method` + `message` when mirroring is on or `force` is
+    // true; null texts are written as "NULL Method" / "NULL Message".
     static void MirrorErrorMessage(const char* method, const char* message, bool force);
 
 private:
@@ -134,11 +178,24 @@ private:
     mutable std::string m_messageBlock;
 };
 
+// The six classes below fix the message their constructors push (each logged as
+// an "Error: " line like any other); copies, moves and assignments behave as
+// Exception's copy (a move leaves the source unchanged). Only TimeoutException
+// keeps its type through rethrow().
+//
+// Example:
+//   try { throw zel::InvalidIndexException(5, 3); }
+//   catch (zel::Exception& e) {
+//       e.getAt();  // "An invalid index value (5) has been detected; legal values are between 0
+//       and 3"
+//   }
+
 // A parameter value that is not recognised.
 class ZEL_API BadParameterException : public Exception {
 public:
     // "Parameter \"<parameter>\" value \"<value>\" is unrecognized; perhaps your
-    // system components need updating?" (a null text is written as "(null)").
+    // system components need updating?" (a null text is written as "(null)", as
+    // the C runtimes of both platforms print a null %s).
     BadParameterException(const char* parameter, const char* value);
     BadParameterException(const BadParameterException& other);
     BadParameterException(BadParameterException&& other);
@@ -175,7 +232,8 @@ public:
     virtual ~MemoryException();
 };
 
-// An interface or operation that is not supported: "Unsupported interface: <name>".
+// An interface or operation that is not supported: "Unsupported interface: <name>"
+// (nothing after the colon and blank for a null name).
 class ZEL_API NotImplementedException : public Exception {
 public:
     explicit NotImplementedException(const char* name);
@@ -186,7 +244,8 @@ public:
     virtual ~NotImplementedException();
 };
 
-// A named index outside a range: "<name>: Index \"<index>\" out of range: [<low>,<high>]".
+// A named index outside a range: "<name>: Index \"<index>\" out of range: [<low>,<high>]"
+// (a null name is written as "(null)").
 class ZEL_API OutOfRangeException : public Exception {
 public:
     OutOfRangeException(const char* name, int low, int high, int index);
@@ -202,12 +261,14 @@ class ZEL_API TimeoutException : public Exception {
 public:
     // "Operation has overrun its specified timeout limit."
     TimeoutException();
+    // The caller's printf-style message, as Exception(const char* format, ...).
     explicit TimeoutException(const char* format, ...);
     TimeoutException(const TimeoutException& other);
     TimeoutException(TimeoutException&& other);
     TimeoutException& operator=(const TimeoutException& other);
     TimeoutException& operator=(TimeoutException&& other);
     virtual ~TimeoutException();
+    // Throws a TimeoutException copy: catchable as TimeoutException or Exception.
     void rethrow() override;
 };
 

@@ -53,8 +53,9 @@ private:
     alignas(sizeof(void*) == 4 ? 4 : 8) unsigned char m_criticalSection[kNativeSize];
 };
 
-// Locks a Lockable in its constructor and unlocks it in its destructor. Does not
-// own the Lockable, which must outlive it.
+// Locks a Lockable in its constructor and unlocks it in its destructor, exactly
+// once each. Does not own the Lockable, which must outlive it. An exception
+// thrown by unlock() in the destructor ends the process.
 class ZEL_API Guard {
 public:
     explicit Guard(Lockable& lockable);
@@ -68,7 +69,8 @@ private:
 };
 
 // Unlocks the lock of a Guard in its constructor and locks it again in its
-// destructor. Use only inside the scope of that Guard, and end before it.
+// destructor. Use only inside the scope of that Guard, and end before it; with a
+// recursive lock taken several times it releases one level only.
 class ZEL_API UnGuard {
 public:
     explicit UnGuard(Guard& guard);

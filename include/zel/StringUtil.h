@@ -49,13 +49,17 @@ ZEL_API unsigned int strlen(const unsigned char* s);
 ZEL_API char* strcpy(char* dst, const char* src);
 ZEL_API unsigned char* strcpy(unsigned char* dst, const unsigned char* src);
 
-// Bounded copy into `capacity` bytes (at least 1): at most capacity - 1 bytes and
-// always a terminating NUL; a source that does not fit is cut.
+// Bounded copy into `capacity` bytes: at most capacity - 1 bytes and always a
+// terminating NUL; a source that does not fit is cut. Null destination: returns
+// null. Null source: writes an empty text. A capacity of 0 writes nothing.
+//   char b[4]; zel::util::strcpy(b, 4, "abcdef");   // b: "abc"
 ZEL_API char* strcpy(char* dst, unsigned int capacity, const char* src);
 ZEL_API char* strcpy(unsigned char* dst, unsigned int capacity, const unsigned char* src);
 
 // Copies until a NUL has been copied or `count` bytes have been; no padding and,
-// when the source is that long, no terminator. Null source writes an empty text.
+// when the source is that long, no terminator. Null destination: returns null.
+// Null source writes an empty text. A count of 0 writes nothing.
+//   zel::util::strncpy(b, "abc", 2);   // writes 'a', 'b' and no terminator
 ZEL_API char* strncpy(char* dst, const char* src, unsigned int count);
 ZEL_API unsigned char* strncpy(unsigned char* dst, const unsigned char* src, unsigned int count);
 
@@ -63,6 +67,12 @@ ZEL_API unsigned char* strncpy(unsigned char* dst, const unsigned char* src, uns
 ZEL_API char* strcgetAt(char* dst, const char* src);
 
 // ---- Ordering ----
+// Results are the difference of the signed (or folded signed) bytes where the
+// walk stopped; the null rule applies whatever the bound (a bound of 0 gives 0
+// for two non-null texts).
+//   zel::util::strcmp("a", "\xE9");       // 120 (97 - (-23))
+//   zel::util::strcasecmp("_", "A");      // -2 ('_' 0x5F against folded 'a' 0x61)
+//   zel::util::strncmp(nullptr, "x", 0);  // -1
 
 ZEL_API int strcmp(const char* a, const char* b);
 ZEL_API int strncmp(const char* a, const char* b, unsigned int n);
@@ -79,7 +89,10 @@ ZEL_API bool nCompareNoCase(const char* a, const char* b, unsigned int n); // st
 // a null `s` gives null.
 ZEL_API char* strchr(const char* s, char c);
 // First occurrence of `pattern` in `text`: null for a null argument or no match,
-// `text` itself for an empty pattern. Linear time in the worst case.
+// `text` itself for an empty pattern (also for an empty text). The answer is that
+// of a byte-at-a-time scan, but the search runs in linear time in the worst case
+// (Two-Way matching) with no allocation, and never reads past either terminator.
+//   zel::util::strstr("aab", "ab");   // points at the second 'a'
 ZEL_API char* strstr(const char* text, const char* pattern);
 // The same, comparing ASCII-folded bytes.
 ZEL_API char* strstrNoCase(const char* text, const char* pattern);

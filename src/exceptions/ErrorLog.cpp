@@ -89,7 +89,7 @@ void Exception::VMirror(const char* prefix, const char* formatErrorPrefix, const
                         va_list arguments) {
     Guard guard(ErrorLogLock);
     char buffer[detail::kFormatBufferSize];
-    int length = detail::FormatMessage(buffer, format, arguments);
+    int length = detail::FormatText(buffer, format, arguments);
     if (length > 0)
         MirrorErrorMessage(prefix, buffer, true);
     else

@@ -18,7 +18,9 @@ Exception::Exception(const char* format, ...) : m_delayedLogging(false) {
     va_end(args);
 }
 
-Exception::Exception(const Exception& other) : m_delayedLogging(false) { AssignFrom(other); }
+Exception::Exception(const Exception& other) : m_delayedLogging(false) {
+    AssignFrom(other);
+}
 
 Exception::~Exception() {
     try {
@@ -34,7 +36,9 @@ Exception& Exception::operator=(const Exception& other) {
     return *this;
 }
 
-void Exception::rethrow() { throw Exception(*this); }
+void Exception::rethrow() {
+    throw Exception(*this);
+}
 
 void Exception::appendMessage(const char* format, ...) {
     va_list args;
@@ -43,7 +47,9 @@ void Exception::appendMessage(const char* format, ...) {
     va_end(args);
 }
 
-void Exception::setDelayedLogging(bool delayed) { m_delayedLogging = delayed; }
+void Exception::setDelayedLogging(bool delayed) {
+    m_delayedLogging = delayed;
+}
 
 unsigned int Exception::getMessageTotal() const {
     return static_cast<unsigned int>(m_messageStack.size());
@@ -99,11 +105,13 @@ void Exception::mirrorAllMessages() const {
         MirrorErrorMessage("Error: ", entry.first.c_str(), true);
 }
 
-void Exception::clear() { CleanAll(); }
+void Exception::clear() {
+    CleanAll();
+}
 
 void Exception::SetMessageOnStack(const char* format, va_list arguments) {
     char buffer[detail::kFormatBufferSize];
-    int length = detail::FormatMessage(buffer, format, arguments);
+    int length = detail::FormatText(buffer, format, arguments);
     if (length > 0) {
         m_messageStack.emplace_back();
         m_messageStack.back().first = buffer;
@@ -120,6 +128,8 @@ void Exception::AssignFrom(const Exception& other) {
     m_messageBlock.clear();
 }
 
-void Exception::CleanAll() { m_messageStack.clear(); }
+void Exception::CleanAll() {
+    m_messageStack.clear();
+}
 
 } // namespace zel

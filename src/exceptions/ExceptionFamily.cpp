@@ -4,21 +4,23 @@
 namespace zel {
 
 namespace {
-const char* OrNullText(const char* s) { return s != nullptr ? s : "(null)"; }
+const char* OrNullText(const char* s) {
+    return s != nullptr ? s : "(null)";
+}
 } // namespace
 
 // Copying, moving and assignment behave as Exception's copy for every class.
-#define ZEL_EXCEPTION_COPY_MEMBERS(X)                                                             \
-    X::X(const X& other) : Exception(other) {}                                                   \
-    X::X(X&& other) : Exception(other) {}                                                        \
-    X& X::operator=(const X& other) {                                                            \
-        Exception::operator=(other);                                                             \
-        return *this;                                                                            \
-    }                                                                                            \
-    X& X::operator=(X&& other) {                                                                 \
-        Exception::operator=(other);                                                             \
-        return *this;                                                                            \
-    }                                                                                            \
+#define ZEL_EXCEPTION_COPY_MEMBERS(X)                                                              \
+    X::X(const X& other) : Exception(other) {}                                                     \
+    X::X(X&& other) : Exception(other) {}                                                          \
+    X& X::operator=(const X& other) {                                                              \
+        Exception::operator=(other);                                                               \
+        return *this;                                                                              \
+    }                                                                                              \
+    X& X::operator=(X&& other) {                                                                   \
+        Exception::operator=(other);                                                               \
+        return *this;                                                                              \
+    }                                                                                              \
     X::~X() {}
 
 BadParameterException::BadParameterException(const char* parameter, const char* value) {
@@ -44,11 +46,13 @@ void InvalidIndexException::SetMessage(int index, int low, int high) {
 }
 ZEL_EXCEPTION_COPY_MEMBERS(InvalidIndexException)
 
-MemoryException::MemoryException() { appendMessage("No more memory is available."); }
+MemoryException::MemoryException() {
+    appendMessage("No more memory is available.");
+}
 ZEL_EXCEPTION_COPY_MEMBERS(MemoryException)
 
 NotImplementedException::NotImplementedException(const char* name) {
-    appendMessage("Unsupported interface: %s", name != nullptr ? name : "");
+    appendMessage("Unsupported interface: %hs", name != nullptr ? name : "");
 }
 ZEL_EXCEPTION_COPY_MEMBERS(NotImplementedException)
 
@@ -68,6 +72,8 @@ TimeoutException::TimeoutException(const char* format, ...) {
 }
 ZEL_EXCEPTION_COPY_MEMBERS(TimeoutException)
 
-void TimeoutException::rethrow() { throw TimeoutException(*this); }
+void TimeoutException::rethrow() {
+    throw TimeoutException(*this);
+}
 
 } // namespace zel

@@ -1,3 +1,4 @@
+// printf-style formatting of the exception family's messages (vsnprintf semantics).
 #include "exceptions/Format.h"
 
 #include <cstdio>
@@ -5,7 +6,7 @@
 namespace zel {
 namespace detail {
 
-int FormatMessage(char (&buffer)[kFormatBufferSize], const char* format, va_list arguments) {
+int FormatText(char (&buffer)[kFormatBufferSize], const char* format, va_list arguments) {
     buffer[0] = '\0';
     if (format == nullptr)
         return -1;

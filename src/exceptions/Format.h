@@ -11,7 +11,7 @@ constexpr unsigned kFormatBufferSize = 8000;
 
 // vsnprintf into `buffer` (kFormatBufferSize bytes, always terminated). Returns
 // the length of the complete text, or -1 for a null format or a formatting error.
-int FormatMessage(char (&buffer)[kFormatBufferSize], const char* format, va_list arguments);
+int FormatText(char (&buffer)[kFormatBufferSize], const char* format, va_list arguments);
 
 } // namespace detail
 } // namespace zel

@@ -8,5 +8,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Format.h"
+#include "platform/Guid.h"
 #include "platform/Sync.h"
 #include "platform/Time.h"

@@ -1,5 +1,6 @@
 // Generic POSIX code only: files and folders.
 #include "platform/FileSystem.h"
+#include "zel/PathSeparator.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -8,6 +9,10 @@
 #include <unistd.h>
 
 namespace zel {
+
+const char PATHSEPCHAR = '/';
+const char PATHSEP[2] = "/";
+
 namespace platform {
 
 namespace {
@@ -15,7 +20,9 @@ std::mutex g_dataFolderMutex;
 std::string g_dataFolderOverride;
 } // namespace
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return PATHSEPCHAR;
+}
 
 bool MachineDataFolder(std::string& folder) {
     {
@@ -29,7 +36,9 @@ bool MachineDataFolder(std::string& folder) {
     return true;
 }
 
-const char* FallbackLogPath() { return "/var/tmp/ZELError.txt"; }
+const char* FallbackLogPath() {
+    return "/var/tmp/ZELError.txt";
+}
 
 void OverrideMachineDataFolder(const std::string& folder) {
     std::lock_guard<std::mutex> lock(g_dataFolderMutex);
@@ -44,10 +53,13 @@ PathKind StatPath(const char* path) {
 }
 
 bool CreateOneDirectory(const char* path) {
-    // Machine-wide folder: every account may write into it.
-    if (::mkdir(path, 0777) != 0)
+    // Machine-wide folder: every account may create files in it, but only a
+    // file's owner may rename or delete it (the sticky bit, as /tmp), much as
+    // the ProgramData permissions on Windows. It also stops the kernel from
+    // following another account's symbolic link planted in the folder.
+    if (::mkdir(path, 01777) != 0)
         return false;
-    ::chmod(path, 0777);
+    ::chmod(path, 01777);
     return true;
 }
 
@@ -64,7 +76,7 @@ bool DescriptorSize(int fd, long long& size) {
 }
 
 bool LockDescriptor(int fd, bool lock) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = lock ? F_WRLCK : F_UNLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
@@ -72,10 +84,16 @@ bool LockDescriptor(int fd, bool lock) {
     return ::fcntl(fd, F_SETLK, &fl) == 0;
 }
 
-void CloseDescriptor(int fd) { ::close(fd); }
+void CloseDescriptor(int fd) {
+    ::close(fd);
+}
 
-bool RemoveFile(const char* path) { return ::unlink(path) == 0; }
-bool RenameFile(const char* from, const char* to) { return ::rename(from, to) == 0; }
+bool RemoveFile(const char* path) {
+    return ::unlink(path) == 0;
+}
+bool RenameFile(const char* from, const char* to) {
+    return ::rename(from, to) == 0;
+}
 
 bool AppendText(const char* path, const char* text, std::size_t length) {
     int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);

@@ -8,7 +8,9 @@
 namespace zel {
 namespace platform {
 
-long long CurrentTime() { return static_cast<long long>(std::time(nullptr)); }
+long long CurrentTime() {
+    return static_cast<long long>(std::time(nullptr));
+}
 
 unsigned long long TickCountMs() {
     timespec ts{};
@@ -21,7 +23,8 @@ unsigned long long TickCountMs() {
 
 bool ToUtc(long long time, std::tm& out) {
     time_t t = static_cast<time_t>(time);
-    if (static_cast<long long>(t) == time && gmtime_r(&t, &out) != nullptr)
+    if (time >= kFirstConvertibleTime && time <= kLastConvertibleTime &&
+        static_cast<long long>(t) == time && gmtime_r(&t, &out) != nullptr)
         return true;
     std::memset(&out, 0, sizeof out);
     return false;
@@ -29,7 +32,8 @@ bool ToUtc(long long time, std::tm& out) {
 
 bool ToLocal(long long time, std::tm& out) {
     time_t t = static_cast<time_t>(time);
-    if (static_cast<long long>(t) == time && localtime_r(&t, &out) != nullptr)
+    if (time >= kFirstConvertibleTime && time <= kLastConvertibleTime &&
+        static_cast<long long>(t) == time && localtime_r(&t, &out) != nullptr)
         return true;
     std::memset(&out, 0, sizeof out);
     return false;
@@ -39,8 +43,8 @@ void FormatAscTime(const std::tm& t, char* buffer, unsigned size) {
     static const char days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    // Out-of-range fields give an empty text rather than reading past the tables.
-    if (t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 || t.tm_mon > 11) {
+    // The same fields as the Windows runtime accepts; others give the empty text.
+    if (!AscTimeFieldsValid(t)) {
         buffer[0] = '\0';
         return;
     }

@@ -1,5 +1,6 @@
 // Win32 code only: files and folders through the shell, the runtime library and kernel32.
 #include "platform/FileSystem.h"
+#include "zel/PathSeparator.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -14,6 +15,10 @@
 #include <vector>
 
 namespace zel {
+
+const char PATHSEPCHAR = '\\';
+const char PATHSEP[2] = "\\";
+
 namespace platform {
 
 namespace {
@@ -21,7 +26,9 @@ std::mutex g_dataFolderMutex;
 std::string g_dataFolderOverride;
 } // namespace
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+    return PATHSEPCHAR;
+}
 
 bool MachineDataFolder(std::string& folder) {
     {
@@ -47,7 +54,9 @@ bool MachineDataFolder(std::string& folder) {
     return true;
 }
 
-const char* FallbackLogPath() { return "C:\\ZELError.txt"; }
+const char* FallbackLogPath() {
+    return "C:\\ZELError.txt";
+}
 
 void OverrideMachineDataFolder(const std::string& folder) {
     std::lock_guard<std::mutex> lock(g_dataFolderMutex);
@@ -61,9 +70,13 @@ PathKind StatPath(const char* path) {
     return (st.st_mode & 0x4000) ? PathKind::Directory : PathKind::Other;
 }
 
-bool CreateOneDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+bool CreateOneDirectory(const char* path) {
+    return CreateDirectoryA(path, nullptr) != 0;
+}
 
-int OpenForWrite(const char* path) { return _open(path, _O_WRONLY | _O_CREAT, _S_IREAD | _S_IWRITE); }
+int OpenForWrite(const char* path) {
+    return _open(path, _O_WRONLY | _O_CREAT, _S_IREAD | _S_IWRITE);
+}
 
 bool DescriptorSize(int fd, long long& size) {
     struct _stat64i32 st;
@@ -86,10 +99,16 @@ bool LockDescriptor(int fd, bool lock) {
     return UnlockFileEx(h, 0, 0xFFFFFFFF, 0xFFFFFFFF, &ov) != 0;
 }
 
-void CloseDescriptor(int fd) { _close(fd); }
+void CloseDescriptor(int fd) {
+    _close(fd);
+}
 
-bool RemoveFile(const char* path) { return _unlink(path) == 0; }
-bool RenameFile(const char* from, const char* to) { return rename(from, to) == 0; }
+bool RemoveFile(const char* path) {
+    return _unlink(path) == 0;
+}
+bool RenameFile(const char* from, const char* to) {
+    return rename(from, to) == 0;
+}
 
 bool AppendText(const char* path, const char* text, std::size_t length) {
     // Text mode on disk: every line feed becomes CR LF.
@@ -100,13 +119,25 @@ bool AppendText(const char* path, const char* text, std::size_t length) {
             data.push_back('\r');
         data.push_back(text[i]);
     }
-    HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    // FILE_APPEND_DATA alone: each WriteFile lands whole at the current end of file.
+    // Appends of other processes are serialised with a lock on one byte far beyond
+    // any real end of file: readers of the log are never blocked, and the seek to
+    // the end and the write happen as one step for every writer that takes it.
+    // (An append-only handle alone is not atomic everywhere, Wine among them.)
+    OVERLAPPED lockAt{};
+    lockAt.Offset = 0;
+    lockAt.OffsetHigh = 0x7FFFFFFF;
+    const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
     DWORD written = 0;
-    BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    LARGE_INTEGER zero{};
+    BOOL ok = SetFilePointerEx(h, zero, nullptr, FILE_END) &&
+              WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    if (locked)
+        UnlockFileEx(h, 0, 1, 0, &lockAt);
     CloseHandle(h);
     return ok && written == data.size();
 }

@@ -8,13 +8,17 @@
 namespace zel {
 namespace platform {
 
-long long CurrentTime() { return static_cast<long long>(_time64(nullptr)); }
+long long CurrentTime() {
+    return static_cast<long long>(_time64(nullptr));
+}
 
-unsigned long long TickCountMs() { return GetTickCount64(); }
+unsigned long long TickCountMs() {
+    return GetTickCount64();
+}
 
 bool ToUtc(long long time, std::tm& out) {
     __time64_t t = time;
-    if (_gmtime64_s(&out, &t) == 0)
+    if (time >= kFirstConvertibleTime && time <= kLastConvertibleTime && _gmtime64_s(&out, &t) == 0)
         return true;
     std::memset(&out, 0, sizeof out);
     return false;
@@ -22,14 +26,16 @@ bool ToUtc(long long time, std::tm& out) {
 
 bool ToLocal(long long time, std::tm& out) {
     __time64_t t = time;
-    if (_localtime64_s(&out, &t) == 0)
+    if (time >= kFirstConvertibleTime && time <= kLastConvertibleTime &&
+        _localtime64_s(&out, &t) == 0)
         return true;
     std::memset(&out, 0, sizeof out);
     return false;
 }
 
 void FormatAscTime(const std::tm& t, char* buffer, unsigned size) {
-    if (asctime_s(buffer, size, &t) != 0)
+    // asctime_s ends the process on fields it rejects: check them first.
+    if (!AscTimeFieldsValid(t) || asctime_s(buffer, size, &t) != 0)
         buffer[0] = '\0';
 }
 

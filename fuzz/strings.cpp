@@ -1,0 +1,104 @@
+// Differential fuzzing of the text primitives against byte-at-a-time references
+// written straight from their definitions: searches, orderings and copies.
+#include "zel/StringUtil.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Signed(char c) {
+    return static_cast<signed char>(c);
+}
+int Fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 0x20 : Signed(c);
+}
+
+const char* RefSearch(const char* text, const char* pattern, bool fold) {
+    if (text == nullptr || pattern == nullptr)
+        return nullptr;
+    if (*pattern == '\0')
+        return text;
+    for (const char* start = text; *start != '\0'; ++start) {
+        for (std::size_t i = 0;; ++i) {
+            if (pattern[i] == '\0')
+                return start;
+            if (start[i] == '\0')
+                return nullptr;
+            if ((fold ? Fold(start[i]) : Signed(start[i])) !=
+                (fold ? Fold(pattern[i]) : Signed(pattern[i])))
+                break;
+        }
+    }
+    return nullptr;
+}
+
+int RefOrder(const char* a, const char* b, bool fold, bool bounded, unsigned n) {
+    if (a == nullptr)
+        return b == nullptr ? 0 : -1;
+    if (b == nullptr)
+        return 1;
+    for (unsigned i = 0; !bounded || i < n; ++i) {
+        int x = fold ? Fold(a[i]) : Signed(a[i]);
+        int y = fold ? Fold(b[i]) : Signed(b[i]);
+        if (x != y || x == 0)
+            return x - y;
+    }
+    return 0;
+}
+
+void Check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+} // namespace
+
+// Input: control byte, then the text and the pattern separated by the first NUL.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    const unsigned control = data[0];
+    std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::size_t cut = rest.find('\0');
+    // Exact-size heap copies so that AddressSanitizer sees any read past a terminator.
+    std::string a = rest.substr(0, cut);
+    std::string b = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+    b = b.substr(0, b.find('\0'));
+    char* text = static_cast<char*>(std::malloc(a.size() + 1));
+    char* pattern = static_cast<char*>(std::malloc(b.size() + 1));
+    std::memcpy(text, a.c_str(), a.size() + 1);
+    std::memcpy(pattern, b.c_str(), b.size() + 1);
+    const char* t = (control & 1) ? nullptr : text;
+    const char* p = (control & 2) ? nullptr : pattern;
+    const unsigned n = control >> 2;
+
+    Check(zel::util::strstr(t, p) == RefSearch(t, p, false));
+    Check(zel::util::strstrNoCase(t, p) == RefSearch(t, p, true));
+    Check(zel::util::strcmp(t, p) == RefOrder(t, p, false, false, 0));
+    Check(zel::util::strcasecmp(t, p) == RefOrder(t, p, true, false, 0));
+    Check(zel::util::strncmp(t, p, n) == RefOrder(t, p, false, true, n));
+    Check(zel::util::strncasecmp(t, p, n) == RefOrder(t, p, true, true, n));
+    Check(zel::util::compare(t, p) == (RefOrder(t, p, false, false, 0) == 0));
+    Check(zel::util::compareNoCase(t, p) == (RefOrder(t, p, true, false, 0) == 0));
+    Check(zel::util::nCompare(t, p, n) == (RefOrder(t, p, false, true, n) == 0));
+    Check(zel::util::nCompareNoCase(t, p, n) == (RefOrder(t, p, true, true, n) == 0));
+    Check(zel::util::strlen(t) == (t ? a.size() : 0));
+    if (t != nullptr) {
+        const char c = b.empty() ? '\0' : b[0];
+        Check(zel::util::strchr(t, c) == std::strchr(t, c));
+        // Bounded copy: at most capacity - 1 bytes, always terminated.
+        const unsigned capacity = 1 + n;
+        char* dst = static_cast<char*>(std::malloc(capacity));
+        zel::util::strcpy(dst, capacity, t);
+        std::size_t kept = a.size() < capacity - 1 ? a.size() : capacity - 1;
+        Check(std::memcmp(dst, t, kept) == 0 && dst[kept] == '\0');
+        std::free(dst);
+    }
+    std::free(text);
+    std::free(pattern);
+    return 0;
+}

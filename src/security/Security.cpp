@@ -1,0 +1,209 @@
+// Accessible mutex and file mapping, the administrator test and their companions.
+#include "zel/Security.h"
+
+#include "platform/Errors.h"
+#include "platform/Security.h"
+#include "zel/Exception.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace zel {
+namespace util {
+
+namespace {
+
+// A name as wide text that "%ls" always prints: characters the C library's
+// current locale cannot convert would make the whole message fail, so they are
+// written as \uXXXX escapes instead. Never throws.
+std::wstring MessageName(const char* name) noexcept {
+    try {
+        if (name == nullptr)
+            return L"(null)";
+        std::wstring wide = platform::WideFromNarrow(name);
+        std::wstring out;
+        out.reserve(wide.size());
+        for (wchar_t c : wide) {
+            char bytes[16];
+            std::mbstate_t state{};
+            if (std::wcrtomb(bytes, c, &state) != static_cast<std::size_t>(-1)) {
+                out += c;
+                continue;
+            }
+            wchar_t escape[16];
+            std::swprintf(escape, 16, L"\\u%04lX", static_cast<unsigned long>(c));
+            out += escape;
+        }
+        return out;
+    } catch (...) {
+        return std::wstring();
+    }
+}
+
+int LastError() {
+    return static_cast<int>(platform::LastErrorCode());
+}
+
+const char* DescriptorStepMessage(platform::SharedDescriptor::Step step) {
+    switch (step) {
+    case platform::SharedDescriptor::StepLocalAllocAcl:
+        return "ObtainAccessableMutex: LocalAlloc Failed: %d";
+    case platform::SharedDescriptor::StepInitializeAcl:
+        return "ObtainAccessableMutex: InitializeAcl Failed: %d";
+    case platform::SharedDescriptor::StepAddDeniedAce:
+        return "ObtainAccessableMutex: AddAccessDeniedAce Failed: %d";
+    case platform::SharedDescriptor::StepAddAllowedAce:
+        return "ObtainAccessableMutex: AddAccessAllowedAce Failed: %d";
+    case platform::SharedDescriptor::StepInitializeDescriptor:
+        return "ObtainAccessableMutex: InitializeSecurityDescriptor Failed: %d";
+    case platform::SharedDescriptor::StepSetDacl:
+        return "ObtainAccessableMutex: SetSecurityDescriptorDacl Failed: %d";
+    default:
+        return "ObtainAccessableMutex: AllocateAndInitialzieSid Failed: %d";
+    }
+}
+
+} // namespace
+
+void* ObtainAccessableMutex(int initialOwner, const char* name, int* created) {
+    platform::SharedDescriptor descriptor;
+    try {
+        if (!descriptor.CreateWorldSid()) {
+            Exception::error(DescriptorStepMessage(platform::SharedDescriptor::StepAllocateSid),
+                             LastError());
+            return nullptr;
+        }
+        platform::SharedDescriptor::Step failed = descriptor.BuildRest();
+        if (failed != platform::SharedDescriptor::Done) {
+            int code = LastError();
+            descriptor.Release();
+            Exception::error(DescriptorStepMessage(failed), code);
+            return nullptr;
+        }
+
+        bool existed = false;
+        void* handle =
+            platform::CreateNamedMutex(descriptor.Attributes(), initialOwner != 0, name, existed);
+        if (handle != nullptr) {
+            if (created != nullptr)
+                *created = existed ? 0 : 1;
+        } else {
+            handle = platform::OpenNamedMutex(name);
+            if (handle != nullptr) {
+                if (created != nullptr)
+                    *created = 0;
+            } else {
+                // Whoever held the name may have closed it in the meantime.
+                handle = platform::CreateNamedMutex(descriptor.Attributes(), initialOwner != 0,
+                                                    name, existed);
+                if (handle != nullptr) {
+                    if (created != nullptr)
+                        *created = existed ? 0 : 1;
+                } else {
+                    int code = LastError();
+                    Exception::error("Error ObtainAccessableMutex:CreateMutex %ls, %d",
+                                     MessageName(name).c_str(), code);
+                }
+            }
+        }
+        descriptor.Release();
+        return handle;
+    } catch (...) {
+        int code = LastError();
+        descriptor.Release();
+        try {
+            Exception::error("Error ObtainAccessableMutex %ls, %d", MessageName(name).c_str(),
+                             code);
+        } catch (...) {
+        }
+        return nullptr;
+    }
+}
+
+void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection,
+                                  unsigned long access, unsigned long sizeHigh,
+                                  unsigned long sizeLow, const char* mappingName, int* created) {
+    if (created != nullptr)
+        *created = 0;
+    platform::SharedDescriptor descriptor;
+    if (!descriptor.CreateWorldSid())
+        return nullptr;
+    try {
+        if (descriptor.BuildRest() != platform::SharedDescriptor::Done)
+            throw Exception("Long API failed %d", LastError());
+
+        // With a size given and no file yet, there is nothing an existing mapping
+        // could be backed by: go straight to creating the file.
+        bool newFile = (sizeHigh != 0 || sizeLow != 0) && !platform::PathExists(fileName);
+        if (!newFile) {
+            void* mapping = platform::OpenNamedMapping(access, mappingName);
+            if (mapping != nullptr) {
+                descriptor.Release();
+                return mapping;
+            }
+        }
+
+        bool existed = false;
+        void* file = platform::OpenSharedFile(fileName, descriptor.Attributes(), existed);
+        if (file == nullptr) {
+            descriptor.Release();
+            throw Exception("Unable to create file: %ls", MessageName(fileName).c_str());
+        }
+        if (created != nullptr)
+            *created = existed ? 0 : 1;
+
+        bool mappingExisted = false;
+        void* mapping =
+            platform::CreateNamedMapping(file, descriptor.Attributes(), protection, sizeHigh,
+                                         sizeLow, mappingName, mappingExisted);
+        platform::CloseSharedFile(file);
+        if (mapping == nullptr) {
+            mapping = platform::OpenNamedMapping(access, mappingName);
+            if (mapping == nullptr)
+                throw Exception("Open failed %d", LastError());
+        }
+        descriptor.Release();
+        return mapping;
+    } catch (Exception& e) {
+        descriptor.Release();
+        e.rethrow();
+    } catch (...) {
+        descriptor.Release();
+        throw Exception("Severe Error ObtainAccessableFileMappingEx: %ls",
+                        MessageName(fileName).c_str());
+    }
+    return nullptr;
+}
+
+bool IsAdmin() {
+    try {
+        return platform::IsAdministrator();
+    } catch (...) {
+        return false;
+    }
+}
+
+int WaitAccessableMutex(void* mutex, unsigned int milliseconds) {
+    return platform::WaitNamedMutex(mutex, milliseconds);
+}
+
+bool ReleaseAccessableMutex(void* mutex) {
+    return platform::ReleaseNamedMutex(mutex);
+}
+
+void* MapAccessableView(void* mapping, unsigned long access, unsigned long long offset,
+                        unsigned long bytes) {
+    return platform::MapView(mapping, access, offset, bytes);
+}
+
+bool UnmapAccessableView(void* view) {
+    return platform::UnmapView(view);
+}
+
+bool CloseAccessableHandle(void* handle) {
+    return platform::CloseObject(handle);
+}
+
+} // namespace util
+} // namespace zel

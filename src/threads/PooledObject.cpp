@@ -1,0 +1,13 @@
+// The pooled-object base: shape only, no behaviour.
+#include "zel/PooledObject.h"
+
+namespace zel {
+
+PooledObject::PooledObject() = default;
+PooledObject::PooledObject(const PooledObject&) {}
+PooledObject& PooledObject::operator=(const PooledObject&) {
+    return *this;
+}
+PooledObject::~PooledObject() = default;
+
+} // namespace zel

@@ -1,0 +1,134 @@
+#include "zel/HashUtil.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace zel {
+namespace util {
+
+namespace {
+
+// 31^k modulo 2^32.
+constexpr std::uint32_t kPow31_2 = 31u * 31u;
+constexpr std::uint32_t kPow31_4 = kPow31_2 * kPow31_2;
+constexpr std::uint32_t kPow31_8 = kPow31_4 * kPow31_4;
+constexpr std::uint32_t kPow31_16 = kPow31_8 * kPow31_8;
+constexpr std::uint32_t kPow31_32 = kPow31_16 * kPow31_16;
+
+// sum b_i * 31^(7 - i) modulo 2^32 over eight bytes, with b_0 the lowest byte of a
+// little-endian word: pairs, then quads, are combined in parallel lanes of one
+// 64-bit register (no lane overflows: 255 * 31 + 255 < 2^16 and
+// 8160 * 961 + 8160 < 2^32).
+inline std::uint32_t Block8(std::uint64_t w) {
+    const std::uint64_t bytes = 0x00FF00FF00FF00FFull;
+    std::uint64_t pairs = (w & bytes) * 31u + ((w >> 8) & bytes);
+    const std::uint64_t halves = 0x0000FFFF0000FFFFull;
+    std::uint64_t quads = (pairs & halves) * kPow31_2 + ((pairs >> 16) & halves);
+    return static_cast<std::uint32_t>(quads) * kPow31_4 + static_cast<std::uint32_t>(quads >> 32);
+}
+
+inline std::uint64_t Load8(const unsigned char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+#if defined(__SSE2__)
+// sum b_i * 31^(15 - i) modulo 2^32 over sixteen bytes: pairs and quads by
+// multiply-add of 16-bit lanes (all values stay below 2^15 and 2^23), then the
+// quads into two 32-bit sums by 32 x 32 -> 64-bit multiplies.
+inline std::uint32_t Block16(const unsigned char* p) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i byPair = _mm_set1_epi32(0x0001001F); // (31, 1)
+    const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), byPair);
+    const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), byPair);
+    const __m128i byQuad = _mm_set1_epi32(0x00010000 | kPow31_2); // (961, 1)
+    const __m128i quads = _mm_madd_epi16(_mm_packs_epi32(low, high), byQuad);
+    const __m128i octs =
+        _mm_add_epi32(_mm_mul_epu32(quads, _mm_set1_epi32(kPow31_4)), _mm_srli_epi64(quads, 32));
+    const std::uint32_t first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(octs));
+    const std::uint32_t second =
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(octs, 2)));
+    return first * kPow31_8 + second;
+}
+#endif
+
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+} // namespace
+
+unsigned int stringHashCode(const char* text) {
+    if (text == nullptr)
+        return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    std::size_t n = std::strlen(text);
+    std::uint32_t h = 0;
+#if defined(__SSE2__)
+    // h * 31^32 + (block * 31^16 + block): one dependent multiply per 32 bytes.
+    for (; n >= 32; n -= 32, p += 32)
+        h = h * kPow31_32 + (Block16(p) * kPow31_16 + Block16(p + 16));
+#endif
+    if (kLittleEndian) {
+        // h * 31^16 + (block * 31^8 + block): one dependent multiply per 16 bytes.
+        for (; n >= 16; n -= 16, p += 16) {
+            const std::uint32_t a = Block8(Load8(p));
+            const std::uint32_t b = Block8(Load8(p + 8));
+            h = h * kPow31_16 + (a * kPow31_8 + b);
+        }
+    }
+    for (; n != 0; --n, ++p)
+        h = h * 31u + *p;
+    return h;
+}
+
+unsigned int stringHashCodeNoCase(const char* text) {
+    if (text == nullptr)
+        return 0;
+    std::uint32_t h = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+        const unsigned char c = *p;
+        h = h * 31u + ((c >= 'A' && c <= 'Z') ? c + 0x20u : c);
+    }
+    return h;
+}
+
+bool isPrime(unsigned int n) {
+    if (n == 1 || n == 2 || n == 3)
+        return true;
+    if (n % 2 == 0)
+        return false;
+    const unsigned int limit = static_cast<unsigned int>(std::sqrt(static_cast<double>(n)) + 1.0);
+    if (limit <= 3)
+        return true;
+    for (unsigned int d = 3; d < limit; d += 2) {
+        if (n % d == 0)
+            return false;
+    }
+    return true;
+}
+
+unsigned int nextPrime(unsigned int n) {
+    if (n == 1)
+        return 2;
+    unsigned int candidate = (n % 2 == 0) ? n + 1u : n + 2u;
+    while (!isPrime(candidate))
+        candidate += 2u;
+    return candidate;
+}
+
+bool tolerantEquals(float a, float b) {
+    const float difference = a - b;
+    return std::fabs(static_cast<double>(a)) * 1e-5 >= std::fabs(static_cast<double>(difference));
+}
+
+bool tolerantEquals(double a, double b) {
+    return std::fabs(a) * 1e-5 >= std::fabs(a - b);
+}
+
+} // namespace util
+} // namespace zel

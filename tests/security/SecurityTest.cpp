@@ -1,0 +1,681 @@
+#include "zel/Exception.h"
+#include "zel/Security.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#else
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace zel::util;
+
+namespace {
+
+// A name no other test program or run is using.
+std::string UniqueName(const char* what) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    std::ostringstream s;
+    s << "zeltest-" << what << '-' << std::hex << rd() << rd() << '-' << counter++;
+    return s.str();
+}
+
+// Closes a handle at the end of a scope.
+struct HandleCloser {
+    void* handle;
+    ~HandleCloser() { close(); }
+    void close() {
+        if (handle != nullptr) {
+            EXPECT_TRUE(CloseAccessableHandle(handle));
+        }
+        handle = nullptr;
+    }
+};
+
+struct ViewCloser {
+    void* view;
+    ~ViewCloser() {
+        if (view != nullptr)
+            UnmapAccessableView(view);
+    }
+};
+
+// Sends the error log to a temporary file for the life of the object.
+class LogCapture {
+public:
+    LogCapture() : m_path(m_dir.join("log.txt")) {
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+    }
+    ~LogCapture() { zel::Exception::SetErrorLogLocation(nullptr); }
+    std::string text() const { return zeltest::readFile(m_path); }
+
+private:
+    zeltest::TempDir m_dir;
+    std::string m_path;
+};
+
+const unsigned long kSize = 65536; // one allocation granule on Windows
+// What a process of another account may ask of a shared mapping: all access would
+// include WRITE_DAC and WRITE_OWNER, which the shared descriptor denies.
+const unsigned long kOpenAccess = AccessableMapRead | AccessableMapWrite;
+
+} // namespace
+
+// ---------------------------------------------------------------- mutex
+
+TEST(AccessableMutex, CreatesThenOpensTheSameMutex) {
+    std::string name = UniqueName("mutex");
+    int created = -1;
+    HandleCloser first{ObtainAccessableMutex(0, name.c_str(), &created)};
+    ASSERT_NE(first.handle, nullptr);
+    EXPECT_EQ(created, 1);
+
+    created = -1;
+    HandleCloser second{ObtainAccessableMutex(0, name.c_str(), &created)};
+    ASSERT_NE(second.handle, nullptr);
+    EXPECT_NE(second.handle, first.handle);
+    EXPECT_EQ(created, 0);
+
+    HandleCloser third{ObtainAccessableMutex(0, name.c_str(), nullptr)};
+    ASSERT_NE(third.handle, nullptr);
+
+    // The same mutex: while this thread owns it through one handle, another
+    // thread cannot take it through another.
+    ASSERT_EQ(WaitAccessableMutex(first.handle, 0), AccessableWaitAcquired);
+    int other = -1;
+    std::thread([&] { other = WaitAccessableMutex(third.handle, 50); }).join();
+    EXPECT_EQ(other, AccessableWaitTimeout);
+    EXPECT_TRUE(ReleaseAccessableMutex(first.handle));
+    std::thread([&] {
+        other = WaitAccessableMutex(second.handle, 0);
+        if (other == AccessableWaitAcquired)
+            ReleaseAccessableMutex(second.handle);
+    }).join();
+    EXPECT_EQ(other, AccessableWaitAcquired);
+}
+
+TEST(AccessableMutex, InitialOwnershipOnlyForTheCreator) {
+    std::string name = UniqueName("owner");
+    int created = -1;
+    HandleCloser owned{ObtainAccessableMutex(1, name.c_str(), &created)};
+    ASSERT_NE(owned.handle, nullptr);
+    EXPECT_EQ(created, 1);
+
+    // Another thread asking for ownership of the existing mutex does not get it.
+    int otherCreated = -1;
+    bool otherReleased = true;
+    int otherWait = -1;
+    std::thread([&] {
+        HandleCloser h{ObtainAccessableMutex(1, name.c_str(), &otherCreated)};
+        otherReleased = ReleaseAccessableMutex(h.handle);
+        otherWait = WaitAccessableMutex(h.handle, 0);
+    }).join();
+    EXPECT_EQ(otherCreated, 0);
+    EXPECT_FALSE(otherReleased);
+    EXPECT_EQ(otherWait, AccessableWaitTimeout);
+
+    // Ownership is recursive: as many releases as acquisitions, then no more.
+    EXPECT_EQ(WaitAccessableMutex(owned.handle, 0), AccessableWaitAcquired);
+    EXPECT_TRUE(ReleaseAccessableMutex(owned.handle));
+    EXPECT_TRUE(ReleaseAccessableMutex(owned.handle));
+    EXPECT_FALSE(ReleaseAccessableMutex(owned.handle));
+}
+
+TEST(AccessableMutex, UnnamedMutexesAreSeparate) {
+    int created = -1;
+    HandleCloser a{ObtainAccessableMutex(0, nullptr, &created)};
+    ASSERT_NE(a.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    created = -1;
+    HandleCloser b{ObtainAccessableMutex(0, nullptr, &created)};
+    ASSERT_NE(b.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    ASSERT_EQ(WaitAccessableMutex(a.handle, 0), AccessableWaitAcquired);
+    int other = -1;
+    std::thread([&] {
+        other = WaitAccessableMutex(b.handle, 0);
+        if (other == AccessableWaitAcquired)
+            ReleaseAccessableMutex(b.handle);
+    }).join();
+    EXPECT_EQ(other, AccessableWaitAcquired);
+    EXPECT_TRUE(ReleaseAccessableMutex(a.handle));
+}
+
+TEST(AccessableMutex, BadHandlesAreRefused) {
+    EXPECT_EQ(WaitAccessableMutex(nullptr, 0), AccessableWaitFailed);
+    EXPECT_FALSE(ReleaseAccessableMutex(nullptr));
+    EXPECT_FALSE(CloseAccessableHandle(nullptr));
+    EXPECT_EQ(MapAccessableView(nullptr, AccessableMapRead, 0, 0), nullptr);
+    EXPECT_FALSE(UnmapAccessableView(nullptr));
+#ifndef _WIN32
+    // A closed handle is refused rather than followed.
+    void* h = ObtainAccessableMutex(0, UniqueName("closed").c_str(), nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(CloseAccessableHandle(h));
+    EXPECT_FALSE(CloseAccessableHandle(h));
+    EXPECT_EQ(WaitAccessableMutex(h, 0), AccessableWaitFailed);
+    int local = 0;
+    EXPECT_FALSE(UnmapAccessableView(&local));
+#endif
+}
+
+TEST(AccessableMutex, FailureIsLoggedWithTheName) {
+    LogCapture log;
+    // Longer than any system accepts for an object name.
+    std::string name(300, 'n');
+    int created = 7;
+    EXPECT_EQ(ObtainAccessableMutex(0, name.c_str(), &created), nullptr);
+    EXPECT_EQ(created, 7); // untouched when the result is null
+    std::string text = log.text();
+    EXPECT_NE(text.find("Mirror Error: Error ObtainAccessableMutex:CreateMutex " + name + ", "),
+              std::string::npos)
+        << text;
+}
+
+ZEL_TEST_CHILD(mutexOpenBusy) {
+    int created = -1;
+    void* h = ObtainAccessableMutex(0, args.at(0).c_str(), &created);
+    if (h == nullptr)
+        return 10;
+    int rc = created != 0 ? 11 : WaitAccessableMutex(h, 0) != AccessableWaitTimeout ? 12 : 0;
+    CloseAccessableHandle(h);
+    return rc;
+}
+
+ZEL_TEST_CHILD(mutexTakeAndVanish) {
+    void* h = ObtainAccessableMutex(0, args.at(0).c_str(), nullptr);
+    if (h == nullptr)
+        return 10;
+    if (WaitAccessableMutex(h, 5000) != AccessableWaitAcquired)
+        return 11;
+    // Ends owning the mutex: the next waiter gets it abandoned.
+    CloseAccessableHandle(h);
+    return 0;
+}
+
+TEST(AccessableMutex, SharedWithAnotherProcessAndHandedOnWhenAbandoned) {
+    std::string name = UniqueName("xproc");
+    int created = -1;
+    HandleCloser h{ObtainAccessableMutex(1, name.c_str(), &created)};
+    ASSERT_NE(h.handle, nullptr);
+    ASSERT_EQ(created, 1);
+    // Owned here: the other process opens the same mutex (flag 0) and cannot take it.
+    EXPECT_EQ(zeltest::runChild("mutexOpenBusy", {name}), 0);
+    ASSERT_TRUE(ReleaseAccessableMutex(h.handle));
+
+    EXPECT_EQ(zeltest::runChild("mutexTakeAndVanish", {name}), 0);
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 5000), AccessableWaitAbandoned);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+    // Usable as usual afterwards.
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 0), AccessableWaitAcquired);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+}
+
+TEST(AccessableMutex, RacingCreatorsEndWithOneMutex) {
+    std::string name = UniqueName("race");
+    const int kThreads = 8;
+    void* handles[kThreads] = {};
+    int flags[kThreads];
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        flags[i] = -1;
+        threads.emplace_back([&, i] {
+            while (!go.load())
+                std::this_thread::yield();
+            handles[i] = ObtainAccessableMutex(0, name.c_str(), &flags[i]);
+        });
+    }
+    go = true;
+    for (auto& t : threads)
+        t.join();
+    int creators = 0;
+    for (int i = 0; i < kThreads; ++i) {
+        ASSERT_NE(handles[i], nullptr);
+        creators += flags[i];
+    }
+    EXPECT_EQ(creators, 1);
+    // One mutex: owned through the first handle, no other handle gets it.
+    ASSERT_EQ(WaitAccessableMutex(handles[0], 0), AccessableWaitAcquired);
+    std::thread([&] {
+        for (int i = 1; i < kThreads; ++i)
+            EXPECT_EQ(WaitAccessableMutex(handles[i], 0), AccessableWaitTimeout) << i;
+    }).join();
+    EXPECT_TRUE(ReleaseAccessableMutex(handles[0]));
+    for (void* h : handles)
+        EXPECT_TRUE(CloseAccessableHandle(h));
+}
+
+// ---------------------------------------------------------------- file mapping
+
+class AccessableMapping : public ::testing::Test {
+protected:
+    zeltest::TempDir dir;
+    std::string file = dir.join("shared.bin");
+    std::string name = UniqueName("map");
+};
+
+TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
+    int created = -1;
+    HandleCloser first{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
+                                                   kOpenAccess, 0, kSize, name.c_str(), &created)};
+    ASSERT_NE(first.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(zeltest::fileSize(file), static_cast<long long>(kSize));
+
+    created = -1;
+    HandleCloser second{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
+                                                    kOpenAccess, 0, kSize, name.c_str(), &created)};
+    ASSERT_NE(second.handle, nullptr);
+    EXPECT_EQ(created, 0);
+    HandleCloser third{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite,
+                                                   kOpenAccess, 0, kSize, name.c_str(), nullptr)};
+    ASSERT_NE(third.handle, nullptr);
+
+    {
+        ViewCloser a{MapAccessableView(first.handle, AccessableMapAllAccess, 0, 0)};
+        ViewCloser b{MapAccessableView(second.handle, AccessableMapWrite, 0, kSize)};
+        ASSERT_NE(a.view, nullptr);
+        ASSERT_NE(b.view, nullptr);
+        std::strcpy(static_cast<char*>(a.view), "written through the first view");
+        EXPECT_STREQ(static_cast<char*>(b.view), "written through the first view");
+    }
+    first.close();
+    second.close();
+    third.close();
+    EXPECT_EQ(zeltest::readFile(file).substr(0, 30), "written through the first view");
+}
+
+ZEL_TEST_CHILD(mappingWriteBack) {
+    int created = -1;
+    void* h = ObtainAccessableFileMapping(args.at(0).c_str(), AccessablePageReadWrite, kOpenAccess,
+                                          0, kSize, args.at(1).c_str(), &created);
+    if (h == nullptr)
+        return 10;
+    char* view = static_cast<char*>(MapAccessableView(h, AccessableMapWrite, 0, 0));
+    int rc = created != 0 ? 11 : view == nullptr ? 12 : std::strcmp(view, "parent") != 0 ? 13 : 0;
+    if (view != nullptr) {
+        std::strcpy(view, "child");
+        UnmapAccessableView(view);
+    }
+    CloseAccessableHandle(h);
+    return rc;
+}
+
+TEST_F(AccessableMapping, SharedWithAnotherProcess) {
+    int created = -1;
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), &created)};
+    ASSERT_NE(h.handle, nullptr);
+    ViewCloser v{MapAccessableView(h.handle, AccessableMapAllAccess, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    std::strcpy(static_cast<char*>(v.view), "parent");
+    EXPECT_EQ(zeltest::runChild("mappingWriteBack", {file, name}), 0);
+    EXPECT_STREQ(static_cast<char*>(v.view), "child");
+}
+
+TEST_F(AccessableMapping, MissingDirectoryThrowsWithTheFileName) {
+    std::string missing = dir.join("no-such-folder") + zeltest::nativeSeparator() + "f.bin";
+    int created = 7;
+    try {
+        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize,
+                                    name.c_str(), &created);
+        FAIL() << "no exception";
+    } catch (zel::Exception& e) {
+        ASSERT_EQ(e.getMessageTotal(), 1u);
+        EXPECT_EQ(std::string(e.getAt()), "Unable to create file: " + missing);
+    }
+    EXPECT_EQ(created, 0);
+    EXPECT_FALSE(zeltest::fileExists(missing));
+}
+
+TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
+    // UTF-8 "café" in a folder that does not exist.
+    std::string missing = dir.join("caf\xC3\xA9") + zeltest::nativeSeparator() + "f.bin";
+    try {
+        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize,
+                                    name.c_str(), nullptr);
+        FAIL() << "no exception";
+    } catch (zel::Exception& e) {
+        std::string message = e.getAt();
+#ifdef _WIN32
+        // Decoded from and printed back into the ANSI code page: the same bytes.
+        EXPECT_EQ(message, "Unable to create file: " + missing);
+#else
+        // The C locale cannot print U+00E9, so it is spelled out.
+        std::string expected = "Unable to create file: " + dir.join("caf\\u00E9") + "/f.bin";
+        EXPECT_EQ(message, expected);
+#endif
+    }
+}
+
+TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
+    HandleCloser existing{ObtainAccessableFileMapping(
+        file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
+    ASSERT_NE(existing.handle, nullptr);
+    ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    std::strcpy(static_cast<char*>(v.view), "existing");
+
+    // Sizes 0: the mapping of that name is opened, and the other file is not even created.
+    std::string other = dir.join("never-created.bin");
+    int created = -1;
+    HandleCloser opened{ObtainAccessableFileMapping(
+        other.c_str(), AccessablePageReadWrite, AccessableMapRead, 0, 0, name.c_str(), &created)};
+    ASSERT_NE(opened.handle, nullptr);
+    EXPECT_EQ(created, 0);
+    EXPECT_FALSE(zeltest::fileExists(other));
+    ViewCloser r{MapAccessableView(opened.handle, AccessableMapRead, 0, 0)};
+    ASSERT_NE(r.view, nullptr);
+    EXPECT_STREQ(static_cast<char*>(r.view), "existing");
+    // Opened for reading only: no writable view.
+    void* w = MapAccessableView(opened.handle, AccessableMapWrite, 0, 0);
+    EXPECT_EQ(w, nullptr);
+    if (w != nullptr)
+        UnmapAccessableView(w);
+}
+
+TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {
+    zeltest::writeFile(file, "hello");
+    int created = -1;
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, 0, name.c_str(), &created)};
+    ASSERT_NE(h.handle, nullptr);
+    EXPECT_EQ(created, 0); // the file was there
+    ViewCloser v{MapAccessableView(h.handle, AccessableMapRead, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    EXPECT_EQ(std::string(static_cast<char*>(v.view), 5), "hello");
+    EXPECT_EQ(zeltest::fileSize(file), 5);
+}
+
+TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
+    int created = -1;
+    try {
+        ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, 0,
+                                    name.c_str(), &created);
+        FAIL() << "no exception";
+    } catch (zel::Exception& e) {
+        EXPECT_EQ(std::string(e.getAt()).rfind("Open failed ", 0), 0u) << e.getAt();
+    }
+    EXPECT_EQ(created, 1); // the file was created before the mapping failed
+    EXPECT_EQ(zeltest::fileSize(file), 0);
+}
+
+TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
+    HandleCloser existing{ObtainAccessableFileMapping(
+        file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
+    ASSERT_NE(existing.handle, nullptr);
+    ViewCloser v{MapAccessableView(existing.handle, AccessableMapAllAccess, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    std::strcpy(static_cast<char*>(v.view), "first");
+
+    // A size and a missing file skip the open; the file is made (flag 1) and the
+    // creation finds the mapping of that name.
+    std::string other = dir.join("second.bin");
+    int created = -1;
+    HandleCloser h{ObtainAccessableFileMapping(other.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), &created)};
+    ASSERT_NE(h.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    EXPECT_TRUE(zeltest::fileExists(other));
+    ViewCloser w{MapAccessableView(h.handle, AccessableMapRead, 0, 0)};
+    ASSERT_NE(w.view, nullptr);
+    EXPECT_STREQ(static_cast<char*>(w.view), "first");
+}
+
+TEST_F(AccessableMapping, ViewsOutsideTheMappingAreRefused) {
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), nullptr)};
+    ASSERT_NE(h.handle, nullptr);
+    struct Case {
+        const char* what;
+        unsigned long long offset;
+        unsigned long bytes;
+    } cases[] = {
+        {"misaligned offset", 1, 16},
+        {"beyond the end", 0, 2 * kSize},
+        {"offset at the end", kSize, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        void* view = MapAccessableView(h.handle, AccessableMapRead, c.offset, c.bytes);
+        EXPECT_EQ(view, nullptr);
+        if (view != nullptr)
+            UnmapAccessableView(view);
+    }
+}
+
+TEST_F(AccessableMapping, UnnamedMappingWorks) {
+    int created = -1;
+    HandleCloser h{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, 4096, nullptr, &created)};
+    ASSERT_NE(h.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    ViewCloser v{MapAccessableView(h.handle, AccessableMapAllAccess, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    static_cast<char*>(v.view)[0] = 'u';
+}
+
+// ---------------------------------------------------------------- who may use the objects
+
+#ifdef _WIN32
+namespace {
+// Reads the DACL of a kernel object back and checks the two entries. Skips when
+// the system cannot return it.
+void ExpectSharedDacl(HANDLE object, DWORD mappedAll) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    DWORD rc = GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                               nullptr, &dacl, nullptr, &sd);
+    if (rc != ERROR_SUCCESS || dacl == nullptr) {
+        if (sd != nullptr)
+            LocalFree(sd);
+        GTEST_SKIP() << "the system does not return the object's DACL (error " << rc << ")";
+    }
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    EXPECT_EQ(dacl->AceCount, 2);
+    void* ace = nullptr;
+    if (GetAce(dacl, 0, &ace)) {
+        auto* denied = static_cast<ACCESS_DENIED_ACE*>(ace);
+        EXPECT_EQ(denied->Header.AceType, ACCESS_DENIED_ACE_TYPE);
+        EXPECT_EQ(denied->Mask, static_cast<DWORD>(WRITE_DAC | WRITE_OWNER));
+        EXPECT_TRUE(EqualSid(&denied->SidStart, everyone));
+    } else {
+        ADD_FAILURE() << "no first entry";
+    }
+    if (GetAce(dacl, 1, &ace)) {
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        // Stored as given or mapped to the object's specific rights.
+        EXPECT_TRUE(allowed->Mask == GENERIC_ALL || allowed->Mask == mappedAll) << allowed->Mask;
+        EXPECT_TRUE(EqualSid(&allowed->SidStart, everyone));
+    } else {
+        ADD_FAILURE() << "no second entry";
+    }
+    FreeSid(everyone);
+    LocalFree(sd);
+}
+} // namespace
+
+TEST(AccessableObjects, DescriptorDeniesChangesAndAllowsEverythingElse) {
+    HandleCloser m{ObtainAccessableMutex(0, UniqueName("dacl").c_str(), nullptr)};
+    ASSERT_NE(m.handle, nullptr);
+    ExpectSharedDacl(m.handle, MUTEX_ALL_ACCESS);
+    if (IsSkipped())
+        return;
+    zeltest::TempDir dir;
+    HandleCloser f{ObtainAccessableFileMapping(dir.join("d.bin").c_str(), AccessablePageReadWrite,
+                                               kOpenAccess, 0, kSize, UniqueName("dacl").c_str(),
+                                               nullptr)};
+    ASSERT_NE(f.handle, nullptr);
+    ExpectSharedDacl(f.handle, SECTION_ALL_ACCESS);
+}
+
+TEST(AccessableObjects, IsAdminMatchesTokenMembership) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                         DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+    BOOL member = FALSE;
+    ASSERT_TRUE(CheckTokenMembership(nullptr, admins, &member));
+    FreeSid(admins);
+    EXPECT_EQ(IsAdmin(), member != FALSE);
+    // The thread no longer impersonates afterwards.
+    HANDLE token = nullptr;
+    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &token));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_TOKEN));
+    if (token != nullptr)
+        CloseHandle(token);
+}
+
+#else
+
+namespace {
+mode_t ModeOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+const uid_t kNobody = 65534;
+
+// Becomes the unprivileged user for good: groups, group, then user.
+bool DropToNobody() {
+    return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0 &&
+           geteuid() == kNobody;
+}
+
+// Codes of what went wrong in the unprivileged process.
+int UnprivilegedWork(const std::string& mutexName, const std::string& file,
+                     const std::string& mapName) {
+    if (!DropToNobody())
+        return 20;
+    if (IsAdmin())
+        return 21;
+    int created = -1;
+    void* m = ObtainAccessableMutex(0, mutexName.c_str(), &created);
+    if (m == nullptr)
+        return 22;
+    if (created != 0)
+        return 23;
+    if (WaitAccessableMutex(m, 5000) != AccessableWaitAcquired || !ReleaseAccessableMutex(m))
+        return 24;
+    CloseAccessableHandle(m);
+    // Nobody may change who can use the objects.
+    std::string objects[] = {"/dev/shm/zel.mutex." + mutexName, "/dev/shm/zel.filemap." + mapName,
+                             file};
+    for (const std::string& path : objects) {
+        int fd = open(path.c_str(), O_RDWR);
+        if (fd < 0)
+            return 25;
+        bool changed = fchmod(fd, 0600) == 0 || fchown(fd, kNobody, kNobody) == 0;
+        close(fd);
+        if (changed)
+            return 26;
+    }
+    void* f = ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                          kSize, mapName.c_str(), &created);
+    if (f == nullptr)
+        return 27;
+    if (created != 0)
+        return 28;
+    char* view = static_cast<char*>(MapAccessableView(f, AccessableMapWrite, 0, 0));
+    if (view == nullptr)
+        return 29;
+    int rc = std::strcmp(view, "root") == 0 ? 0 : 30;
+    std::strcpy(view, "nobody");
+    UnmapAccessableView(view);
+    CloseAccessableHandle(f);
+    return rc;
+}
+} // namespace
+
+ZEL_TEST_CHILD(unprivilegedUser) {
+    // The process's own temporary folder belongs to root and must be removed as
+    // root: the switch to the other user happens in a process of its own.
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return 2;
+    if (pid == 0)
+        _exit(UnprivilegedWork(args.at(0), args.at(1), args.at(2)));
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return 3;
+    return WEXITSTATUS(status);
+}
+
+TEST(AccessableObjects, CreatedWorldReadableAndWritableWhateverTheUmask) {
+    zeltest::TempDir dir;
+    std::string mutexName = UniqueName("mode"), mapName = UniqueName("mode");
+    std::string file = dir.join("mode.bin");
+    mode_t old = umask(077);
+    HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
+    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, mapName.c_str(), nullptr)};
+    umask(old);
+    ASSERT_NE(m.handle, nullptr);
+    ASSERT_NE(f.handle, nullptr);
+    EXPECT_EQ(ModeOf("/dev/shm/zel.mutex." + mutexName), 0666u);
+    EXPECT_EQ(ModeOf("/dev/shm/zel.filemap." + mapName), 0666u);
+    EXPECT_EQ(ModeOf(file), 0666u);
+
+    // The names go with the last handle.
+    m.close();
+    f.close();
+    EXPECT_FALSE(zeltest::fileExists("/dev/shm/zel.mutex." + mutexName));
+    EXPECT_FALSE(zeltest::fileExists("/dev/shm/zel.filemap." + mapName));
+}
+
+TEST(AccessableObjects, NamesWithAnyBytesAreEncoded) {
+    std::string base = UniqueName("enc");
+    std::string name = base + "/a b\\c";
+    HandleCloser m{ObtainAccessableMutex(0, name.c_str(), nullptr)};
+    ASSERT_NE(m.handle, nullptr);
+    EXPECT_TRUE(zeltest::fileExists("/dev/shm/zel.mutex." + base + "%2Fa%20b%5Cc"));
+}
+
+TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to another user";
+    EXPECT_TRUE(IsAdmin());
+    zeltest::TempDir dir;
+    std::string mutexName = UniqueName("user"), mapName = UniqueName("user");
+    std::string file = dir.join("user.bin");
+    HandleCloser m{ObtainAccessableMutex(0, mutexName.c_str(), nullptr)};
+    ASSERT_NE(m.handle, nullptr);
+    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, mapName.c_str(), nullptr)};
+    ASSERT_NE(f.handle, nullptr);
+    ViewCloser v{MapAccessableView(f.handle, AccessableMapAllAccess, 0, 0)};
+    ASSERT_NE(v.view, nullptr);
+    std::strcpy(static_cast<char*>(v.view), "root");
+
+    EXPECT_EQ(zeltest::runChild("unprivilegedUser", {mutexName, file, mapName}), 0);
+    EXPECT_STREQ(static_cast<char*>(v.view), "nobody");
+    EXPECT_EQ(ModeOf(file), 0666u);
+}
+
+TEST(AccessableObjects, IsAdminIsTheEffectiveRootUser) {
+    EXPECT_EQ(IsAdmin(), geteuid() == 0);
+}
+
+#endif

@@ -1,0 +1,379 @@
+// Text primitives of zel::util: lengths, copies, ordering and searching.
+#include "zel/StringUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace u = zel::util;
+
+namespace {
+
+// Text of the form used in the tables: nullptr stays null.
+std::string Show(const char* s) {
+    return s == nullptr ? "<null>" : "\"" + std::string(s) + "\"";
+}
+
+const char kE9[] = "\xE9";
+const char kC9[] = "\xC9";
+
+// Byte-at-a-time references, written straight from the definitions.
+int RefSigned(char c) {
+    return static_cast<signed char>(c);
+}
+int RefFold(char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 0x20 : RefSigned(c);
+}
+
+const char* RefSearch(const char* text, const char* pattern, bool fold) {
+    if (text == nullptr || pattern == nullptr)
+        return nullptr;
+    if (*pattern == '\0')
+        return text;
+    for (const char* start = text; *start != '\0'; ++start) {
+        for (std::size_t i = 0;; ++i) {
+            if (pattern[i] == '\0')
+                return start;
+            if (start[i] == '\0')
+                return nullptr;
+            int x = fold ? RefFold(start[i]) : RefSigned(start[i]);
+            int y = fold ? RefFold(pattern[i]) : RefSigned(pattern[i]);
+            if (x != y)
+                break;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(StringLength, NullEmptyAndHighBytes) {
+    EXPECT_EQ(u::strlen(static_cast<const char*>(nullptr)), 0u);
+    EXPECT_EQ(u::strlen(static_cast<const unsigned char*>(nullptr)), 0u);
+    EXPECT_EQ(u::strlen(""), 0u);
+    EXPECT_EQ(u::strlen("abc\xff\x80"), 5u);
+    const unsigned char bytes[] = {0xE9, 0x41, 0x00, 0x42};
+    EXPECT_EQ(u::strlen(bytes), 2u);
+    std::string big(100000, 'x');
+    EXPECT_EQ(u::strlen(big.c_str()), 100000u);
+}
+
+TEST(StringCopy, UnboundedCopyAndNullRules) {
+    char dst[16];
+    std::memset(dst, '#', sizeof dst);
+    EXPECT_EQ(u::strcpy(dst, "abc"), dst);
+    EXPECT_EQ(std::memcmp(dst, "abc\0#", 5), 0);
+
+    std::memset(dst, '#', sizeof dst);
+    EXPECT_EQ(u::strcpy(dst, static_cast<const char*>(nullptr)), dst);
+    EXPECT_EQ(std::memcmp(dst, "\0#", 2), 0);
+
+    EXPECT_EQ(u::strcpy(static_cast<char*>(nullptr), "abc"), nullptr);
+
+    unsigned char bdst[8];
+    const unsigned char bsrc[] = {0xE9, 0x01, 0x00};
+    EXPECT_EQ(u::strcpy(bdst, bsrc), bdst);
+    EXPECT_EQ(std::memcmp(bdst, bsrc, 3), 0);
+    EXPECT_EQ(u::strcpy(static_cast<unsigned char*>(nullptr), bsrc), nullptr);
+}
+
+TEST(StringCopy, BoundedCopyCutsAndAlwaysTerminates) {
+    struct Case {
+        const char* src;
+        unsigned capacity;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"abcdef", 4, "abc"}, {"abc", 4, "abc"}, {"abcd", 4, "abc"}, {"", 4, ""},
+        {"abc", 1, ""},       {nullptr, 4, ""},  {"ab", 16, "ab"},   {"\xE9\xE9", 2, "\xE9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Show(c.src) + " capacity " + std::to_string(c.capacity));
+        char dst[16];
+        std::memset(dst, '#', sizeof dst);
+        EXPECT_EQ(u::strcpy(dst, c.capacity, c.src), dst);
+        EXPECT_STREQ(dst, c.expected);
+        // Nothing written past the terminator.
+        std::size_t n = std::strlen(c.expected);
+        EXPECT_EQ(dst[n + 1], '#');
+
+        unsigned char bdst[16];
+        std::memset(bdst, '#', sizeof bdst);
+        char* r = u::strcpy(bdst, c.capacity, reinterpret_cast<const unsigned char*>(c.src));
+        EXPECT_EQ(r, reinterpret_cast<char*>(bdst));
+        EXPECT_STREQ(r, c.expected);
+    }
+    EXPECT_EQ(u::strcpy(static_cast<char*>(nullptr), 4, "abc"), nullptr);
+    // A capacity of 0 leaves the destination alone.
+    char dst[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(u::strcpy(dst, 0, "abc"), dst);
+    EXPECT_EQ(dst[0], '#');
+}
+
+TEST(StringCopy, StrncpyNeitherPadsNorTerminatesWhenFull) {
+    struct Case {
+        const char* src;
+        unsigned count;
+        std::string expected; // bytes written, then '#' untouched
+    };
+    const Case cases[] = {
+        {"abc", 2, std::string("ab#", 3)},     {"abc", 3, std::string("abc#", 4)},
+        {"abc", 10, std::string("abc\0#", 5)}, {"abc", 0, std::string("#", 1)},
+        {"", 5, std::string("\0#", 2)},        {nullptr, 5, std::string("\0#", 2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Show(c.src) + " count " + std::to_string(c.count));
+        char dst[16];
+        std::memset(dst, '#', sizeof dst);
+        EXPECT_EQ(u::strncpy(dst, c.src, c.count), dst);
+        EXPECT_EQ(std::string(dst, c.expected.size()), c.expected);
+        // Nothing beyond: the rest of the buffer is untouched.
+        for (std::size_t i = c.expected.size(); i < sizeof dst; ++i)
+            EXPECT_EQ(dst[i], '#') << i;
+
+        unsigned char bdst[16];
+        std::memset(bdst, '#', sizeof bdst);
+        EXPECT_EQ(u::strncpy(bdst, reinterpret_cast<const unsigned char*>(c.src), c.count), bdst);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(bdst), c.expected.size()), c.expected);
+    }
+    EXPECT_EQ(u::strncpy(static_cast<char*>(nullptr), "abc", 3), nullptr);
+}
+
+TEST(StringCopy, StrcgetAtAppends) {
+    char dst[16] = "ab";
+    EXPECT_EQ(u::strcgetAt(dst, "cd"), dst);
+    EXPECT_STREQ(dst, "abcd");
+    EXPECT_EQ(u::strcgetAt(dst, ""), dst);
+    EXPECT_STREQ(dst, "abcd");
+    EXPECT_EQ(u::strcgetAt(dst, nullptr), dst);
+    EXPECT_STREQ(dst, "abcd");
+    EXPECT_EQ(u::strcgetAt(nullptr, "x"), nullptr);
+    char empty[8] = "";
+    EXPECT_STREQ(u::strcgetAt(empty, "\xE9z"), "\xE9z");
+}
+
+TEST(StringOrder, ResultsAreSignedByteDifferences) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int cmp;     // strcmp
+        int casecmp; // strcasecmp
+    };
+    const Case cases[] = {
+        {nullptr, "", -1, -1},
+        {"", nullptr, 1, 1},
+        {nullptr, nullptr, 0, 0},
+        {nullptr, "x", -1, -1},
+        {"", "", 0, 0},
+        {"a", kE9, 'a' - (-23), 'a' - (-23)}, // 120: high bytes order first
+        {kE9, "a", -120, -120},
+        {"ABC", "abd", 'A' - 'a', -1},
+        {"abc", "abc", 0, 0},
+        {"abc", "ab", 'c', 'c'},
+        {"ab", "abc", -'c', -'c'},
+        {"_", "A", '_' - 'A', '_' - 'a'}, // 30 and -2: '_' sits between the cases
+        {"[", "a", '[' - 'a', '[' - 'a'},
+        {kC9, kE9, (-55) - (-23), (-55) - (-23)}, // no folding of ISO-8859-1 capitals
+        {"\x80", "\x7f", -128 - 127, -128 - 127},
+        {"Hello", "hELLO", 'H' - 'h', 0},
+        {"Z", "z", 'Z' - 'z', 0},
+        {"@", "`", '@' - '`', '@' - '`'}, // neighbours of the letters are not folded
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Show(c.a) + " vs " + Show(c.b));
+        EXPECT_EQ(u::strcmp(c.a, c.b), c.cmp);
+        EXPECT_EQ(u::strcasecmp(c.a, c.b), c.casecmp);
+        EXPECT_EQ(u::compare(c.a, c.b), c.cmp == 0);
+        EXPECT_EQ(u::compareNoCase(c.a, c.b), c.casecmp == 0);
+        // With a bound past both ends the bounded forms agree with the unbounded ones.
+        EXPECT_EQ(u::strncmp(c.a, c.b, 100), c.cmp);
+        EXPECT_EQ(u::strncasecmp(c.a, c.b, 100), c.casecmp);
+    }
+}
+
+TEST(StringOrder, BoundedForms) {
+    struct Case {
+        const char* a;
+        const char* b;
+        unsigned n;
+        int ncmp;
+        int ncasecmp;
+    };
+    const Case cases[] = {
+        {"abc", "abd", 2, 0, 0},
+        {"abc", "abd", 3, -1, -1},
+        {"abc", "abd", 0, 0, 0},
+        {nullptr, "x", 0, -1, -1}, // the null rule ignores the bound
+        {"x", nullptr, 0, 1, 1},
+        {nullptr, nullptr, 5, 0, 0},
+        {"HELLO world", "hello", 5, 'H' - 'h', 0},
+        {"HELLO world", "hello", 6, 'H' - 'h', ' '},
+        {"ab", "ab", 1000, 0, 0},
+        {"a\xE9", "a", 5, -23, -23},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Show(c.a) + " vs " + Show(c.b) + " n=" + std::to_string(c.n));
+        EXPECT_EQ(u::strncmp(c.a, c.b, c.n), c.ncmp);
+        EXPECT_EQ(u::strncasecmp(c.a, c.b, c.n), c.ncasecmp);
+        EXPECT_EQ(u::nCompare(c.a, c.b, c.n), c.ncmp == 0);
+        EXPECT_EQ(u::nCompareNoCase(c.a, c.b, c.n), c.ncasecmp == 0);
+    }
+}
+
+TEST(StringSearch, Strchr) {
+    const char text[] = "abca\xE9";
+    EXPECT_EQ(u::strchr(text, 'a'), text);
+    EXPECT_EQ(u::strchr(text, 'c'), text + 2);
+    EXPECT_EQ(u::strchr(text, '\xE9'), text + 4);
+    EXPECT_EQ(u::strchr(text, '\0'), text + 5);
+    EXPECT_EQ(u::strchr(text, 'z'), nullptr);
+    EXPECT_EQ(u::strchr(text, 'A'), nullptr);
+    EXPECT_EQ(u::strchr(nullptr, 'a'), nullptr);
+}
+
+TEST(StringSearch, DefinedCases) {
+    struct Case {
+        const char* text;
+        const char* pattern;
+        int at;       // strstr: offset, -1 for null
+        int atNoCase; // strstrNoCase
+    };
+    const Case cases[] = {
+        {"abc", "", 0, 0},
+        {"", "", 0, 0},
+        {"", "a", -1, -1},
+        {nullptr, "a", -1, -1},
+        {"abc", nullptr, -1, -1},
+        {nullptr, nullptr, -1, -1},
+        {"aab", "ab", 1, 1},
+        {"xxHeLLo", "hello", -1, 2},
+        {"xxHeLLo", "HeLLo", 2, 2},
+        {"abc", "abcd", -1, -1},
+        {"ab", "b", 1, 1},
+        {"AB", "b", -1, 1},
+        {"\xC9t\xE9", "\xE9", 2, 2}, // ISO-8859-1 capitals are not folded
+        {"[a", "{", -1, -1},         // neither are the brackets around the letters
+        {"abababc", "ababc", 2, 2},
+        {"aaaaaaaaab", "aaab", 6, 6},
+        {"ABCABDABCABCABD", "abcabd", -1, 0},
+        {"xabcabcaby", "abcaby", 4, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Show(c.text) + " / " + Show(c.pattern));
+        const char* r = u::strstr(c.text, c.pattern);
+        const char* rn = u::strstrNoCase(c.text, c.pattern);
+        EXPECT_EQ(r, c.at < 0 ? nullptr : c.text + c.at);
+        EXPECT_EQ(rn, c.atNoCase < 0 ? nullptr : c.text + c.atNoCase);
+    }
+}
+
+// The linear searches must give exactly the answer of the byte-at-a-time scan.
+// Small alphabets make repeats, periodic patterns and near misses common.
+TEST(StringSearch, MatchesByteAtATimeScanOnRandomInputs) {
+    std::mt19937 rng(20261210);
+    const std::string alphabets[] = {"ab", "aA", "abc", "aAbB", std::string("a\xE9\xC9Zz[", 6)};
+    for (int round = 0; round < 60000; ++round) {
+        const std::string& alpha = alphabets[round % 5];
+        auto pick = [&](std::size_t maxLen) {
+            std::string s(rng() % (maxLen + 1), ' ');
+            for (auto& ch : s)
+                ch = alpha[rng() % alpha.size()];
+            return s;
+        };
+        std::string text = pick(40);
+        std::string pattern = pick(round % 3 == 0 ? 12 : 5);
+        // Often take the pattern from the text so that matches happen.
+        if (round % 2 == 0 && !text.empty()) {
+            std::size_t from = rng() % text.size();
+            pattern = text.substr(from, rng() % 12);
+            if (round % 4 == 0 && !pattern.empty())
+                pattern.back() = alpha[rng() % alpha.size()];
+        }
+        const char* r = u::strstr(text.c_str(), pattern.c_str());
+        const char* ref = RefSearch(text.c_str(), pattern.c_str(), false);
+        const char* rn = u::strstrNoCase(text.c_str(), pattern.c_str());
+        const char* refn = RefSearch(text.c_str(), pattern.c_str(), true);
+        if (r != ref || rn != refn) {
+            ADD_FAILURE() << "text \"" << text << "\" pattern \"" << pattern << "\"";
+            break;
+        }
+    }
+}
+
+// Longer patterns take the table shifts and the periodic memory of the search.
+TEST(StringSearch, MatchesByteAtATimeScanOnLongerRandomInputs) {
+    std::mt19937 rng(7);
+    const std::string alphabets[] = {"ab", "aB", "abc"};
+    for (int round = 0; round < 20000; ++round) {
+        const std::string& alpha = alphabets[round % 3];
+        // Texts built from repeats of a random unit, with a few random edits.
+        std::string unit(1 + rng() % 6, ' ');
+        for (auto& ch : unit)
+            ch = alpha[rng() % alpha.size()];
+        std::string text;
+        const std::size_t length = rng() % 300;
+        while (text.size() < length)
+            text += unit;
+        for (int e = rng() % 3; e > 0 && !text.empty(); --e)
+            text[rng() % text.size()] = alpha[rng() % alpha.size()];
+        std::string pattern;
+        if (!text.empty()) {
+            std::size_t from = rng() % text.size();
+            pattern = text.substr(from, 1 + rng() % 60);
+            if (round % 3 == 0)
+                pattern[rng() % pattern.size()] = alpha[rng() % alpha.size()];
+            if (round % 5 == 0)
+                for (auto& ch : pattern)
+                    ch = static_cast<char>(u::toupper(ch));
+        }
+        const char* r = u::strstr(text.c_str(), pattern.c_str());
+        const char* rn = u::strstrNoCase(text.c_str(), pattern.c_str());
+        if (r != RefSearch(text.c_str(), pattern.c_str(), false) ||
+            rn != RefSearch(text.c_str(), pattern.c_str(), true)) {
+            ADD_FAILURE() << "text \"" << text << "\" pattern \"" << pattern << "\"";
+            break;
+        }
+    }
+}
+
+// Texts longer than the part the search checks for a terminator at first, with
+// matches and near misses placed across the points where that part grows.
+TEST(StringSearch, MatchesAcrossTheGrowthOfTheKnownText) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 300; ++round) {
+        std::string text(4000 + rng() % 14000, 'a');
+        for (auto& ch : text)
+            ch = (rng() % 8 == 0) ? 'b' : 'a';
+        std::string pattern(1 + rng() % 40, 'a');
+        for (auto& ch : pattern)
+            ch = (rng() % 8 == 0) ? 'b' : 'a';
+        const std::size_t edges[] = {4096, 8192, 16384};
+        const std::size_t at = edges[rng() % 3] - rng() % 48;
+        if (at + pattern.size() <= text.size() && round % 2 == 0)
+            text.replace(at, pattern.size(), pattern);
+        if (round % 3 == 0)
+            for (auto& ch : pattern)
+                ch = static_cast<char>(u::toupper(ch));
+        ASSERT_EQ(u::strstr(text.c_str(), pattern.c_str()),
+                  RefSearch(text.c_str(), pattern.c_str(), false));
+        ASSERT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()),
+                  RefSearch(text.c_str(), pattern.c_str(), true));
+    }
+}
+
+TEST(StringSearch, LongPeriodicInputs) {
+    std::string text(200000, 'a');
+    std::string pattern = std::string(1000, 'a') + "b";
+    EXPECT_EQ(u::strstr(text.c_str(), pattern.c_str()), nullptr);
+    EXPECT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()), nullptr);
+    text += "b";
+    const char* expected = text.c_str() + text.size() - pattern.size();
+    EXPECT_EQ(u::strstr(text.c_str(), pattern.c_str()), expected);
+    for (auto& ch : pattern)
+        ch = static_cast<char>(u::toupper(ch));
+    EXPECT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()), expected);
+    EXPECT_EQ(u::strstr(text.c_str(), pattern.c_str()), nullptr);
+}
