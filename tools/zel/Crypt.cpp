@@ -4,10 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-#if __has_include("zel/BlowFish.h")
 #include "zel/BlowFish.h"
-#define ZEL_TOOL_HAVE_BLOWFISH 1
-#endif
 #include "zel/Array.h"
 #include "zel/BaseString.h"
 
@@ -35,7 +32,7 @@ std::string checkedKey(std::string key, const std::string& source) {
     return key;
 }
 
-[[maybe_unused]] std::string obtainKey(const CryptOptions& o, bool confirm) {
+std::string obtainKey(const CryptOptions& o, bool confirm) {
     if (!o.keyFile.empty()) {
         std::string key = readAll(o.keyFile);
         // One line end at the end of a key file belongs to the file, not the key.
@@ -62,7 +59,6 @@ std::string checkedKey(std::string key, const std::string& source) {
     return key;
 }
 
-#if defined(ZEL_TOOL_HAVE_BLOWFISH)
 void toArray(const std::string& data, zel::Array<unsigned char>& out) {
     out.SetSize(static_cast<unsigned int>(data.size()));
     if (!data.empty())
@@ -73,10 +69,8 @@ std::string fromArray(const zel::Array<unsigned char>& in) {
     return in.Size() ? std::string(reinterpret_cast<const char*>(in.Data()), in.Size())
                      : std::string();
 }
-#endif
 
 int run(const CryptOptions& o, bool encrypt) {
-#if defined(ZEL_TOOL_HAVE_BLOWFISH)
     const std::string key = obtainKey(o, encrypt);
     const std::string data = readAll(o.input);
     const std::string name = o.input == "-" ? std::string("standard input") : o.input;
@@ -100,11 +94,6 @@ int run(const CryptOptions& o, bool encrypt) {
     }
     writeAllAtomically(o.output, result);
     return 0;
-#else
-    (void)o;
-    (void)encrypt;
-    throw Failure("this build has no cipher");
-#endif
 }
 
 void add(CLI::App& app, bool encrypt) {

@@ -4,10 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-#if __has_include("zel/Security.h")
 #include "zel/Security.h"
-#define ZEL_TOOL_HAVE_SECURITY 1
-#endif
 
 #include <chrono>
 #include <cstdio>
@@ -25,7 +22,6 @@ struct MutexOptions {
 };
 
 int runMutex(const MutexOptions& o) {
-#if defined(ZEL_TOOL_HAVE_SECURITY)
     int created = 0;
     void* mutex = zel::util::ObtainAccessableMutex(0, o.name.c_str(), &created);
     if (mutex == nullptr)
@@ -57,10 +53,6 @@ int runMutex(const MutexOptions& o) {
         throw Failure("cannot release the mutex " + o.name);
     std::printf("released %s\n", o.name.c_str());
     return 0;
-#else
-    (void)o;
-    throw Failure("this build has no kernel object support");
-#endif
 }
 
 } // namespace
@@ -83,12 +75,8 @@ void addOs(CLI::App& app) {
     CLI::App* admin = app.add_subcommand(
         "isadmin", "Print yes when this process is accepted as a local administrator, else no");
     setRunner(admin, []() -> int {
-#if defined(ZEL_TOOL_HAVE_SECURITY)
         std::printf("%s\n", zel::util::IsAdmin() ? "yes" : "no");
         return 0;
-#else
-        throw Failure("this build has no administrator test");
-#endif
     });
 }
 

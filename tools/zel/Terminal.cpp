@@ -2,10 +2,7 @@
 // differs between Windows and POSIX systems.
 #include "Tool.h"
 
-#if __has_include("zel/ConsoleIO.h")
 #include "zel/ConsoleIO.h"
-#define ZEL_TOOL_HAVE_CONSOLEIO 1
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +41,6 @@ void setBinaryMode(bool input) {
 }
 
 std::string promptHidden(const char* prompt) {
-#if defined(ZEL_TOOL_HAVE_CONSOLEIO)
     std::fprintf(stderr, "%s", prompt);
     std::fflush(stderr);
     zel::ConsoleIO console;
@@ -70,10 +66,6 @@ std::string promptHidden(const char* prompt) {
     }
     std::fprintf(stderr, "\n");
     return text;
-#else
-    (void)prompt;
-    throw UsageError("this build cannot prompt for a key: give --key-file or --key-env");
-#endif
 }
 
 std::vector<std::string> defaultLogCandidates() {

@@ -6,22 +6,10 @@
 
 #include "zel/Array.h"
 #include "zel/BaseString.h"
-#if __has_include("zel/GuidUtil.h")
 #include "zel/GuidUtil.h"
-#define ZEL_TOOL_HAVE_GUID 1
-#endif
-#if __has_include("zel/HashUtil.h")
 #include "zel/HashUtil.h"
-#define ZEL_TOOL_HAVE_HASH 1
-#endif
-#if __has_include("zel/NumberUtil.h")
 #include "zel/NumberUtil.h"
-#define ZEL_TOOL_HAVE_NUMBER 1
-#endif
-#if __has_include("zel/SplitUtil.h")
 #include "zel/SplitUtil.h"
-#define ZEL_TOOL_HAVE_SPLIT 1
-#endif
 
 #include <cstdio>
 #include <memory>
@@ -29,10 +17,6 @@
 namespace zeltool {
 
 namespace {
-
-[[noreturn]] void missing(const char* what) {
-    throw Failure(std::string("this build has no ") + what);
-}
 
 // A whole decimal number from 0 to 4294967295, or a usage error.
 unsigned int parseUnsigned(const std::string& text) {
@@ -51,7 +35,6 @@ void addGuid(CLI::App& app) {
         ->type_name("N")
         ->check(CLI::Range(1, 100000));
     setRunner(cmd, [count]() -> int {
-#if defined(ZEL_TOOL_HAVE_GUID)
         zel::BaseString<char> text;
         for (int i = 0; i < *count; ++i) {
             _GUID id{};
@@ -60,9 +43,6 @@ void addGuid(CLI::App& app) {
             std::printf("%s\n", static_cast<const char*>(text));
         }
         return 0;
-#else
-        missing("identifier support");
-#endif
     });
 }
 
@@ -77,16 +57,12 @@ void addHash(CLI::App& app) {
     cmd->add_flag("-i,--nocase", o->noCase, "Hash without regard to ASCII case");
     cmd->footer("Prints one line per text: the hash in decimal, a tab, the text.");
     setRunner(cmd, [o]() -> int {
-#if defined(ZEL_TOOL_HAVE_HASH)
         for (const std::string& t : o->texts) {
             const unsigned int h = o->noCase ? zel::util::stringHashCodeNoCase(t.c_str())
                                              : zel::util::stringHashCode(t.c_str());
             std::printf("%u\t%s\n", h, t.c_str());
         }
         return 0;
-#else
-        missing("hash support");
-#endif
     });
 }
 
@@ -102,16 +78,11 @@ void addPrime(CLI::App& app) {
     cmd->footer("The library counts 1 as prime; past 4294967291 the next prime wraps to 1.");
     setRunner(cmd, [o]() -> int {
         const unsigned int n = parseUnsigned(o->number);
-#if defined(ZEL_TOOL_HAVE_HASH)
         if (o->next)
             std::printf("%u\n", zel::util::nextPrime(n));
         else
             std::printf("%u %s\n", n, zel::util::isPrime(n) ? "is prime" : "is not prime");
         return 0;
-#else
-        (void)n;
-        missing("prime support");
-#endif
     });
 }
 
@@ -139,7 +110,6 @@ void addSplit(CLI::App& app) {
     sep->excludes(trim);
     cmd->footer("Prints one field per line in brackets, so empty fields show as [].");
     setRunner(cmd, [o, sep]() -> int {
-#if defined(ZEL_TOOL_HAVE_SPLIT)
         zel::Array<zel::BaseString<char>> fields;
         if (sep->count() > 0) {
             if (o->separator.empty())
@@ -156,14 +126,9 @@ void addSplit(CLI::App& app) {
             std::printf("[%s]\n", f ? f : "");
         }
         return 0;
-#else
-        (void)sep;
-        missing("splitting support");
-#endif
     });
 }
 
-#if defined(ZEL_TOOL_HAVE_NUMBER)
 // "end 3" plus what is left of the text from there.
 std::string endOf(const char* text, const char* end) {
     if (end == nullptr)
@@ -172,7 +137,6 @@ std::string endOf(const char* text, const char* end) {
     s += *end ? std::string(", rest \"") + end + "\"" : std::string(", rest \"\"");
     return s;
 }
-#endif
 
 void addNum(CLI::App& app) {
     auto text = std::make_shared<std::string>();
@@ -180,7 +144,6 @@ void addNum(CLI::App& app) {
         "num", "Show how each of the library's number parsers reads TEXT, end position included");
     cmd->add_option("TEXT", *text, "The text to read")->required();
     setRunner(cmd, [text]() -> int {
-#if defined(ZEL_TOOL_HAVE_NUMBER)
         const char* t = text->c_str();
         char* end = nullptr;
         char buffer[64];
@@ -213,9 +176,6 @@ void addNum(CLI::App& app) {
             std::printf(" %02X", static_cast<unsigned char>(bytes[k]));
         std::printf("\n");
         return 0;
-#else
-        missing("number parsing");
-#endif
     });
 }
 
