@@ -49,7 +49,21 @@ std::string toolPath() {
 
 std::string quote(const std::string& arg) {
 #ifdef _WIN32
-    return "\"" + arg + "\"";
+    // The runtime's argument rules: backslashes are literal unless they precede a
+    // quote; a quote inside is written as backslash, quote.
+    std::string q = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        q.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        q += c;
+    }
+    q.append(2 * backslashes, '\\');
+    return q + "\"";
 #else
     std::string q = "'";
     for (char c : arg)
@@ -210,6 +224,7 @@ TEST_F(ToolTest, TextAndNumberCommands) {
         {{"prime", "--next", "4294967291"}, "1\n"},
         {{"split", "\"a,b\",c"}, "[a,b]\n[c]\n"},
         {{"split", "a,,b,"}, "[a]\n[]\n[b]\n"},
+        {{"split", "\"say \"\"hi\"\"\",x"}, "[say \"hi\"]\n[x]\n"},
         {{"split", "--trim", " a , b "}, "[a]\n[b]\n"},
         {{"split", "-d", ",;", "a;b,c"}, "[a]\n[b]\n[c]\n"},
         {{"split", "--separator", "::", "a::b::::c"}, "[a]\n[b]\n[]\n[c]\n"},
