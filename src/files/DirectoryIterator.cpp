@@ -200,6 +200,8 @@ void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, boo
 // each behind the directory part of `spec`.
 bool CollectFiles(const BaseString<char>& spec, Array<BaseString<char>>& files, bool compareByName,
                   bool recursive) {
+    // Paths stored so far; a failing Add may leave one more, unfilled, element.
+    unsigned int stored = 0;
     try {
         files.SetSize(0);
         BaseString<char> directoryPart;
@@ -212,20 +214,21 @@ bool CollectFiles(const BaseString<char>& spec, Array<BaseString<char>>& files, 
             spec, recursive, recursive ? static_cast<const char*>(spec) : nullptr, compareByName);
         DirectoryItem item;
         BaseString<char> path;
-        bool stored = false;
         while (iterator.GetNextItem(item)) {
             if (item.IsDirectory())
                 continue;
             path = directoryPart;
             path += item.Name();
             files.Add(path);
-            stored = true;
+            stored = files.Size();
         }
-        return stored;
+        return stored != 0;
     } catch (Exception& e) {
+        files.SetSize(stored);
         e.appendMessage("%s::%s: Exception caught", "DirectoryIterator", "GetWildCardFiles");
         e.rethrow();
     } catch (...) {
+        files.SetSize(stored);
         throw Exception("%s::%s: Severe error caught", "DirectoryIterator", "GetWildCardFiles");
     }
     return false; // rethrow() always throws
