@@ -68,6 +68,10 @@ const Case kCases[] = {
     {"T/*.htm", "", "", nullptr},
     {"T/*.", "./|../", "", nullptr},
     {"T/x?.txt", "", "", nullptr},
+    {"T//", kAll,
+     "T//a.txt|T//a1b2.txt|T//ab|T//archive.tar.gz|T//aXb.log|T//B.TXT|"
+     "T//c.Txt|T//notes.v2.final.txt|T//page.html|T//README|T//x.txt",
+     nullptr},
     {"T/Dir.With.Dots", "./|../|q.txt", "T/q.txt", nullptr},
     {"T/sub/", "./|../|Deep/|inner.txt", "T/sub/inner.txt", "T/sub/Deep/z.TXT|T/sub/inner.txt"},
     {"T/missing/*.txt", "", "", nullptr},
@@ -83,11 +87,17 @@ struct Difference {
 };
 const Difference kDifferences[] = {
     {"T/*.htm", "page.html", "T/page.html",
-     "Windows also matches the 8.3 short name (PAGE~1.HTM); Linux has no short names"},
-    {"T/*.", "ab|README|sub/", "T/ab|T/README",
-     "Windows reads a trailing '.' as 'no extension'; Linux matches the dot literally"},
-    {"T/x?.txt", "x.txt", "T/x.txt",
-     "Windows lets '?' before a '.' match no character; on Linux '?' is exactly one"},
+     "Windows also matches the 8.3 short name, which Wine makes PAGE~DPA.HTM; Linux has no "
+     "short names"},
+    {"T/a*b*", "a1b2.txt|ab|archive.tar.gz|aXb.log", "T/a1b2.txt|T/ab|T/archive.tar.gz|T/aXb.log",
+     "the 8.3 short name Wine gives archive.tar.gz, ARCH~5FB.GZ, holds a 'b'"},
+    {"T/*.", kAll, kAllFiles,
+     "Wine reads a trailing '.' as matching every name (Windows itself: names without a dot); "
+     "Linux matches the dot literally"},
+    {"T//", "", "",
+     "only one trailing separator is dropped, and the runtime's _stat64i32 refuses a folder "
+     "name that still ends in one, so Windows searches 'T\\' and finds nothing; Linux's stat "
+     "accepts it"},
 };
 
 Names split(const char* joined) {
