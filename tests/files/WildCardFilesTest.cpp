@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 using filestest::make;
@@ -201,4 +202,27 @@ TEST_F(WildCardFilesTest, FailureKeepsThePathsStoredBefore) {
         }
     }
     EXPECT_TRUE(sawPartial);
+}
+
+// The statics keep no state: threads listing at once with arrays of their own
+// all get the full answer.
+TEST_F(WildCardFilesTest, ThreadsListingAtOnceGetTheSameAnswer) {
+    make(base(), "sub/more/f.txt");
+    const Names expected{"T/a.txt", "T/b.txt", "T/sub/c.txt", "T/sub/e.log", "T/sub/more/f.txt"};
+    std::vector<Names> results(4);
+    std::vector<std::thread> threads;
+    const std::string spec = withSep();
+    for (auto& result : results) {
+        threads.emplace_back([&result, &spec, this] {
+            zel::Array<zel::BaseString<char>> files;
+            for (int round = 0; round < 20; ++round)
+                zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(spec.c_str()),
+                                                             files, true);
+            result = relativePaths(files, base());
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (const auto& result : results)
+        EXPECT_EQ(result, expected);
 }
