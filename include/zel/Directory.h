@@ -17,12 +17,15 @@
 // Platforms:
 //   - Windows: PATHSEP is "\", the search is FindFirstFileA/FindNextFileA, times
 //     go through the local calendar time and _mktime64 (a time before 1970 gives -1).
+//     A folder written with two trailing separators lists nothing (the runtime's
+//     status call refuses the one left); Linux lists the folder.
 //   - Linux: PATHSEP is "/". Only the last component is matched with wildcards; the
 //     others are taken literally. Attributes come from stat (links followed); an
 //     entry is read-only when its owner has no write permission; a directory's size
 //     is reported as 0 (as on Windows); times are st_mtime, seconds since 1970 UTC.
 //     Entries whose status cannot be read (vanished files, dangling links) are left
-//     out. Windows also matches 8.3 short names; Linux has none.
+//     out. Windows also matches 8.3 short names; Linux has none. "/" alone lists
+//     nothing (its one separator is dropped); "/*" lists the root.
 //   - Both: a recursive walk never enters the same directory twice, so a link (or
 //     junction) leading back into the tree is not followed again.
 //
