@@ -76,10 +76,10 @@ bool caseBlindLess(const Entry& a, const Entry& b) {
 }
 
 void ZelFlatByName(benchmark::State& state) {
-    const zel::BaseString<char> spec((Trees::get().deep() + "/").c_str());
+    const zel::BaseString<char> root((Trees::get().deep() + "/").c_str());
     zel::Array<zel::BaseString<char>> files;
     for (auto _ : state) {
-        zel::DirectoryIterator::GetWildCardFilesFlat(spec, files, true);
+        zel::DirectoryIterator::GetWildCardFilesFlat(root, files, true);
         benchmark::DoNotOptimize(files.Data());
     }
     state.counters["files"] = files.Size();

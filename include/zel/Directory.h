@@ -6,10 +6,10 @@
 // depth-first and flattened into a list of files, sorts it (by name ignoring ASCII
 // case, or newest first) and then hands out copies of its DirectoryItems one at a
 // time without touching the file system again. The two statics
-// GetWildCardFiles / GetWildCardFilesFlat turn a search specification into a list
+// GetWildCardFiles / GetWildCardFilesFlat turn a search pattern into a list
 // of full file paths.
 //
-// Search specifications: the last component may hold the wildcards "*" (any run
+// Search patterns: the last component may hold the wildcards "*" (any run
 // of characters, none included) and "?" (exactly one character), matched without
 // regard to ASCII case; "*.*" matches every name. A path naming an existing
 // directory, with or without one trailing separator, lists everything in it.
@@ -111,7 +111,7 @@ private:
 // DirectoryIterator(path, recursive, root, compareByName):
 //   - path is trimmed of leading and trailing white space; one trailing separator
 //     is dropped; a path naming a directory lists everything in it, any other path
-//     is the search specification itself (a file name, or a pattern).
+//     is the search pattern itself (a file name, or a pattern).
 //   - recursive false: one level, every entry the search reports (subdirectories
 //     and "." and ".." included), bare names.
 //   - recursive true: every file of the tree (never a directory item, never "." or
@@ -149,7 +149,7 @@ public:
     long NumMatches();
 
     // Fills `files` (emptied first) with the full path of every file a one-level
-    // listing of `spec` finds: the directory part of `spec` (up to its last
+    // listing of `path` finds: the directory part of `path` (up to its last
     // separator, as passed) followed by each file name. Directories, "." and ".."
     // are left out. True when at least one path was stored.
     // Failures arrive as an Exception whose last message is
@@ -157,14 +157,14 @@ public:
     // family passed through) or "DirectoryIterator::GetWildCardFiles: Severe error
     // caught" (anything else); `files` then holds the paths stored before.
     // Example: GetWildCardFiles("/data/*.txt", files, true)  ->  /data/a.txt, /data/B.txt
-    static bool GetWildCardFiles(const BaseString<char>& spec, Array<BaseString<char>>& files,
+    static bool GetWildCardFiles(const BaseString<char>& path, Array<BaseString<char>>& files,
                                  bool compareByName);
-    // The same for a recursive walk of `spec` (its own root): every file of the
+    // The same for a recursive walk of `path` (its own root): every file of the
     // tree. Use a directory written with its trailing separator.
     // Example: GetWildCardFilesFlat("/data/", files, true)
     //          ->  /data/a.txt, /data/B.txt, /data/sub/c.txt
     // Failure messages name "GetWildCardFiles" as well.
-    static bool GetWildCardFilesFlat(const BaseString<char>& spec, Array<BaseString<char>>& files,
+    static bool GetWildCardFilesFlat(const BaseString<char>& path, Array<BaseString<char>>& files,
                                      bool compareByName);
 
 private:

@@ -37,14 +37,14 @@ void DropTrailingSeparator(BaseString<char>& text) {
         text.Truncate(text.Length() - 1);
 }
 
-// Turns a trimmed path into the specification the search runs: a directory lists
+// Turns a trimmed path into the search pattern the search runs: a directory lists
 // everything in it; anything else is searched as it stands.
-void MakeSearchSpecification(BaseString<char>& spec) {
-    DropTrailingSeparator(spec);
-    if (platform::StatPath(spec) == platform::PathKind::Directory) {
-        if (!EndsWithSeparator(spec))
-            spec += PATHSEP;
-        spec += "*";
+void MakeSearchPattern(BaseString<char>& pattern) {
+    DropTrailingSeparator(pattern);
+    if (platform::StatPath(pattern) == platform::PathKind::Directory) {
+        if (!EndsWithSeparator(pattern))
+            pattern += PATHSEP;
+        pattern += "*";
     }
 }
 
@@ -134,10 +134,10 @@ void MarkStart(Walk& walk, const BaseString<char>& path) {
 }
 
 void WalkDirectory(Walk& walk, const BaseString<char>& path) {
-    BaseString<char> spec(path);
-    MakeSearchSpecification(spec);
+    BaseString<char> pattern(path);
+    MakeSearchPattern(pattern);
     platform::FoundEntry entry;
-    SearchScope search(platform::FindFirst(spec, entry));
+    SearchScope search(platform::FindFirst(pattern, entry));
     if (search.get() == nullptr)
         return;
 
@@ -181,10 +181,10 @@ void WalkDirectory(Walk& walk, const BaseString<char>& path) {
 
 // One level: every entry the search reports, in its order.
 void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, bool compareByName) {
-    BaseString<char> spec(path);
-    MakeSearchSpecification(spec);
+    BaseString<char> pattern(path);
+    MakeSearchPattern(pattern);
     platform::FoundEntry entry;
-    SearchScope search(platform::FindFirst(spec, entry));
+    SearchScope search(platform::FindFirst(pattern, entry));
     if (search.get() == nullptr)
         return;
     do {
@@ -197,21 +197,22 @@ void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, boo
 }
 
 // The two wildcard lists: the files of a one-level listing or of a whole tree,
-// each behind the directory part of `spec`.
-bool CollectFiles(const BaseString<char>& spec, Array<BaseString<char>>& files, bool compareByName,
-                  bool recursive) {
+// each behind the directory part of `pattern`.
+bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& files,
+                  bool compareByName, bool recursive) {
     // Paths stored so far; a failing Add may leave one more, unfilled, element.
     unsigned int stored = 0;
     try {
         files.SetSize(0);
         BaseString<char> directoryPart;
-        const int separator = spec.FindLast(PATHSEP);
+        const int separator = pattern.FindLast(PATHSEP);
         if (separator >= 0) {
-            directoryPart = spec;
+            directoryPart = pattern;
             directoryPart.Resize(static_cast<unsigned int>(separator) + 1, false);
         }
-        DirectoryIterator iterator(
-            spec, recursive, recursive ? static_cast<const char*>(spec) : nullptr, compareByName);
+        DirectoryIterator iterator(pattern, recursive,
+                                   recursive ? static_cast<const char*>(pattern) : nullptr,
+                                   compareByName);
         DirectoryItem item;
         BaseString<char> path;
         while (iterator.GetNextItem(item)) {
@@ -289,14 +290,14 @@ void DirectoryIterator::BuildRecursive(const char* path, const char* root, bool 
     WalkDirectory(walk, start);
 }
 
-bool DirectoryIterator::GetWildCardFiles(const BaseString<char>& spec,
+bool DirectoryIterator::GetWildCardFiles(const BaseString<char>& pattern,
                                          Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(spec, files, compareByName, false);
+    return CollectFiles(pattern, files, compareByName, false);
 }
 
-bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& spec,
+bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& pattern,
                                              Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(spec, files, compareByName, true);
+    return CollectFiles(pattern, files, compareByName, true);
 }
 
 } // namespace zel

@@ -1,5 +1,5 @@
 // Wildcard matching of one name against the last component of a search
-// specification: "*" matches any run of characters (none included), "?" exactly
+// search pattern: "*" matches any run of characters (none included), "?" exactly
 // one, every other character itself without regard to ASCII case. "*.*" matches
 // every name, as on Windows. Pure logic, shared by the platform searches; exported
 // only so that the test programs can reach it.

@@ -1,4 +1,4 @@
-// Directory search: find-first / find-next / close over one search specification,
+// Directory search: find-first / find-next / close over one search pattern,
 // the conversion of an entry's last-write time, and directory identities.
 #pragma once
 
@@ -30,10 +30,10 @@ struct FoundEntry {
 // An open search; null means none.
 using SearchHandle = void*;
 
-// Starts a search for `spec` (a directory, the separator and a last component
+// Starts a search for `pattern` (a directory, the separator and a last component
 // that may hold * and ?; or the name of one object) and stores the first entry.
 // Null when nothing matches or the directory cannot be read. Never throws.
-SearchHandle FindFirst(const char* spec, FoundEntry& entry);
+SearchHandle FindFirst(const char* pattern, FoundEntry& entry);
 // The next entry; false at the end.
 bool FindNext(SearchHandle search, FoundEntry& entry);
 // Ends a search; a null handle is ignored.

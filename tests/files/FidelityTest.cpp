@@ -1,4 +1,4 @@
-// One table of search specifications over one generated tree, run by the Linux
+// One table of search patterns over one generated tree, run by the Linux
 // build and by the Windows build under Wine with the same expectations. Where
 // Windows (Wine's FindFirstFileA) and the Linux search answer differently, the
 // difference is stated once, in kDifferences, with its reason.
@@ -24,12 +24,12 @@ const char* const kTree[] = {
     "sub/Deep/z.TXT", "Dir.With.Dots/q.txt",
 };
 
-// In `spec`, "T" at the start (after blanks) is the tree's folder and '/' the
+// In `query`, "T" at the start (after blanks) is the tree's folder and '/' the
 // separator. Results: one-level listing (directories end in "/"), then the paths of
 // GetWildCardFiles and of GetWildCardFilesFlat ("T" the tree, "P" its parent),
 // each joined with '|'.
 struct Case {
-    const char* spec;
+    const char* query;
     const char* listing;
     const char* files;
     const char* flat; // null: not checked
@@ -80,7 +80,7 @@ const Case kCases[] = {
 
 // Where Windows answers differently, and why.
 struct Difference {
-    const char* spec;
+    const char* query;
     const char* listing;
     const char* files;
     const char* reason;
@@ -115,17 +115,17 @@ Names split(const char* joined) {
     }
 }
 
-std::string expand(const std::string& spec, const std::string& tree) {
+std::string expand(const std::string& query, const std::string& tree) {
     std::string out;
     std::size_t i = 0;
-    while (i < spec.size() && spec[i] == ' ')
-        out += spec[i++];
-    if (i < spec.size() && spec[i] == 'T') {
+    while (i < query.size() && query[i] == ' ')
+        out += query[i++];
+    if (i < query.size() && query[i] == 'T') {
         out += tree;
         ++i;
     }
-    for (; i < spec.size(); ++i)
-        out += spec[i] == '/' ? zel::PATHSEPCHAR : spec[i];
+    for (; i < query.size(); ++i)
+        out += query[i] == '/' ? zel::PATHSEPCHAR : query[i];
     return out;
 }
 
@@ -153,26 +153,26 @@ TEST(Fidelity, SameListsOnLinuxAndWindows) {
         const char* files = c.files;
 #ifdef _WIN32
         for (const Difference& d : kDifferences) {
-            if (std::string(d.spec) == c.spec) {
+            if (std::string(d.query) == c.query) {
                 listing = d.listing;
                 files = d.files;
             }
         }
 #endif
-        const std::string spec = expand(c.spec, dir.path());
-        SCOPED_TRACE(std::string("[") + c.spec + "] = [" + spec + "]");
+        const std::string query = expand(c.query, dir.path());
+        SCOPED_TRACE(std::string("[") + c.query + "] = [" + query + "]");
 
-        zel::DirectoryIterator it(spec.c_str(), false, nullptr, true);
+        zel::DirectoryIterator it(query.c_str(), false, nullptr, true);
         EXPECT_EQ(filestest::listing(it), split(listing));
 
         zel::Array<zel::BaseString<char>> list;
         const bool stored = zel::DirectoryIterator::GetWildCardFiles(
-            zel::BaseString<char>(spec.c_str()), list, true);
+            zel::BaseString<char>(query.c_str()), list, true);
         EXPECT_EQ(paths(list, dir.path()), split(files));
         EXPECT_EQ(stored, list.Size() != 0);
 
         if (c.flat != nullptr) {
-            zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(spec.c_str()), list,
+            zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(query.c_str()), list,
                                                          true);
             EXPECT_EQ(paths(list, dir.path()), split(c.flat));
         }
@@ -184,7 +184,7 @@ TEST(Fidelity, DifferencesBelongToTheTable) {
     for (const Difference& d : kDifferences) {
         bool found = false;
         for (const Case& c : kCases)
-            found = found || std::string(d.spec) == c.spec;
-        EXPECT_TRUE(found) << d.spec << ": " << d.reason;
+            found = found || std::string(d.query) == c.query;
+        EXPECT_TRUE(found) << d.query << ": " << d.reason;
     }
 }

@@ -26,8 +26,8 @@ protected:
     }
     const std::string& base() const { return m_dir.path(); }
     std::string withSep() const { return base() + zel::PATHSEP; }
-    Names run(bool flat, const std::string& spec, bool byName = true, bool* result = nullptr) {
-        zel::BaseString<char> s(spec.c_str());
+    Names run(bool flat, const std::string& query, bool byName = true, bool* result = nullptr) {
+        zel::BaseString<char> s(query.c_str());
         const bool stored = flat ? zel::DirectoryIterator::GetWildCardFilesFlat(s, m_files, byName)
                                  : zel::DirectoryIterator::GetWildCardFiles(s, m_files, byName);
         if (result != nullptr)
@@ -113,7 +113,7 @@ TEST_F(WildCardFilesTest, OldContentIsReplacedAndEmptyResultsAreFalse) {
 
 // Forms whose results name the parent directory or keep the pattern: kept as the
 // directory part and the walk's naming give them.
-TEST_F(WildCardFilesTest, OtherSpecificationForms) {
+TEST_F(WildCardFilesTest, OtherSearchPathForms) {
     const std::string parent = std::filesystem::path(base()).parent_path().string();
     // A directory without its separator: the listing is of the directory, the
     // paths are put in front of its parent.
@@ -122,11 +122,11 @@ TEST_F(WildCardFilesTest, OtherSpecificationForms) {
     EXPECT_EQ(got[0], filestest::slashed(parent + zel::PATHSEP + "a.txt"));
     // A flat walk with a pattern applies it at the top level only.
     EXPECT_EQ(run(true, under(base(), "*.txt")), (Names{"T/T/*.txt/a.txt", "T/T/*.txt/b.txt"}));
-    // Blanks around the specification stay in the paths.
+    // Blanks around the search pattern stay in the paths.
     EXPECT_EQ(run(false, "  " + withSep() + " "), (Names{"  T/a.txt", "  T/b.txt"}));
 }
 
-TEST_F(WildCardFilesTest, RelativeSpecificationGivesBareNames) {
+TEST_F(WildCardFilesTest, RelativeSearchPathGivesBareNames) {
     EXPECT_EQ(zeltest::runChild("wildcard_relative", {base()}), 0);
 }
 
@@ -161,14 +161,14 @@ TEST_F(WildCardFilesTest, FailuresAreAnnotatedAndRethrown) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.flat) + " " + std::to_string(c.allowed) + " " +
                      std::to_string(c.foreign));
-        zel::BaseString<char> spec(withSep().c_str());
+        zel::BaseString<char> query(withSep().c_str());
         bool caught = false;
         try {
             FailingLibraryAllocator failing(c.allowed, c.foreign);
             if (c.flat)
-                zel::DirectoryIterator::GetWildCardFilesFlat(spec, m_files, true);
+                zel::DirectoryIterator::GetWildCardFilesFlat(query, m_files, true);
             else
-                zel::DirectoryIterator::GetWildCardFiles(spec, m_files, true);
+                zel::DirectoryIterator::GetWildCardFiles(query, m_files, true);
         } catch (zel::MemoryException&) {
             ADD_FAILURE() << "rethrow() passes a plain Exception on";
         } catch (zel::Exception& e) {
@@ -186,12 +186,12 @@ TEST_F(WildCardFilesTest, FailuresAreAnnotatedAndRethrown) {
 
 // A failure after some paths were stored leaves those paths in the list.
 TEST_F(WildCardFilesTest, FailureKeepsThePathsStoredBefore) {
-    zel::BaseString<char> spec(withSep().c_str());
+    zel::BaseString<char> query(withSep().c_str());
     bool sawPartial = false;
     for (int allowed = 0; allowed < 200 && !sawPartial; ++allowed) {
         try {
             FailingLibraryAllocator failing(allowed, false);
-            zel::DirectoryIterator::GetWildCardFilesFlat(spec, m_files, true);
+            zel::DirectoryIterator::GetWildCardFilesFlat(query, m_files, true);
             break; // enough allocations: finished
         } catch (zel::Exception&) {
             Names partial = relativePaths(m_files, base());
@@ -211,12 +211,12 @@ TEST_F(WildCardFilesTest, ThreadsListingAtOnceGetTheSameAnswer) {
     const Names expected{"T/a.txt", "T/b.txt", "T/sub/c.txt", "T/sub/e.log", "T/sub/more/f.txt"};
     std::vector<Names> results(4);
     std::vector<std::thread> threads;
-    const std::string spec = withSep();
+    const std::string query = withSep();
     for (auto& result : results) {
-        threads.emplace_back([&result, &spec, this] {
+        threads.emplace_back([&result, &query, this] {
             zel::Array<zel::BaseString<char>> files;
             for (int round = 0; round < 20; ++round)
-                zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(spec.c_str()),
+                zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(query.c_str()),
                                                              files, true);
             result = relativePaths(files, base());
         });

@@ -62,15 +62,15 @@ struct Snapshot {
     }
 };
 
-// Reads the entries of `directory` whose names match `pattern`. Entries whose
+// Reads the entries of `directory` whose names match `mask`. Entries whose
 // status cannot be read (gone meanwhile, dangling links, no permission) are left out.
-void ReadMatches(const std::string& directory, const char* pattern, Snapshot& snapshot) {
+void ReadMatches(const std::string& directory, const char* mask, Snapshot& snapshot) {
     DIR* dir = ::opendir(directory.c_str());
     if (dir == nullptr)
         return;
     const int fd = ::dirfd(dir);
     while (const struct dirent* ent = ::readdir(dir)) {
-        if (!detail::MatchWildcard(pattern, ent->d_name))
+        if (!detail::MatchWildcard(mask, ent->d_name))
             continue;
         struct stat st;
         if (::fstatat(fd, ent->d_name, &st, 0) != 0)
@@ -82,31 +82,31 @@ void ReadMatches(const std::string& directory, const char* pattern, Snapshot& sn
 
 } // namespace
 
-SearchHandle FindFirst(const char* spec, FoundEntry& entry) {
-    if (spec == nullptr || spec[0] == '\0')
+SearchHandle FindFirst(const char* pattern, FoundEntry& entry) {
+    if (pattern == nullptr || pattern[0] == '\0')
         return nullptr;
     try {
-        std::string text(spec);
+        std::string text(pattern);
         const std::size_t slash = text.rfind('/');
         std::string directory;
-        const char* pattern;
+        const char* mask;
         if (slash == std::string::npos) {
             directory = ".";
-            pattern = spec;
+            mask = pattern;
         } else {
             directory = slash == 0 ? std::string("/") : text.substr(0, slash);
-            pattern = spec + slash + 1;
+            mask = pattern + slash + 1;
         }
-        if (pattern[0] == '\0')
+        if (mask[0] == '\0')
             return nullptr;
 
         Snapshot* snapshot = new Snapshot;
         struct stat st;
-        // A specification naming an existing object finds just that object.
-        if (!detail::HasWildcard(pattern) && ::stat(spec, &st) == 0)
-            snapshot->Add(pattern, st);
+        // A search path naming an existing object finds just that object.
+        if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0)
+            snapshot->Add(mask, st);
         else
-            ReadMatches(directory, pattern, *snapshot);
+            ReadMatches(directory, mask, *snapshot);
         if (!snapshot->Deliver(entry)) {
             delete snapshot;
             return nullptr;

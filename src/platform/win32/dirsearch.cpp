@@ -29,11 +29,11 @@ void Store(const WIN32_FIND_DATAA& data, FoundEntry& entry) {
 
 } // namespace
 
-SearchHandle FindFirst(const char* spec, FoundEntry& entry) {
-    if (spec == nullptr)
+SearchHandle FindFirst(const char* pattern, FoundEntry& entry) {
+    if (pattern == nullptr)
         return nullptr;
     WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(spec, &data);
+    HANDLE handle = FindFirstFileA(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     try {
