@@ -42,13 +42,9 @@
 #include "zel/Array.h"
 #include "zel/BaseString.h"
 #include "zel/Export.h"
+#include "zel/PathSeparator.h"
 
 namespace zel {
-
-// The path separator of the directory code: '\\' on Windows, '/' on Linux.
-ZEL_API extern const char PATHSEPCHAR;
-// The one-character text holding PATHSEPCHAR.
-ZEL_API extern const char PATHSEP[2];
 
 // One entry of a directory listing: name, size, last-write time, directory and
 // read-only flags, and the key (name or time) its comparison operators use.

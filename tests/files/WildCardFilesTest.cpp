@@ -1,5 +1,5 @@
 #include "FilesTestTree.h"
-#include "files/LibraryAllocator.h"
+#include "platform/TestHooks.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,6 @@
 
 namespace zel {
 
-// The separator of the directory code.
-const char PATHSEPCHAR = '\\';
-const char PATHSEP[2] = "\\";
-
 namespace platform {
 
 namespace {
