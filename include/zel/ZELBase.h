@@ -15,6 +15,7 @@
 #include "zel/SplitUtil.h"
 #include "zel/HashUtil.h"
 #include "zel/GuidUtil.h"
+#include "zel/Directory.h"
 #include "zel/Event.h"
 #include "zel/PooledObject.h"
 #include "zel/Security.h"

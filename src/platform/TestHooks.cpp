@@ -9,10 +9,12 @@ void SetMachineDataFolderForTesting(const char* folder) {
     platform::OverrideMachineDataFolder(folder != nullptr ? folder : "");
 }
 
-void SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
-                                   memory::ReleaseFunction release) {
+memory::AllocateFunction SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
+                                                       memory::ReleaseFunction release) {
+    memory::AllocateFunction previous = memory::allocate;
     memory::allocate = allocate != nullptr ? allocate : &memory::DefaultAllocate;
     memory::release = release != nullptr ? release : &memory::DefaultRelease;
+    return previous;
 }
 
 } // namespace detail

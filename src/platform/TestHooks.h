@@ -14,9 +14,11 @@ ZEL_API void SetMachineDataFolderForTesting(const char* folder);
 
 // Replaces the allocation functions that the containers compiled into the library
 // itself use (each module has its own zel::memory pointers); null restores
-// malloc/free. Lets a test make an allocation inside the library fail.
-ZEL_API void SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
-                                           memory::ReleaseFunction release);
+// malloc/free. Lets a test make an allocation inside the library fail. Returns the
+// allocation function used before. Only while no other thread uses the library.
+ZEL_API memory::AllocateFunction
+SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
+                              memory::ReleaseFunction release = nullptr);
 
 } // namespace detail
 } // namespace zel

@@ -1,0 +1,173 @@
+// ZELBase files and directories: DirectoryItem, DirectoryIterator and the
+// wildcard file lists.
+//
+// A DirectoryIterator reads a whole listing when it is constructed, either one
+// directory level as the platform's file search returns it, or a whole tree walked
+// depth-first and flattened into a list of files, sorts it (by name ignoring ASCII
+// case, or newest first) and then hands out copies of its DirectoryItems one at a
+// time without touching the file system again. The two statics
+// GetWildCardFiles / GetWildCardFilesFlat turn a search pattern into a list
+// of full file paths.
+//
+// Search patterns: the last component may hold the wildcards "*" (any run
+// of characters, none included) and "?" (exactly one character), matched without
+// regard to ASCII case; "*.*" matches every name. A path naming an existing
+// directory, with or without one trailing separator, lists everything in it.
+//
+// Platforms:
+//   - Windows: PATHSEP is "\", the search is FindFirstFileA/FindNextFileA, times
+//     go through the local calendar time and _mktime64 (a time before 1970 gives -1).
+//     A folder written with two trailing separators lists nothing (the runtime's
+//     status call refuses the one left); Linux lists the folder.
+//   - Linux: PATHSEP is "/". Only the last component is matched with wildcards; the
+//     others are taken literally. Attributes come from stat (links followed); an
+//     entry is read-only when its owner has no write permission; a directory's size
+//     is reported as 0 (as on Windows); times are st_mtime, seconds since 1970 UTC.
+//     Entries whose status cannot be read (vanished files, dangling links) are left
+//     out. Windows also matches 8.3 short names; Linux has none. "/" alone lists
+//     nothing (its one separator is dropped); "/*" lists the root.
+//   - Both: a recursive walk never enters the same directory twice, so a link (or
+//     junction) leading back into the tree is not followed again.
+//
+// Example (a folder /data holding a.txt, B.txt and a subfolder sub with c.txt):
+//   zel::DirectoryIterator it("/data", false, nullptr, true);
+//   it.NumMatches();                       // 5: ".", "..", "a.txt", "B.txt", "sub"
+//   zel::DirectoryIterator all("/data/", true, "/data/", true);
+//   // a.txt, B.txt, sub/c.txt
+//   zel::Array<zel::BaseString<char>> files;
+//   zel::DirectoryIterator::GetWildCardFiles("/data/*.txt", files, true);
+//   // true; files: /data/a.txt, /data/B.txt
+#pragma once
+
+#include "zel/Array.h"
+#include "zel/BaseString.h"
+#include "zel/Export.h"
+#include "zel/PathSeparator.h"
+
+namespace zel {
+
+// One entry of a directory listing: name, size, last-write time, directory and
+// read-only flags, and the key (name or time) its comparison operators use.
+//
+// Comparisons look only at the left-hand item's key:
+//   - by name: zel::util::strcasecmp order; a null name sorts before every name.
+//   - by time: a is less than b when a is newer (a larger m_fileTime), so an
+//     ascending sort puts the most recent entry first; equal times are equal.
+// Copying or appending to the name may throw MemoryException; the name is then
+// left as it was. Moving hands the name buffer over and never throws.
+// Thread safety: none; a plain value used by one thread at a time.
+//
+// Example:
+//   zel::DirectoryItem a("Readme.TXT", 100, false, false, 5, true);
+//   zel::DirectoryItem b("README.txt", 200, false, true, 9, true);
+//   a == b;               // true (by name, ASCII case ignored)
+//   zel::DirectoryItem t("x", 200, false, false, 0, false);
+//   t < a;                // true: by time, 200 is newer than 100
+//   zel::DirectoryItem s("sub", 0, true, false, 0, true);
+//   s.AppendToName("\\x.txt");   // "sub\x.txt"
+class ZEL_API DirectoryItem {
+public:
+    // Size 0, time 0, flags false, name the empty text (not null), compares by name.
+    DirectoryItem();
+    // Note the argument order: time first, size after the flags. A null name gives
+    // the null string. Throws MemoryException when the name cannot be copied.
+    DirectoryItem(const char* name, long long fileTime, bool isDirectory, bool isReadOnly,
+                  long long size, bool compareByName);
+    DirectoryItem(const DirectoryItem& other);
+    DirectoryItem(DirectoryItem&& other) noexcept;
+    DirectoryItem& operator=(const DirectoryItem& other);
+    DirectoryItem& operator=(DirectoryItem&& other) noexcept;
+    ~DirectoryItem();
+
+    bool operator==(const DirectoryItem& other) const;
+    bool operator<(const DirectoryItem& other) const;
+
+    // Appends text to the name; null changes nothing. Throws MemoryException.
+    void AppendToName(const char* text);
+
+    // The name; null for an item constructed from a null name.
+    const char* Name() const;
+    long long Size() const;
+    // Seconds since 1970-01-01 00:00:00 UTC.
+    long long FileTime() const;
+    bool IsDirectory() const;
+    bool IsReadOnly() const;
+
+private:
+    long long m_size;
+    long long m_fileTime;
+    bool m_isDirectory;
+    bool m_isReadOnly;
+    BaseString<char> m_name;
+    bool m_compareByName;
+};
+
+// The sorted entries matching a path, read once at construction.
+//
+// DirectoryIterator(path, recursive, root, compareByName):
+//   - path is trimmed of leading and trailing white space; one trailing separator
+//     is dropped; a path naming a directory lists everything in it, any other path
+//     is the search pattern itself (a file name, or a pattern).
+//   - recursive false: one level, every entry the search reports (subdirectories
+//     and "." and ".." included), bare names.
+//   - recursive true: every file of the tree (never a directory item, never "." or
+//     ".."); names are the directory path with every occurrence of `root` removed
+//     (ASCII case ignored), the separator and the file name. With root equal to the
+//     starting directory written with its trailing separator, names come out
+//     relative to it: a.txt, sub/b.txt (sub\b.txt on Windows). Each directory is
+//     entered at most once, whatever links lead to it.
+//   - compareByName true sorts by name (ASCII case ignored), false newest first;
+//     the order of entries comparing equal is not defined.
+// A path that is null, matches nothing or cannot be read gives an empty list;
+// entries that vanish or cannot be read during the walk are skipped. Throws
+// MemoryException, or Exception("vcDirectoryItem::FileTime: Error getting file
+// time.") for a file time that cannot be converted (Windows only).
+// Thread safety: none inside; construction reads the file system without locking.
+//
+// Example:
+//   zel::DirectoryIterator it("/data/*.txt", false, nullptr, true);
+//   zel::DirectoryItem item;
+//   while (it.GetNextItem(item))
+//       std::puts(item.Name());            // a.txt, B.txt
+//   it.Reset();                            // starts again at a.txt
+class ZEL_API DirectoryIterator {
+public:
+    DirectoryIterator(const char* path, bool recursive, const char* root, bool compareByName);
+    DirectoryIterator(const DirectoryIterator& other);
+    DirectoryIterator& operator=(const DirectoryIterator& other);
+    ~DirectoryIterator();
+
+    // Copies the next item into `item` and returns true; false at the end (item
+    // unchanged). Throws MemoryException when the copy fails (the cursor has moved).
+    bool GetNextItem(DirectoryItem& item);
+    // The next GetNextItem starts again at the first item.
+    void Reset();
+    long NumMatches();
+
+    // Fills `files` (emptied first) with the full path of every file a one-level
+    // listing of `path` finds: the directory part of `path` (up to its last
+    // separator, as passed) followed by each file name. Directories, "." and ".."
+    // are left out. True when at least one path was stored.
+    // Failures arrive as an Exception whose last message is
+    // "DirectoryIterator::GetWildCardFiles: Exception caught" (an Exception of the
+    // family passed through) or "DirectoryIterator::GetWildCardFiles: Severe error
+    // caught" (anything else); `files` then holds the paths stored before.
+    // Example: GetWildCardFiles("/data/*.txt", files, true)  ->  /data/a.txt, /data/B.txt
+    static bool GetWildCardFiles(const BaseString<char>& path, Array<BaseString<char>>& files,
+                                 bool compareByName);
+    // The same for a recursive walk of `path` (its own root): every file of the
+    // tree. Use a directory written with its trailing separator.
+    // Example: GetWildCardFilesFlat("/data/", files, true)
+    //          ->  /data/a.txt, /data/B.txt, /data/sub/c.txt
+    // Failure messages name "GetWildCardFiles" as well.
+    static bool GetWildCardFilesFlat(const BaseString<char>& path, Array<BaseString<char>>& files,
+                                     bool compareByName);
+
+private:
+    void BuildRecursive(const char* path, const char* root, bool compareByName);
+
+    Array<DirectoryItem> m_items;
+    unsigned int m_current;
+};
+
+} // namespace zel

@@ -1,0 +1,34 @@
+// A generated directory tree for the directory tests, and helpers that turn
+// listings into comparable lists of texts.
+#pragma once
+
+#include "TestSupport.h"
+#include "zel/Directory.h"
+
+#include <string>
+#include <vector>
+
+namespace filestest {
+
+// Creates `relative` (written with '/') under `base`, with `bytes` bytes of content.
+// A name ending in '/' makes a directory.
+void make(const std::string& base, const std::string& relative, std::size_t bytes = 1);
+
+// `relative` written with '/' turned into a path under `base` with PATHSEP.
+std::string under(const std::string& base, const std::string& relative);
+
+// Every item of the iterator, in its order: the name, "/" appended for a directory.
+std::vector<std::string> listing(zel::DirectoryIterator& it);
+
+// The paths of `files` with every occurrence of `base` replaced by "T" and
+// PATHSEP turned into '/'.
+std::vector<std::string> relativePaths(const zel::Array<zel::BaseString<char>>& files,
+                                       const std::string& base);
+
+// PATHSEP turned into '/'.
+std::string slashed(std::string text);
+
+// Moves the last-write time of `path` `seconds` into the past.
+void age(const std::string& path, long long seconds);
+
+} // namespace filestest
