@@ -63,6 +63,14 @@ int main(int argc, char** argv) {
               all.find("Mirror TRACE: consumer done") != std::string::npos,
           "the error log holds the annotated message and the trace line");
 
+    // The wildcard list finds the log file itself.
+    zel::Array<zel::BaseString<char>> files;
+    check(zel::DirectoryIterator::GetWildCardFiles(argv[1], files, true) && files.Size() == 1 &&
+              std::string(files[0]) == argv[1],
+          "GetWildCardFiles lists the log file");
+    check(zel::util::stringHashCode("abc") == 96354 && zel::util::nextPrime(1000) == 1009,
+          "hash and prime functions are exported");
+
     std::printf("%s\n", failures ? "consumer: FAILED" : "consumer: all checks passed");
     return failures ? 1 : 0;
 }

@@ -8,10 +8,7 @@
 #include "zel/BaseString.h"
 #include "zel/Exception.h"
 #include "zel/BlowFish.h"
-#if __has_include("zel/Directory.h")
 #include "zel/Directory.h"
-#define ZEL_TOOL_HAVE_DIRECTORY 1
-#endif
 
 #include <chrono>
 #include <cstdio>
@@ -74,7 +71,6 @@ void writeText(const fs::path& path, const std::string& text) {
         throw Failure("cannot write " + path.string());
 }
 
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
 void show(const char* title, const zel::Array<zel::BaseString<char>>& files,
           const std::string& top) {
     std::printf("%s\n", title);
@@ -85,7 +81,6 @@ void show(const char* title, const zel::Array<zel::BaseString<char>>& files,
         std::printf("    %s\n", p.c_str());
     }
 }
-#endif
 
 std::string hex(const unsigned char* data, unsigned int n) {
     std::string s;
@@ -115,7 +110,6 @@ void run(std::string& made) {
     std::printf("1. Built a sample tree of %d files in three folders.\n\n",
                 static_cast<int>(sizeof kSample / sizeof kSample[0]));
 
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
     const std::string top = tree.string() + zel::PATHSEP;
     zel::BaseString<char> spec(top.c_str());
     zel::Array<zel::BaseString<char>> files;
@@ -134,9 +128,6 @@ void run(std::string& made) {
     zel::DirectoryIterator::GetWildCardFilesFlat(spec, files, false);
     show("   The whole tree, flat, newest first:", files, top);
     std::printf("\n");
-#else
-    std::printf("2./3. (this build has no directory listing)\n\n");
-#endif
 
     const char* key = "demo key";
     const char* text = "Meet at the usual place at ten.";

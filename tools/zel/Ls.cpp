@@ -3,10 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
-#if __has_include("zel/Directory.h")
 #include "zel/Directory.h"
-#define ZEL_TOOL_HAVE_DIRECTORY 1
-#endif
 #include "zel/TimeUtil.h"
 
 #include <chrono>
@@ -34,7 +31,6 @@ struct LsOptions {
     bool longForm = false;
 };
 
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
 // A folder named without its trailing separator is listed as the folder itself.
 std::string normalise(const std::string& spec) {
     const std::string sep(zel::PATHSEP);
@@ -78,7 +74,6 @@ std::vector<Entry> list(const std::string& spec, const LsOptions& o) {
     }
     return out;
 }
-#endif
 
 std::string localTime(long long t) {
     std::tm tm{};
@@ -92,7 +87,6 @@ std::string localTime(long long t) {
 // Runs the walk; when it takes longer than a second and standard error is a
 // terminal, shows how long it has been running.
 std::vector<Entry> listWithProgress(const std::string& spec, const LsOptions& o) {
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
     if (!stderrIsTerminal())
         return list(spec, o);
     auto work = std::async(std::launch::async, [&] { return list(spec, o); });
@@ -110,21 +104,12 @@ std::vector<Entry> listWithProgress(const std::string& spec, const LsOptions& o)
         std::fflush(stderr);
     }
     return work.get();
-#else
-    (void)spec;
-    (void)o;
-    throw Failure("this build has no directory support");
-#endif
 }
 
 } // namespace
 
 std::string directoryPart(const std::string& spec) {
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
     const std::string::size_type at = spec.rfind(zel::PATHSEP);
-#else
-    const std::string::size_type at = spec.find_last_of("\\/");
-#endif
     return at == std::string::npos ? std::string() : spec.substr(0, at + 1);
 }
 
@@ -143,11 +128,7 @@ void addLs(CLI::App& app) {
     setRunner(cmd, [o]() -> int {
         bool any = false;
         for (const std::string& raw : o->specs) {
-#if defined(ZEL_TOOL_HAVE_DIRECTORY)
             const std::string spec = normalise(raw);
-#else
-            const std::string spec = raw;
-#endif
             for (const Entry& e : listWithProgress(spec, *o)) {
                 any = true;
                 if (o->longForm)
