@@ -8,7 +8,7 @@ if(DOXYGEN_EXECUTABLE AND ZEL_PERL)
     set(ZEL_DOCS_MAINPAGE ${PROJECT_SOURCE_DIR}/README.md)
     configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${ZEL_DOCS_OUTPUT}/Doxyfile @ONLY)
     add_custom_target(docs
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${ZEL_DOCS_OUTPUT}
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${ZEL_DOCS_OUTPUT}/html
         COMMAND ${DOXYGEN_EXECUTABLE} ${ZEL_DOCS_OUTPUT}/Doxyfile
         COMMAND ${CMAKE_COMMAND} -E echo "Reference: ${ZEL_DOCS_OUTPUT}/html/index.html"
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
