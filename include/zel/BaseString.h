@@ -376,6 +376,10 @@ private:
         m_length = n;
     }
 
+public:
+    // The members are interface: code on both sides of the library boundary may
+    // read them, and a caller that filled the buffer after Resize(n, true) sets
+    // m_length (or leaves it uncounted).
     char* m_buffer;
     mutable unsigned int m_length : 27;
     unsigned int m_capacityLog2 : 5;
