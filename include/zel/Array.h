@@ -105,16 +105,10 @@ public:
             ++m_count;
             return;
         }
-        const std::less<const T*> before;
-        if (m_data != nullptr && !before(&x, m_data) && before(&x, m_data + m_capacity)) {
-            const std::size_t index = static_cast<std::size_t>(&x - m_data);
-            Grow(m_count + 1);
-            m_data[m_count] = m_data[index];
-        } else {
-            Grow(m_count + 1);
-            m_data[m_count] = x;
-        }
-        ++m_count;
+        if constexpr (kByValue)
+            AddGrowingValue(x);
+        else
+            AddGrowing(x);
     }
 
     // Appends a value of another type (a text for a list of strings, say) by
@@ -130,11 +124,7 @@ public:
             ++m_count;
             return;
         }
-        // Growing may move what x refers to: take a copy first.
-        const T copy(x);
-        Grow(m_count + 1);
-        m_data[m_count] = copy;
-        ++m_count;
+        AddConverted(x);
     }
 
     // Element i; throws InvalidIndexException(i, Size() - 1) when i >= Size().
@@ -157,8 +147,43 @@ public:
     const T* Data() const { return m_data; }
 
 private:
+    // Scalars whose value-initialised state is all zero bits: new slots are
+    // cleared in one go.
+    static constexpr bool kZeroFill =
+        std::is_arithmetic<T>::value || std::is_pointer<T>::value || std::is_enum<T>::value;
+    static constexpr bool kByValue =
+        std::is_trivially_copyable<T>::value && sizeof(T) <= 2 * sizeof(void*);
     static constexpr bool kMoveOnGrow =
         std::is_nothrow_move_constructible<T>::value || !std::is_copy_constructible<T>::value;
+
+    // Small trivially copyable values are passed on by value: a copy cannot be
+    // disturbed by the reallocation, and the common path keeps x in a register.
+    void AddGrowingValue(T x) {
+        Grow(m_count + 1);
+        m_data[m_count] = x;
+        ++m_count;
+    }
+
+    void AddGrowing(const T& x) {
+        const std::less<const T*> before;
+        if (m_data != nullptr && !before(&x, m_data) && before(&x, m_data + m_capacity)) {
+            const std::size_t index = static_cast<std::size_t>(&x - m_data);
+            Grow(m_count + 1);
+            m_data[m_count] = m_data[index];
+        } else {
+            Grow(m_count + 1);
+            m_data[m_count] = x;
+        }
+        ++m_count;
+    }
+
+    template <typename U> void AddConverted(const U& x) {
+        // Growing may move what x refers to: take a copy first.
+        const T copy(x);
+        Grow(m_count + 1);
+        m_data[m_count] = copy;
+        ++m_count;
+    }
 
     void Grow(unsigned int n) {
         if (n == 0)
@@ -193,8 +218,13 @@ private:
                         new (block + built) T(m_data[built]);
                 }
             }
-            for (; built < capacity; ++built)
-                new (block + built) T();
+            if constexpr (kZeroFill) {
+                std::memset(static_cast<void*>(block + built), 0,
+                            static_cast<std::size_t>(capacity - built) * sizeof(T));
+            } else {
+                for (; built < capacity; ++built)
+                    new (block + built) T();
+            }
         } catch (...) {
             DestroySlots(block, built);
             memory::release(block);

@@ -306,12 +306,16 @@ private:
     unsigned int Capacity() const { return m_buffer != nullptr ? 1u << m_capacityLog2 : 0; }
 
     static unsigned int SignificantBits(unsigned int n) {
+#if defined(__GNUC__)
+        return n != 0 ? 32u - static_cast<unsigned int>(__builtin_clz(n)) : 0u;
+#else
         unsigned int bits = 0;
         while (n != 0) {
             ++bits;
             n >>= 1;
         }
         return bits;
+#endif
     }
 
     // Exponent of a new buffer for n characters: never below the old one or 4.
@@ -354,16 +358,24 @@ private:
     // Appends k characters of s, none of them a terminator. s may lie anywhere in
     // this string's buffer: the old buffer stays alive until the copy is done.
     void AppendText(const char* s, std::size_t k) {
-        const unsigned int L = Length();
+        unsigned int L = m_length;
+        if (L == kUncounted)
+            L = Length();
+        // Fast path: the text fits (a known length always lies inside the buffer).
+        if (m_buffer != nullptr && k < (1u << m_capacityLog2) - L) {
+            char* end = m_buffer + L;
+            std::memmove(end, s, k);
+            end[k] = '\0';
+            m_length = L + static_cast<unsigned int>(k);
+            return;
+        }
+        AppendGrowing(s, k, L);
+    }
+
+    void AppendGrowing(const char* s, std::size_t k, unsigned int L) {
         if (L > kMaxLength || k > kMaxLength - L)
             throw MemoryException();
         const unsigned int n = L + static_cast<unsigned int>(k);
-        if (n < Capacity()) {
-            std::memmove(m_buffer + L, s, k);
-            m_buffer[n] = '\0';
-            m_length = n;
-            return;
-        }
         if (n == 0)
             return; // "" appended to the null string: it stays null
         const unsigned int e = GrownExponent(n);
