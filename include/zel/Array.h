@@ -12,8 +12,10 @@
 //     by a smaller count reappear when the count grows again without reallocating;
 //     BaseString<char> elements dropped by a smaller count are emptied but keep
 //     their buffers.
-//   - On growth elements are moved when their move cannot throw (BaseString<char>
-//     hands its buffer over) and copied otherwise.
+//   - Any default-constructible element type works. On growth scalars are copied
+//     bytewise, elements whose move cannot throw are moved (BaseString<char> hands
+//     its buffer over) and all others copy-constructed. Move-only types work with
+//     SetSize and operator[]; Add and copying need copy assignment.
 //   - Allocation failure throws MemoryException, as does a size whose byte count
 //     does not fit the address space; the array is then unchanged.
 //   - operator[] checks the index and throws InvalidIndexException(i, Size() - 1).

@@ -81,6 +81,8 @@ bool BitString::SetBit(int i, bool on) {
 void BitString::ClearBits() {
     unsigned char* bytes = m_bits.Data();
     const unsigned int held = m_bits.Size();
+    if (held == 0)
+        return;
     const unsigned int full = static_cast<unsigned int>(m_numBits) / 8;
     std::memset(bytes, 0, full < held ? full : held);
     const int rest = m_numBits % 8;
