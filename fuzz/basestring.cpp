@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Texts stay below 1 MiB: long enough for every path, short enough to be fast
     // (the 134,217,727-character limit is covered by the unit tests).
     while (!in.empty() && op < 200 && m.text.size() < (1u << 20)) {
-        const unsigned int code = in.byte() % 16;
+        const unsigned int code = in.byte() % 17;
         const char* own = s;
         switch (code) {
         case 0: { // assign a text
@@ -231,6 +231,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             s.Clear();
             m.text.clear();
             break;
+        case 16: { // append a text kept in the buffer past the terminator
+            std::string t = in.text();
+            if (own != nullptr) {
+                const std::size_t length = m.text.size();
+                const std::size_t room = (std::size_t(1) << s.m_capacityLog2) - length - 1;
+                if (room >= 2) {
+                    if (t.size() > room - 1)
+                        t.resize(room - 1);
+                    char* past = s.m_buffer + length + 1;
+                    std::memcpy(past, t.c_str(), t.size() + 1);
+                    s += past;
+                    m.text += t;
+                }
+            }
+            break;
+        }
         }
         Check(s, m, op, lastExponent);
         ++op;
