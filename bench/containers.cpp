@@ -5,15 +5,38 @@
 //   - 100,000 Array<BaseString<char>>::Add of 16-character texts against
 //     std::vector<std::string>::push_back (from a stored string and from a text).
 // Every iteration starts from an empty container, so growth is part of the figure.
+//
+// glibc's malloc adapts its trim and mmap thresholds to the blocks freed so far, so
+// with its defaults a benchmark's figure depends on the ones before it: after the
+// byte benchmarks, each iteration of the string benchmarks gave its heap back to the
+// kernel and faulted it in again (some 460,000 page faults against 3,000 when run
+// alone, doubling the time). The thresholds are therefore fixed at start-up for
+// every benchmark alike, so that the figures measure the containers, not the
+// kernel's page zeroing. Set ZEL_BENCH_MALLOC_DEFAULTS to keep glibc's defaults.
 #include "zel/Array.h"
 #include "zel/BaseString.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
+
+#if defined(__GLIBC__)
+const bool kMallocFixed = [] {
+    if (std::getenv("ZEL_BENCH_MALLOC_DEFAULTS") != nullptr)
+        return false;
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    return true;
+}();
+#endif
 
 constexpr int kAppends = 1000000;
 constexpr int kStrings = 100000;

@@ -39,6 +39,16 @@
 #include <new>
 #include <type_traits>
 
+// The reallocation stays out of line: the common path of Add is then a few
+// instructions wherever it is inlined.
+#if defined(__GNUC__)
+#define ZEL_ARRAY_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define ZEL_ARRAY_NOINLINE __declspec(noinline)
+#else
+#define ZEL_ARRAY_NOINLINE
+#endif
+
 namespace zel {
 
 namespace detail {
@@ -188,36 +198,51 @@ private:
     }
 
     void Grow(unsigned int n) {
+        const unsigned int capacity = GrownCapacity(m_capacity, n);
+        m_data = Reallocate(m_data, m_count, m_capacity, capacity);
+        m_capacity = capacity;
+    }
+
+    // Capacity max(old, 5) doubled until it holds n, at most 4,294,967,295.
+    static unsigned int GrownCapacity(unsigned int old, unsigned int n) {
         if (n == 0)
             throw MemoryException(); // a count that wrapped past 2^32 - 1
-        std::uint64_t c = m_capacity > 5 ? m_capacity : 5;
+        std::uint64_t c = old > 5 ? old : 5;
         while (c < n) {
             c *= 2;
             if (c > 0xFFFFFFFFull)
                 c = 0xFFFFFFFFull;
         }
+        return static_cast<unsigned int>(c);
+    }
+
+    // New storage of `capacity` slots holding the first `count` elements of `old`
+    // and fresh elements after them; the old storage is released. Works on values
+    // only, so that the array's members can stay in registers where Add is inlined.
+    // Throws MemoryException with nothing changed.
+    ZEL_ARRAY_NOINLINE static T* Reallocate(T* old, unsigned int count, unsigned int oldCapacity,
+                                            unsigned int capacity) {
         // The byte count must fit size_t: no wrapped, short block on 32-bit.
-        if (c > static_cast<std::size_t>(-1) / sizeof(T))
+        if (capacity > static_cast<std::size_t>(-1) / sizeof(T))
             throw MemoryException();
-        const std::size_t bytes = static_cast<std::size_t>(c) * sizeof(T);
+        const std::size_t bytes = static_cast<std::size_t>(capacity) * sizeof(T);
         T* block = static_cast<T*>(memory::allocate(bytes));
         if (block == nullptr)
             throw MemoryException();
 
-        const unsigned int capacity = static_cast<unsigned int>(c);
         unsigned int built = 0;
         try {
             if (std::is_trivially_copyable<T>::value) {
-                if (m_count != 0)
-                    std::memcpy(static_cast<void*>(block), static_cast<const void*>(m_data),
-                                m_count * sizeof(T));
-                built = m_count;
+                if (count != 0)
+                    std::memcpy(static_cast<void*>(block), static_cast<const void*>(old),
+                                count * sizeof(T));
+                built = count;
             } else {
-                for (; built < m_count; ++built) {
+                for (; built < count; ++built) {
                     if constexpr (kMoveOnGrow)
-                        new (block + built) T(std::move(m_data[built]));
+                        new (block + built) T(std::move(old[built]));
                     else
-                        new (block + built) T(m_data[built]);
+                        new (block + built) T(old[built]);
                 }
             }
             if constexpr (kZeroFill) {
@@ -232,12 +257,11 @@ private:
             memory::release(block);
             throw;
         }
-        if (m_capacity != 0) {
-            DestroySlots(m_data, m_capacity);
-            memory::release(m_data);
+        if (oldCapacity != 0) {
+            DestroySlots(old, oldCapacity);
+            memory::release(old);
         }
-        m_data = block;
-        m_capacity = capacity;
+        return block;
     }
 
     void Release() {
