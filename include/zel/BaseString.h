@@ -2,31 +2,34 @@
 // with a cached length and power-of-two buffers.
 //
 // The template lives entirely in this header and is compiled into the library and
-// its hosts alike, so its members and their bits are interface: a buffer pointer,
-// then one 32-bit word holding the cached length (low 27 bits) and the base-2
-// logarithm of the buffer size (high 5 bits). On 32-bit Windows sizeof is 8.
+// its hosts alike, so its members and their bits are interface: a buffer pointer
+// (m_buffer), then one 32-bit word holding the cached length (m_length, low 27
+// bits) and the base-2 logarithm of the buffer size (m_capacityLog2, high 5 bits).
+// On 32-bit Windows sizeof is 8.
 //
 //   - Buffers are 2^k bytes, k >= 4, allocated through zel::memory (malloc/free)
 //     and never shrink while they live; an assignment that fits reuses the buffer.
 //   - The length 0x7FFFFFF means "uncounted": the next operation that needs the
-//     length computes it with zel::util::strlen and caches it.
-//   - The null string (no buffer; converts to a null const char*) differs from the
-//     empty string (a buffer holding only the terminator).
+//     length computes it with strlen and caches it.
+//   - The null string (no buffer; converts to a null const char*; word 0x07FFFFFF,
+//     or 0 once its length was asked for) differs from the empty string (a buffer
+//     holding only the terminator).
 //   - Texts of 134,217,727 characters or more cannot be represented and are
 //     refused with MemoryException before anything changes.
 //   - Every allocation failure throws MemoryException and leaves the string as it
-//     was (after a failed assignment from a text: the empty string).
+//     was; in particular a failed assignment from a text keeps the old text.
 //   - Null `const char*` arguments are accepted everywhere: assigning or
 //     constructing from null gives the null string, appending null changes nothing.
 //
-// Thread safety: none inside; use a string from one thread at a time.
+// Thread safety: none inside; use a string from one thread at a time (Length()
+// fills in the cached length even through a const reference).
 //
 // Example:
 //   zel::BaseString<char> s("data\\logs\\");
 //   s.FindLast("\\");          // 9
 //   s += "a.txt";              // "data\logs\a.txt", Length() 15, 16-byte buffer
 //   s.Truncate(4);             // "data"
-//   zel::BaseString<char> n;   // null: (const char*)n == nullptr
+//   zel::BaseString<char> n;   // null: (const char*)n == nullptr, n.Length() == 0
 #pragma once
 
 #include "zel/Exception.h"
@@ -38,8 +41,7 @@
 
 namespace zel {
 
-template <typename T>
-class BaseString {
+template <typename T> class BaseString {
     static_assert(std::is_same<T, char>::value, "only BaseString<char> exists");
 
 public:
@@ -48,29 +50,40 @@ public:
     // Longest text a string can hold.
     static constexpr unsigned int kMaxLength = kUncounted - 1;
 
+    // The null string.
     BaseString() : m_buffer(nullptr), m_length(kUncounted), m_capacityLog2(0) {}
 
+    // A copy of `s`; null gives the null string, "" the empty string (16 bytes).
+    // Throws MemoryException.
     BaseString(const char* s) : m_buffer(nullptr), m_length(kUncounted), m_capacityLog2(0) {
         if (s == nullptr)
             return;
-        unsigned int n = CheckedLength(s);
+        const unsigned int n = CheckedLength(s);
         Resize(n > 0 ? n : 1, true);
         std::memcpy(m_buffer, s, n + 1);
         m_length = n;
     }
 
+    // A copy in a buffer sized by the source's length (or, when that is uncounted,
+    // by the source's capacity); the length field is copied as it stands.
+    // Throws MemoryException.
     BaseString(const BaseString& o) : m_buffer(nullptr), m_length(kUncounted), m_capacityLog2(0) {
         if (o.m_buffer == nullptr)
             return;
-        unsigned int e = o.m_length == kUncounted ? o.m_capacityLog2 : SignificantBits(o.m_length);
+        const unsigned int L = o.m_length;
+        unsigned int e = L == kUncounted ? o.m_capacityLog2 : SignificantBits(L);
         if (e < 4)
             e = 4;
         m_buffer = Allocate(e);
-        util::strcpy(m_buffer, o.m_buffer);
         m_capacityLog2 = e;
-        m_length = o.m_length;
+        if (L != kUncounted)
+            std::memcpy(m_buffer, o.m_buffer, L + 1);
+        else
+            util::strcpy(m_buffer, o.m_buffer);
+        m_length = L;
     }
 
+    // Takes over the source's buffer and word; the source becomes the null string.
     BaseString(BaseString&& o) noexcept
         : m_buffer(o.m_buffer), m_length(o.m_length), m_capacityLog2(o.m_capacityLog2) {
         o.m_buffer = nullptr;
@@ -83,39 +96,38 @@ public:
             memory::release(m_buffer);
     }
 
+    // Copies `s` (null: the null string). A text that fits the buffer reuses it;
+    // `s` may point into this string's own buffer. Throws MemoryException and then
+    // keeps the old text.
     BaseString& operator=(const char* s) {
         if (s == nullptr) {
             MakeNull();
             return *this;
         }
         if (m_buffer != nullptr) {
-            // Byte by byte: a source inside this buffer is handled here, since its
-            // terminator lies inside the buffer.
-            const unsigned int capacity = Capacity();
-            for (unsigned int i = 0; i < capacity; ++i) {
-                m_buffer[i] = s[i];
-                if (s[i] == '\0') {
-                    m_length = i;
-                    return *this;
-                }
+            // Find the terminator within the buffer first, so that a text that does
+            // not fit leaves the old one untouched.
+            unsigned int limit = Capacity();
+            if (limit > kMaxLength + 1)
+                limit = kMaxLength + 1;
+            const void* end = std::memchr(s, '\0', limit);
+            if (end != nullptr) {
+                const std::size_t n = static_cast<const char*>(end) - s;
+                std::memmove(m_buffer, s, n + 1);
+                m_length = static_cast<unsigned int>(n);
+                return *this;
             }
         }
-        try {
-            unsigned int n = CheckedLength(s);
-            Resize(n > 0 ? n : 1, true);
-            std::memcpy(m_buffer, s, n + 1);
-            m_length = n;
-        } catch (...) {
-            // The loop above may have overwritten the text without a terminator.
-            if (m_buffer != nullptr) {
-                m_buffer[0] = '\0';
-                m_length = 0;
-            }
-            throw;
-        }
+        const unsigned int n = CheckedLength(s);
+        Resize(n > 0 ? n : 1, true);
+        std::memcpy(m_buffer, s, n + 1);
+        m_length = n;
         return *this;
     }
 
+    // Copies `o`'s text and its length field (uncounted stays uncounted); a null `o`
+    // gives the null string and an empty one an empty (non-null) string.
+    // Throws MemoryException and then leaves this string unchanged.
     BaseString& operator=(const BaseString& o) {
         if (this == &o)
             return *this;
@@ -126,46 +138,70 @@ public:
         const unsigned int L = o.m_length;
         unsigned int target;
         if (L != kUncounted) {
-            if (L == 0 && m_buffer == nullptr)
-                Resize(1, false);
             target = L;
-        } else {
+        } else if (o.m_capacityLog2 < 27) {
             target = (1u << o.m_capacityLog2) - 1;
+        } else {
+            // A buffer this large may hold more than a length can say: measure.
+            target = CheckedLength(o.m_buffer);
+            if (target < kMaxLength)
+                target = kMaxLength;
         }
-        Resize(target, true);
-        util::strcpy(m_buffer, o.m_buffer);
+        if (m_buffer == nullptr && target == 0)
+            Resize(1, true);
+        else
+            Resize(target, true);
+        if (L != kUncounted)
+            std::memcpy(m_buffer, o.m_buffer, L + 1);
+        else
+            util::strcpy(m_buffer, o.m_buffer);
         m_length = L;
         return *this;
     }
 
+    // Appends the whole of `s` (null: no change; "" onto the null string: stays
+    // null). `s` may point into this string. Throws MemoryException.
     BaseString& operator+=(const char* s) {
         if (s == nullptr)
             return *this;
-        AppendCounted(s, util::strlen(s));
+        AppendText(s, std::strlen(s));
         return *this;
     }
 
-    // Appends at most the first n characters of s; stops at s's terminator, so a
-    // shorter s is appended whole and the cached length matches the text.
+    // Appends the first n characters of s, or all of s when its terminator comes
+    // first: the copy never reads past the terminator and the cached length always
+    // matches the text. Throws MemoryException.
     BaseString& Append(const char* s, unsigned int n) {
         if (s == nullptr)
             return *this;
         const void* end = std::memchr(s, '\0', n);
-        unsigned int k = end ? static_cast<unsigned int>(static_cast<const char*>(end) - s) : n;
-        AppendCounted(s, k);
+        AppendText(s, end != nullptr ? static_cast<const char*>(end) - s : n);
         return *this;
     }
 
     // The cached length; computed and cached when uncounted (0 for the null string).
     unsigned int Length() const {
-        if (m_length == kUncounted)
-            m_length = m_buffer != nullptr ? util::strlen(m_buffer) : 0;
+        if (m_length == kUncounted) {
+            if (m_buffer == nullptr) {
+                m_length = 0;
+            } else {
+                const std::size_t n = std::strlen(m_buffer);
+                if (n > kMaxLength)
+                    return static_cast<unsigned int>(n); // cannot be cached
+                m_length = static_cast<unsigned int>(n);
+            }
+        }
         return m_length;
     }
 
-    // Room for n characters and a terminator; writes the terminator at n. With
-    // `discard` the old text is not kept when the buffer is replaced (the length is
-    // then uncounted and the caller sets it). Throws MemoryException.
+    // Room for n characters and a terminator; writes the terminator at position n.
+    // n = 0 empties the text (a null string stays null). When the buffer is large
+    // enough, the text before n stays and a longer cached length becomes n.
+    // Otherwise a buffer of 2^max(old exponent, bits of n, 4) bytes replaces it:
+    // with `discard` false the old text and length field are kept; with `discard`
+    // true nothing is copied and the length is uncounted (the caller writes the
+    // text and sets the length). Throws MemoryException, with nothing changed, when
+    // memory runs out or n exceeds 134,217,726.
     void Resize(unsigned int n, bool discard) {
         if (n == 0) {
             if (m_buffer != nullptr) {
@@ -176,28 +212,21 @@ public:
         }
         if (n > kMaxLength)
             throw MemoryException();
-        if (m_buffer != nullptr && Capacity() >= n + 1) {
-            if (m_length == kUncounted || n < m_length)
+        if (n < Capacity()) {
+            if (n < m_length) // an uncounted length is larger than any n
                 m_length = n;
             m_buffer[n] = '\0';
             return;
         }
-        unsigned int e = SignificantBits(n);
-        if (e < m_capacityLog2)
-            e = m_capacityLog2;
-        if (e < 4)
-            e = 4;
+        const unsigned int e = GrownExponent(n);
         char* block = Allocate(e);
         if (!discard) {
-            util::strcpy(block, m_buffer != nullptr ? m_buffer : "");
+            util::strcpy(block, m_buffer); // a null old buffer copies as ""
         } else {
             block[0] = '\0';
             m_length = kUncounted;
         }
-        if (m_buffer != nullptr)
-            memory::release(m_buffer);
-        m_buffer = block;
-        m_capacityLog2 = e;
+        Install(block, e);
         m_buffer[n] = '\0';
     }
 
@@ -214,11 +243,11 @@ public:
         if (m_buffer == nullptr)
             return;
         unsigned int skip = 0;
-        while (m_buffer[skip] != '\0' && util::IsSpace(static_cast<signed char>(m_buffer[skip])))
+        while (util::IsSpace(static_cast<signed char>(m_buffer[skip])))
             ++skip;
         if (skip == 0)
             return;
-        util::strcpy(m_buffer, m_buffer + skip);
+        std::memmove(m_buffer, m_buffer + skip, std::strlen(m_buffer + skip) + 1);
         if (m_length != kUncounted && m_length >= skip)
             m_length -= skip;
     }
@@ -248,13 +277,14 @@ public:
         unsigned int i = 0;
         while (i < n && i < capacity && m_buffer[i] != '\0')
             ++i;
-        if (i == n && n < capacity) {
+        if (i == n && n < capacity && n <= kMaxLength) {
             m_buffer[n] = '\0';
             m_length = n;
         }
     }
 
-    // Position of the last occurrence of s, or -1; an empty s gives Length().
+    // Position of the last occurrence of s, or -1; an empty (or null) s gives
+    // Length().
     int FindLast(const char* s) const {
         const unsigned int k = util::strlen(s);
         const unsigned int L = Length();
@@ -263,28 +293,43 @@ public:
         if (k == 0)
             return static_cast<int>(L);
         for (unsigned int p = L - k + 1; p-- > 0;) {
-            if (util::strncmp(s, m_buffer + p, k) == 0)
+            if (m_buffer[p] == s[0] && std::memcmp(s, m_buffer + p, k) == 0)
                 return static_cast<int>(p);
         }
         return -1;
     }
 
+    // The buffer itself: null for the null string.
     operator const char*() const { return m_buffer; }
 
 private:
     unsigned int Capacity() const { return m_buffer != nullptr ? 1u << m_capacityLog2 : 0; }
 
     static unsigned int SignificantBits(unsigned int n) {
+#if defined(__GNUC__)
+        return n != 0 ? 32u - static_cast<unsigned int>(__builtin_clz(n)) : 0u;
+#else
         unsigned int bits = 0;
         while (n != 0) {
             ++bits;
             n >>= 1;
         }
         return bits;
+#endif
+    }
+
+    // Exponent of a new buffer for n characters: never below the old one or 4.
+    unsigned int GrownExponent(unsigned int n) const {
+        unsigned int e = SignificantBits(n);
+        if (e < m_capacityLog2)
+            e = m_capacityLog2;
+        if (e < 4)
+            e = 4;
+        return e;
     }
 
     static unsigned int CheckedLength(const char* s) {
-        std::size_t n = std::strlen(s);
+        const std::size_t n = std::strlen(s);
         if (n > kMaxLength)
             throw MemoryException();
         return static_cast<unsigned int>(n);
@@ -297,32 +342,56 @@ private:
         return block;
     }
 
-    void MakeNull() {
+    // Replaces the buffer (the old one is released) and its exponent.
+    void Install(char* block, unsigned int exponent) {
         if (m_buffer != nullptr)
             memory::release(m_buffer);
-        m_buffer = nullptr;
+        m_buffer = block;
+        m_capacityLog2 = exponent;
+    }
+
+    void MakeNull() {
+        Install(nullptr, 0);
         m_length = kUncounted;
-        m_capacityLog2 = 0;
     }
 
-    // Appends k characters of s (no terminator among them).
-    void AppendCounted(const char* s, unsigned int k) {
-        const unsigned int L = Length();
-        if (k > kMaxLength - L)
-            throw MemoryException();
-        // s may point into this buffer, which Resize may replace.
-        const bool inside = m_buffer != nullptr && s >= m_buffer && s < m_buffer + Capacity();
-        const std::size_t offset = inside ? static_cast<std::size_t>(s - m_buffer) : 0;
-        Resize(L + k, false);
-        if (m_buffer == nullptr)
+    // Appends k characters of s, none of them a terminator. s may lie anywhere in
+    // this string's buffer: the old buffer stays alive until the copy is done.
+    void AppendText(const char* s, std::size_t k) {
+        unsigned int L = m_length;
+        if (L == kUncounted)
+            L = Length();
+        // Fast path: the text fits (a known length always lies inside the buffer).
+        if (m_buffer != nullptr && k < (1u << m_capacityLog2) - L) {
+            char* end = m_buffer + L;
+            std::memmove(end, s, k);
+            end[k] = '\0';
+            m_length = L + static_cast<unsigned int>(k);
             return;
-        if (inside)
-            s = m_buffer + offset;
-        std::memmove(m_buffer + L, s, k);
-        m_buffer[L + k] = '\0';
-        m_length = L + k;
+        }
+        AppendGrowing(s, k, L);
     }
 
+    void AppendGrowing(const char* s, std::size_t k, unsigned int L) {
+        if (L > kMaxLength || k > kMaxLength - L)
+            throw MemoryException();
+        const unsigned int n = L + static_cast<unsigned int>(k);
+        if (n == 0)
+            return; // "" appended to the null string: it stays null
+        const unsigned int e = GrownExponent(n);
+        char* block = Allocate(e);
+        if (L != 0)
+            std::memcpy(block, m_buffer, L);
+        std::memcpy(block + L, s, k);
+        block[n] = '\0';
+        Install(block, e);
+        m_length = n;
+    }
+
+public:
+    // The members are interface: code on both sides of the library boundary may
+    // read them, and a caller that filled the buffer after Resize(n, true) sets
+    // m_length (or leaves it uncounted).
     char* m_buffer;
     mutable unsigned int m_length : 27;
     unsigned int m_capacityLog2 : 5;

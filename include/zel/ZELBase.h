@@ -10,6 +10,7 @@
 #include "zel/TimeUtil.h"
 #include "zel/BaseString.h"
 #include "zel/Array.h"
+#include "zel/BitString.h"
 #include "zel/BlowFish.h"
 #include "zel/NumberUtil.h"
 #include "zel/SplitUtil.h"

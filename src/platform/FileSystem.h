@@ -13,6 +13,8 @@ char PathSeparator();
 // The machine-wide data folder (FOLDERID_ProgramData on Windows, /var/lib
 // elsewhere), without a trailing separator. False when it cannot be obtained.
 bool MachineDataFolder(std::string& folder);
+// The system's answer alone, without the override below (one per backend).
+bool SystemDataFolder(std::string& folder);
 // Where the error log goes when the data folder is unusable: "C:\\ZELError.txt"
 // on Windows, "/var/tmp/ZELError.txt" elsewhere.
 const char* FallbackLogPath();

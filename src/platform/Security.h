@@ -43,10 +43,11 @@ public:
     void* Attributes();
 
 private:
-    void* m_sid;
-    void* m_acl;
-    alignas(8) unsigned char m_descriptor[48];
-    alignas(8) unsigned char m_attributes[32];
+    // Used by the Win32 backend only; the POSIX one has no descriptor to build.
+    [[maybe_unused]] void* m_sid;
+    [[maybe_unused]] void* m_acl;
+    [[maybe_unused]] alignas(8) unsigned char m_descriptor[48];
+    [[maybe_unused]] alignas(8) unsigned char m_attributes[32];
 };
 
 // Named mutex. Create: create or open (existed tells which); Open: open only.

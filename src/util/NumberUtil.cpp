@@ -94,6 +94,17 @@ double ScaleBeyondTable(std::uint64_t mantissa, std::int32_t exponent) {
     return value;
 }
 
+// Steps over a leading '-' (and a '+' where one is accepted); true for '-'.
+bool ReadSign(const char*& p, bool acceptPlus) {
+    if (*p == '-') {
+        ++p;
+        return true;
+    }
+    if (acceptPlus && *p == '+')
+        ++p;
+    return false;
+}
+
 } // namespace
 
 int stringToInteger(const char* text, char** end) {
@@ -102,11 +113,7 @@ int stringToInteger(const char* text, char** end) {
         return 0;
     }
     const char* p = SkipBlanks(text);
-    bool negative = false;
-    if (*p == '-') {
-        negative = true;
-        ++p;
-    }
+    const bool negative = ReadSign(p, false);
     std::uint32_t value;
     p = SkipBlanks(ReadDigits(p, value));
     if (negative)
@@ -121,13 +128,7 @@ long long stringToInt64(const char* text, char** end) {
         return 0;
     }
     const char* p = SkipBlanks(text);
-    bool negative = false;
-    if (*p == '-') {
-        negative = true;
-        ++p;
-    } else if (*p == '+') {
-        ++p;
-    }
+    const bool negative = ReadSign(p, true);
     std::uint64_t value;
     p = SkipBlanks(ReadDigits(p, value));
     if (negative)
@@ -142,13 +143,7 @@ double stringToDouble(const char* text, char** end) {
         return 0.0;
     }
     const char* p = SkipBlanks(text);
-    bool negative = false;
-    if (*p == '-') {
-        negative = true;
-        ++p;
-    } else if (*p == '+') {
-        ++p;
-    }
+    const bool negative = ReadSign(p, true);
 
     // Mantissa: digits and at most one point.
     const char* const mantissa = p;

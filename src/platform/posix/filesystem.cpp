@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,34 +14,17 @@ const char PATHSEP[2] = "/";
 
 namespace platform {
 
-namespace {
-std::mutex g_dataFolderMutex;
-std::string g_dataFolderOverride;
-} // namespace
-
 char PathSeparator() {
     return PATHSEPCHAR;
 }
 
-bool MachineDataFolder(std::string& folder) {
-    {
-        std::lock_guard<std::mutex> lock(g_dataFolderMutex);
-        if (!g_dataFolderOverride.empty()) {
-            folder = g_dataFolderOverride;
-            return true;
-        }
-    }
+bool SystemDataFolder(std::string& folder) {
     folder = "/var/lib";
     return true;
 }
 
 const char* FallbackLogPath() {
     return "/var/tmp/ZELError.txt";
-}
-
-void OverrideMachineDataFolder(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_dataFolderMutex);
-    g_dataFolderOverride = folder;
 }
 
 PathKind StatPath(const char* path) {

@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <mutex>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -21,23 +20,11 @@ const char PATHSEP[2] = "\\";
 
 namespace platform {
 
-namespace {
-std::mutex g_dataFolderMutex;
-std::string g_dataFolderOverride;
-} // namespace
-
 char PathSeparator() {
     return PATHSEPCHAR;
 }
 
-bool MachineDataFolder(std::string& folder) {
-    {
-        std::lock_guard<std::mutex> lock(g_dataFolderMutex);
-        if (!g_dataFolderOverride.empty()) {
-            folder = g_dataFolderOverride;
-            return true;
-        }
-    }
+bool SystemDataFolder(std::string& folder) {
     PWSTR wide = nullptr;
     if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &wide))) {
         if (wide != nullptr)
@@ -56,11 +43,6 @@ bool MachineDataFolder(std::string& folder) {
 
 const char* FallbackLogPath() {
     return "C:\\ZELError.txt";
-}
-
-void OverrideMachineDataFolder(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_dataFolderMutex);
-    g_dataFolderOverride = folder;
 }
 
 PathKind StatPath(const char* path) {
