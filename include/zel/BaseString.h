@@ -110,9 +110,8 @@ public:
             unsigned int limit = Capacity();
             if (limit > kMaxLength + 1)
                 limit = kMaxLength + 1;
-            const void* end = std::memchr(s, '\0', limit);
-            if (end != nullptr) {
-                const std::size_t n = static_cast<const char*>(end) - s;
+            const std::size_t n = strnlen(s, limit);
+            if (n < limit) {
                 std::memmove(m_buffer, s, n + 1);
                 m_length = static_cast<unsigned int>(n);
                 return *this;
