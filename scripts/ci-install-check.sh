@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Proves the installation: installs each build into a temporary prefix, then
+# configures, builds and runs the consumer project of examples/consumer against
+# it (natively through the CMake package and through pkg-config; for Windows
+# cross-compiled against the installed DLL and run under Wine), runs the
+# installed zel tool, and builds and inspects the CPack packages.
+#   scripts/ci-install-check.sh [--native-only | --windows-only]
+# Uses build/default and build/mingw32, configuring and building them if needed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+native=1
+windows=1
+case "${1:-}" in
+    --native-only) windows=0 ;;
+    --windows-only) native=0 ;;
+    "") ;;
+    *) echo "usage: $0 [--native-only|--windows-only]" >&2; exit 2 ;;
+esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zel-install-check.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+step() { echo; echo "--- $* ---"; }
+fail() { echo "ci-install-check: $*" >&2; exit 1; }
+need_files() { # prefix file...
+    local prefix=$1; shift
+    for f in "$@"; do
+        [ -e "$prefix/$f" ] || fail "missing after install: $prefix/$f"
+    done
+}
+
+build_preset() { # preset
+    local dir="build/$1"
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake --preset "$1"
+    fi
+    cmake --build "$dir" -j2
+}
+
+if [ "$native" = 1 ]; then
+    step "native: build and install into a temporary prefix"
+    build_preset default
+    prefix="$work/native"
+    cmake --install build/default --prefix "$prefix" >/dev/null
+    need_files "$prefix" lib/libZELBase.so include/zel/ZELBase.h include/zel/Exception.h \
+        lib/cmake/ZELBase/ZELBaseConfig.cmake lib/cmake/ZELBase/ZELBaseConfigVersion.cmake \
+        lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel
+
+    step "native: consumer through find_package(ZELBase CONFIG)"
+    cmake -S examples/consumer -B "$work/consumer-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$work/consumer-cmake" >/dev/null
+    "$work/consumer-cmake/consumer" "$work/consumer-cmake.log"
+
+    step "native: consumer through pkg-config (CMake's FindPkgConfig)"
+    PKG_CONFIG_PATH="$prefix/lib/pkgconfig" cmake -S examples/consumer -B "$work/consumer-pc" \
+        -DZEL_CONSUMER_USE_PKGCONFIG=ON >/dev/null
+    cmake --build "$work/consumer-pc" >/dev/null
+    "$work/consumer-pc/consumer" "$work/consumer-pc.log"
+
+    step "native: consumer through pkg-config on a plain compiler line"
+    export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+    [ "$(pkg-config --modversion zelbase)" = "$(sed -n 's/^project(ZELBase VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] \
+        || fail "pkg-config reports version $(pkg-config --modversion zelbase)"
+    # shellcheck disable=SC2046
+    c++ -std=c++17 -DZEL_FOUND_VERSION="\"$(pkg-config --modversion zelbase)\"" \
+        examples/consumer/main.cpp $(pkg-config --cflags --libs zelbase) \
+        -Wl,-rpath,"$(pkg-config --variable=libdir zelbase)" -o "$work/consumer-plain"
+    unset PKG_CONFIG_PATH
+    "$work/consumer-plain" "$work/consumer-plain.log"
+
+    step "native: the installed zel tool"
+    "$prefix/bin/zel" --version
+    "$prefix/bin/zel" --log "$work/zel.log" demo >/dev/null
+
+    step "native: Debian package"
+    (cd build/default && cpack -G DEB >/dev/null)
+    deb=$(ls build/default/packages/*.deb | head -n1)
+    [ -n "$deb" ] || fail "no .deb made"
+    dpkg-deb -c "$deb" > "$work/deb.txt"
+    for f in ./usr/lib/libZELBase.so.0 ./usr/include/zel/ZELBase.h ./usr/bin/zel \
+             ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc; do
+        grep -q " $f" "$work/deb.txt" || fail "$deb lacks $f"
+    done
+    echo "$deb: $(wc -l < "$work/deb.txt") entries"
+fi
+
+if [ "$windows" = 1 ]; then
+    step "Windows: build and install into a temporary prefix"
+    build_preset mingw32
+    prefix="$work/win32"
+    cmake --install build/mingw32 --prefix "$prefix" >/dev/null
+    need_files "$prefix" bin/ZELBase.dll lib/libZELBase.dll.a include/zel/ZELBase.h \
+        lib/cmake/ZELBase/ZELBaseConfig.cmake lib/pkgconfig/zelbase.pc bin/zel.exe \
+        bin/libstdc++-6.dll bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll
+    wine_run="$root/build/mingw32/wine-run.sh"
+
+    step "Windows: consumer cross-compiled through find_package(ZELBase CONFIG)"
+    cmake -S examples/consumer -B "$work/consumer-win" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" \
+        -DZELBase_DIR="$prefix/lib/cmake/ZELBase" >/dev/null
+    cmake --build "$work/consumer-win" >/dev/null
+    # Run it from the installed bin folder: a program's own folder is searched
+    # for DLLs first, so the installed ZELBase.dll and runtime DLLs are the ones used.
+    cp "$work/consumer-win/consumer.exe" "$prefix/bin/consumer.exe"
+    "$wine_run" "$prefix/bin/consumer.exe" 'C:\users\Public\zel-consumer.log'
+    rm -f "$prefix/bin/consumer.exe"
+
+    step "Windows: consumer through pkg-config on a plain compiler line"
+    flags=$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --cflags --libs zelbase)
+    # shellcheck disable=SC2086
+    i686-w64-mingw32-g++-posix -std=c++17 -msse2 -mfpmath=sse \
+        -DZEL_FOUND_VERSION="\"$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --modversion zelbase)\"" \
+        examples/consumer/main.cpp $flags -o "$prefix/bin/consumer-pc.exe"
+    "$wine_run" "$prefix/bin/consumer-pc.exe" 'C:\users\Public\zel-consumer-pc.log'
+    rm -f "$prefix/bin/consumer-pc.exe"
+
+    step "Windows: the installed zel.exe"
+    "$wine_run" "$prefix/bin/zel.exe" --version
+
+    step "Windows: ZIP package"
+    (cd build/mingw32 && cpack -G ZIP >/dev/null)
+    zip=$(ls build/mingw32/packages/*.zip | head -n1)
+    [ -n "$zip" ] || fail "no .zip made"
+    cmake -E tar tf "$zip" > "$work/zip.txt"
+    for f in bin/ZELBase.dll lib/libZELBase.dll.a include/zel/ZELBase.h bin/zel.exe \
+             bin/libstdc++-6.dll bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll; do
+        grep -q "/$f\$" "$work/zip.txt" || fail "$zip lacks $f"
+    done
+    echo "$zip: $(wc -l < "$work/zip.txt") entries"
+fi
+
+echo
+echo "installation check passed"

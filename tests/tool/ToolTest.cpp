@@ -1,0 +1,496 @@
+// End-to-end tests of the zel tool: each case runs the built program (zel.exe
+// under Wine in the Windows build) and checks its exit status, standard output
+// and standard error.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// ZEL_TOOL_PATH names the program under test; builds without the tool (the
+// ThreadSanitizer preset) have nothing to run.
+#ifndef ZEL_TOOL_PATH
+TEST(ToolTest, NotBuilt) {
+    GTEST_SKIP() << "the zel tool is not part of this build";
+}
+#else
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string toolPath() {
+    std::string p = ZEL_TOOL_PATH;
+#ifdef _WIN32
+    // The build tree is a Linux path; under Wine drive Z: is the Linux root.
+    if (!p.empty() && p[0] == '/') {
+        p = "Z:" + p;
+        std::replace(p.begin(), p.end(), '/', '\\');
+    }
+#endif
+    return p;
+}
+
+std::string quote(const std::string& arg) {
+#ifdef _WIN32
+    // The runtime's argument rules: backslashes are literal unless they precede a
+    // quote; a quote inside is written as backslash, quote.
+    std::string q = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        q.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        q += c;
+    }
+    q.append(2 * backslashes, '\\');
+    return q + "\"";
+#else
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+#endif
+}
+
+void setEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
+// Runs zel with `args` (each passed as one argument) and standard input from
+// `input` (a file path; empty for an empty input), in a folder of its own.
+class Tool {
+public:
+    Outcome run(const std::vector<std::string>& args, const std::string& input = "") {
+        const std::string out = m_dir.join("stdout.txt");
+        const std::string err = m_dir.join("stderr.txt");
+        std::string in = input;
+        if (in.empty()) {
+            in = m_dir.join("empty-input.txt");
+            zeltest::writeFile(in, "");
+        }
+        std::string cmd = quote(toolPath());
+        for (const std::string& a : args)
+            cmd += " " + quote(a);
+        cmd += " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
+#ifdef _WIN32
+        cmd = "\"" + cmd + "\""; // cmd.exe drops the outer pair of quotes
+#endif
+        Outcome r;
+        const int raw = std::system(cmd.c_str());
+#ifdef _WIN32
+        r.status = raw;
+#else
+        r.status = (raw & 0x7f) == 0 ? (raw >> 8) & 0xff : -1;
+#endif
+        r.out = zeltest::readFile(out);
+        r.err = zeltest::readFile(err);
+        // Text mode on Windows writes CR LF: compare with LF only.
+        for (std::string* s : {&r.out, &r.err})
+            s->erase(std::remove(s->begin(), s->end(), '\r'), s->end());
+        return r;
+    }
+    // Runs with the error log inside the test's folder.
+    Outcome zel(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), {"--log", log()});
+        return run(args, input);
+    }
+    std::string log() const {
+        return m_dir.join("ZELError.txt");
+    }
+    const zeltest::TempDir& dir() const {
+        return m_dir;
+    }
+
+private:
+    zeltest::TempDir m_dir;
+};
+
+int countLines(const std::string& s) {
+    return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+}
+
+// A failure is one line on standard error starting with "zel: ", nothing else.
+void expectOneErrorLine(const Outcome& r, int status, const std::string& part) {
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.err.rfind("zel: ", 0), 0u) << r.err;
+    EXPECT_EQ(countLines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+}
+
+} // namespace
+
+class ToolTest : public ::testing::Test {
+protected:
+    Tool tool;
+};
+
+TEST_F(ToolTest, VersionAndHelpForEveryCommand) {
+    Outcome v = tool.run({"--version"});
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out, "zel 0.1.0\n");
+
+    Outcome h = tool.run({"--help"});
+    EXPECT_EQ(h.status, 0);
+    const char* commands[] = {"ls",    "encrypt", "decrypt", "log",   "guid",    "hash",
+                              "prime", "split",   "num",     "mutex", "isadmin", "demo"};
+    for (const char* c : commands) {
+        SCOPED_TRACE(c);
+        EXPECT_NE(h.out.find(std::string("  ") + c + " "), std::string::npos);
+        Outcome sub = tool.run({c, "--help"});
+        EXPECT_EQ(sub.status, 0);
+        EXPECT_NE(sub.out.find(std::string("Usage: zel ") + c), std::string::npos) << sub.out;
+        EXPECT_EQ(sub.err, "");
+    }
+}
+
+TEST_F(ToolTest, UsageErrorsExitTwoWithOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* part;
+    } cases[] = {
+        {{}, "subcommand is required"},
+        {{"frobnicate"}, "zel: "},
+        {{"prime"}, "prime: N is required"},
+        {{"prime", "12x"}, "prime: N must be a whole number"},
+        {{"prime", "4294967296"}, "N must be a whole number"},
+        {{"guid", "-n", "0"}, "guid: "},
+        {{"log", "--tail", "-3"}, "log: "},
+        {{"encrypt", "--key-file", "k", "--key-env", "K"}, "encrypt: "},
+        {{"split", "-s", ":", "-t", "a:b"}, "split: "},
+        {{"ls", "--bogus", "x"}, "ls: "},
+        // No key source and standard input is no terminal to prompt on.
+        {{"encrypt"}, "encrypt: no key"},
+    };
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& a : c.args)
+            name += a + " ";
+        SCOPED_TRACE(name);
+        Outcome r = tool.run(c.args);
+        expectOneErrorLine(r, 2, c.part);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(ToolTest, TextAndNumberCommands) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"hash", "abc", "ABC"}, "96354\tabc\n64578\tABC\n"},
+        {{"hash", "--nocase", "ABC"}, "96354\tABC\n"},
+        {{"hash", ""}, "0\t\n"},
+        {{"prime", "97"}, "97 is prime\n"},
+        {{"prime", "1"}, "1 is prime\n"},
+        {{"prime", "4294967295"}, "4294967295 is not prime\n"},
+        {{"prime", "--next", "1000"}, "1009\n"},
+        {{"prime", "--next", "4294967291"}, "1\n"},
+        {{"split", "\"a,b\",c"}, "[a,b]\n[c]\n"},
+        {{"split", "a,,b,"}, "[a]\n[]\n[b]\n"},
+        {{"split", "\"say \"\"hi\"\"\",x"}, "[say \"hi\"]\n[x]\n"},
+        {{"split", "--trim", " a , b "}, "[a]\n[b]\n"},
+        {{"split", "-d", ",;", "a;b,c"}, "[a]\n[b]\n[c]\n"},
+        {{"split", "--separator", "::", "a::b::::c"}, "[a]\n[b]\n[]\n[c]\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        Outcome r = tool.zel(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(ToolTest, NumShowsEveryParserAndItsEnd) {
+    Outcome r = tool.zel({"num", "  -42  x"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("stringToInteger     -42  (end 7, rest \"x\")"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("stringToInt64       -42  (end 7"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("canCoerceToInteger  no"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("isnumeric           yes"), std::string::npos) << r.out;
+
+    Outcome d = tool.zel({"num", "1.5e3"});
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_NE(d.out.find("stringToDouble      1500 = 1500.000000  (end 5, rest \"\")"),
+              std::string::npos)
+        << d.out;
+
+    Outcome h = tool.zel({"num", "0aFf"});
+    EXPECT_NE(h.out.find("atoh                2 bytes 0A FF"), std::string::npos) << h.out;
+}
+
+TEST_F(ToolTest, GuidsAreDistinctAndWellFormed) {
+    Outcome r = tool.zel({"guid", "-n", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::set<std::string> seen;
+    const std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(std::regex_match(line, form)) << line;
+        seen.insert(line);
+    }
+    EXPECT_EQ(seen.size(), 5u);
+}
+
+TEST_F(ToolTest, LogShowsWritesAndTails) {
+    Outcome where = tool.zel({"log"});
+    EXPECT_EQ(where.status, 0);
+    EXPECT_EQ(where.out, tool.log() + "\n");
+
+    EXPECT_EQ(tool.zel({"log", "--tail", "5"}).out, ""); // no log yet
+    for (const char* text : {"first", "second", "third"})
+        EXPECT_EQ(tool.zel({"log", "--trace", text}).status, 0);
+    Outcome tail = tool.zel({"log", "--tail", "2"});
+    EXPECT_EQ(tail.status, 0);
+    const std::regex line("\\[... ... \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\\] Mirror TRACE: (\\w+)");
+    std::istringstream in(tail.out);
+    std::vector<std::string> texts;
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+        texts.push_back(m[1]);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"second", "third"}));
+    EXPECT_EQ(countLines(tool.zel({"log", "--tail", "0"}).out), 0);
+}
+
+class ToolCryptTest : public ToolTest {
+protected:
+    void SetUp() override {
+        plain = tool.dir().join("plain.bin");
+        keyFile = tool.dir().join("key.txt");
+        cipher = tool.dir().join("cipher.bin");
+        back = tool.dir().join("back.bin");
+        data = std::string("line one\r\nline two\n\0\x01\xff binary tail", 34);
+        zeltest::writeFile(plain, data);
+        zeltest::writeFile(keyFile, "correct horse\n");
+    }
+    // Files of the folder that are not the test's own.
+    std::vector<std::string> strayFiles(std::set<std::string> expected) {
+        expected.insert({"stdout.txt", "stderr.txt", "empty-input.txt", "plain.bin", "key.txt"});
+        std::vector<std::string> stray;
+        for (const auto& e : fs::directory_iterator(tool.dir().path()))
+            if (!expected.count(e.path().filename().string()))
+                stray.push_back(e.path().filename().string());
+        return stray;
+    }
+    std::string plain, keyFile, cipher, back, data;
+};
+
+TEST_F(ToolCryptTest, RoundTripThroughFilesKeyFileAndEnvironment) {
+    Outcome e = tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile});
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_EQ(e.out, "");
+    EXPECT_EQ(zeltest::fileSize(cipher), 48); // 8-byte header + 34 bytes padded to 40
+
+    setEnv("ZEL_TOOL_TEST_KEY", "correct horse"); // the key file's line end is not key
+    Outcome d = tool.zel({"decrypt", cipher, "-o", back, "--key-env", "ZEL_TOOL_TEST_KEY"});
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(zeltest::readFile(back), data);
+
+    // Standard input to standard output gives the same (deterministic) cipher text.
+    Outcome s = tool.zel({"encrypt", "--key-env", "ZEL_TOOL_TEST_KEY"}, plain);
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.out.size(), 48u);
+    Outcome s2 = tool.zel({"decrypt", "--key-file", keyFile}, cipher);
+    ASSERT_EQ(s2.status, 0) << s2.err;
+    EXPECT_EQ(zeltest::fileSize(back), static_cast<long long>(data.size()));
+    EXPECT_EQ(strayFiles({"cipher.bin", "back.bin"}), std::vector<std::string>{});
+}
+
+TEST_F(ToolCryptTest, WrongKeyOrDamagedDataFailsWithoutOutput) {
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    const std::string wrongKey = tool.dir().join("wrong.txt");
+    zeltest::writeFile(wrongKey, "battery staple");
+    const std::string damaged = tool.dir().join("damaged.bin");
+    std::string bytes = zeltest::readFile(cipher);
+    bytes[0] = static_cast<char>(bytes[0] ^ 0x40);
+    zeltest::writeFile(damaged, bytes);
+    const std::string odd = tool.dir().join("odd.bin");
+    zeltest::writeFile(odd, bytes.substr(0, 20));
+
+    zeltest::writeFile(back, "previous content");
+    struct Case {
+        std::string input, key, part;
+    } cases[] = {
+        {cipher, wrongKey, "wrong key or damaged data"},
+        {damaged, keyFile, "wrong key or damaged data"},
+        {odd, keyFile, "not enciphered data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Outcome r = tool.zel({"decrypt", c.input, "-o", back, "--key-file", c.key});
+        expectOneErrorLine(r, 1, c.part);
+        EXPECT_EQ(zeltest::readFile(back), "previous content"); // untouched
+        Outcome toStdout = tool.zel({"decrypt", c.input, "--key-file", c.key});
+        EXPECT_EQ(toStdout.status, 1);
+        EXPECT_EQ(toStdout.out, "");
+    }
+    EXPECT_EQ(strayFiles({"cipher.bin", "back.bin", "wrong.txt", "damaged.bin", "odd.bin"}),
+              std::vector<std::string>{});
+}
+
+TEST_F(ToolCryptTest, KeySourcesThatCannotBeUsed) {
+    const std::string empty = tool.dir().join("empty-key.txt");
+    zeltest::writeFile(empty, "\n");
+    setEnv("ZEL_TOOL_TEST_UNSET", "");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* part;
+    } cases[] = {
+        {{"encrypt", plain, "--key-file", empty}, 2, "is empty"},
+        {{"encrypt", plain, "--key-file", tool.dir().join("missing.txt")}, 1, "cannot open"},
+        {{"encrypt", plain, "--key-env", "ZEL_TOOL_TEST_UNSET"}, 2, "ZEL_TOOL_TEST_UNSET"},
+        {{"encrypt", tool.dir().join("missing.bin"), "--key-file", keyFile}, 1, "cannot open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.part);
+        expectOneErrorLine(tool.zel(c.args), c.status, c.part);
+    }
+}
+
+class ToolLsTest : public ToolTest {
+protected:
+    void SetUp() override {
+        top = tool.dir().join("tree");
+        sep = zeltest::nativeSeparator();
+        fs::create_directories(fs::path(top) / "sub");
+        const auto now = fs::file_time_type::clock::now();
+        struct File {
+            const char* name;
+            int hoursOld;
+        } files[] = {{"b.txt", 3}, {"A.txt", 1}, {"c.log", 2}, {"sub/d.txt", 0}};
+        for (const File& f : files) {
+            fs::path p = fs::path(top) / fs::path(f.name).make_preferred();
+            zeltest::writeFile(p.string(), std::string(f.hoursOld + 1, 'x'));
+            fs::last_write_time(p, now - std::chrono::hours(f.hoursOld));
+        }
+    }
+    std::string lines(const std::vector<std::string>& names) {
+        std::string s;
+        for (const std::string& n : names)
+            s += top + sep + n + "\n";
+        return s;
+    }
+    std::string top, sep;
+};
+
+TEST_F(ToolLsTest, ListsByNameByTimeAndFlat) {
+    const std::string subD = "sub" + sep + "d.txt";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> names;
+    } cases[] = {
+        {{"ls", top}, {"A.txt", "b.txt", "c.log"}},
+        {{"ls", top + sep}, {"A.txt", "b.txt", "c.log"}},
+        {{"ls", "--by-time", top}, {"A.txt", "c.log", "b.txt"}},
+        {{"ls", top + sep + "*.TXT"}, {"A.txt", "b.txt"}},
+        {{"ls", "-r", top}, {"A.txt", "b.txt", "c.log", subD}},
+        {{"ls", "-r", "-t", top}, {subD, "A.txt", "c.log", "b.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back() + (c.args.size() > 2 ? " " + c.args[1] : ""));
+        Outcome r = tool.zel(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, lines(c.names));
+        // --long lists the same files in the same order.
+        std::vector<std::string> longArgs = c.args;
+        longArgs.insert(longArgs.begin() + 1, "--long");
+        Outcome l = tool.zel(longArgs);
+        EXPECT_EQ(l.status, 0) << l.err;
+        std::istringstream in(l.out);
+        std::string paths;
+        const std::regex row(" *(\\d+)  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  (ro|rw)  (.*)");
+        for (std::string line; std::getline(in, line);) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(line, m, row)) << line;
+            paths += m[3].str() + "\n";
+        }
+        EXPECT_EQ(paths, lines(c.names));
+    }
+}
+
+TEST_F(ToolLsTest, LongFormShowsSizeAndNothingMatchingFails) {
+    Outcome l = tool.zel({"ls", "--long", top + sep + "b.txt"});
+    ASSERT_EQ(l.status, 0) << l.err;
+    EXPECT_EQ(l.out.substr(0, 12), "           4");
+    EXPECT_NE(l.out.find("  rw  "), std::string::npos);
+
+    expectOneErrorLine(tool.zel({"ls", top + sep + "*.none"}), 1, "ls: no files match");
+    expectOneErrorLine(tool.zel({"ls", tool.dir().join("missing")}), 1, "no files match");
+}
+
+TEST_F(ToolTest, DemoRunsAndRemovesWhatItMade) {
+    Outcome r = tool.zel({"demo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string first = r.out.substr(0, r.out.find('\n'));
+    const std::string prefix = "zel demo: working in ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+    const std::string made = first.substr(prefix.size());
+    EXPECT_FALSE(fs::exists(fs::path(made))) << made;
+    for (const char* part :
+         {"One level, by name", "newest first", "flat, by name",
+          "deciphered with the same key: accepted", "deciphered with another key:  refused",
+          "Error: Demo::OpenSixthFile: Exception caught", "6. Removed"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    // The demo logs into its own folder, not into the log of the run.
+    EXPECT_FALSE(zeltest::fileExists(tool.log()));
+}
+
+TEST_F(ToolTest, MutexIsObtainedHeldAndReleased) {
+    const std::string name = "zel-tool-test-" + std::to_string(std::random_device()());
+    Outcome r = tool.zel({"mutex", name});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "obtained " + name + " (created)\nowned " + name + "\nreleased " + name + "\n");
+
+    // While one process holds it, another gives up after its time-out.
+    Tool holder;
+    Outcome held;
+    std::thread t([&] { held = holder.zel({"mutex", name, "--hold", "4"}); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (zeltest::readFile(holder.dir().join("stdout.txt")).find("holding") ==
+               std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Outcome waiting = tool.zel({"mutex", name, "--timeout", "0.2"});
+    t.join();
+    EXPECT_EQ(held.status, 0) << held.err;
+    expectOneErrorLine(waiting, 1, "is held by another process");
+    EXPECT_NE(waiting.out.find("(opened existing)"), std::string::npos) << waiting.out;
+}
+
+TEST_F(ToolTest, IsAdminAnswersYesOrNo) {
+    Outcome r = tool.zel({"isadmin"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == "yes\n" || r.out == "no\n") << r.out;
+}
+
+#endif // ZEL_TOOL_PATH

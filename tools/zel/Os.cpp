@@ -1,0 +1,83 @@
+// zel mutex and zel isadmin: kernel objects that every account may open, and the
+// administrator test.
+#include "Tool.h"
+
+#include <CLI/CLI.hpp>
+
+#include "zel/Security.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace zeltool {
+
+namespace {
+
+struct MutexOptions {
+    std::string name;
+    double hold = 0;
+    double timeout = 30;
+};
+
+int runMutex(const MutexOptions& o) {
+    int created = 0;
+    void* mutex = zel::util::ObtainAccessableMutex(0, o.name.c_str(), &created);
+    if (mutex == nullptr)
+        throw Failure("cannot obtain the mutex " + o.name + " (details in the error log)");
+    struct Closer {
+        void* handle;
+        ~Closer() { zel::util::CloseAccessableHandle(handle); }
+    } closer{mutex};
+    std::printf("obtained %s (%s)\n", o.name.c_str(), created ? "created" : "opened existing");
+    std::fflush(stdout);
+
+    const unsigned int waitMs = static_cast<unsigned int>(o.timeout * 1000.0 + 0.5);
+    const int got = zel::util::WaitAccessableMutex(mutex, waitMs);
+    if (got == zel::util::AccessableWaitTimeout)
+        throw Failure(o.name + " is held by another process (waited " + std::to_string(waitMs) +
+                      " ms)");
+    if (got != zel::util::AccessableWaitAcquired && got != zel::util::AccessableWaitAbandoned)
+        throw Failure("cannot wait for the mutex " + o.name);
+    std::printf("owned %s%s\n", o.name.c_str(),
+                got == zel::util::AccessableWaitAbandoned ? " (abandoned by its previous owner)"
+                                                          : "");
+    if (o.hold > 0) {
+        std::printf("holding for %g s\n", o.hold);
+        std::fflush(stdout);
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(static_cast<long long>(o.hold * 1000)));
+    }
+    if (!zel::util::ReleaseAccessableMutex(mutex))
+        throw Failure("cannot release the mutex " + o.name);
+    std::printf("released %s\n", o.name.c_str());
+    return 0;
+}
+
+} // namespace
+
+void addOs(CLI::App& app) {
+    auto o = std::make_shared<MutexOptions>();
+    CLI::App* mutex = app.add_subcommand(
+        "mutex", "Obtain the named mutex every account may open, own it, hold it, release it");
+    mutex->add_option("NAME", o->name, "Name of the mutex")->required();
+    mutex->add_option("--hold", o->hold, "Seconds to hold it once owned (default 0)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
+    mutex
+        ->add_option("--timeout", o->timeout,
+                     "Seconds to wait while another process owns it (default 30)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
+    setRunner(mutex, [o]() -> int { return runMutex(*o); });
+
+    CLI::App* admin = app.add_subcommand(
+        "isadmin", "Print yes when this process is accepted as a local administrator, else no");
+    setRunner(admin, []() -> int {
+        std::printf("%s\n", zel::util::IsAdmin() ? "yes" : "no");
+        return 0;
+    });
+}
+
+} // namespace zeltool

@@ -1,0 +1,83 @@
+// Terminal and standard-stream details of the tool, the only place in it that
+// differs between Windows and POSIX systems.
+#include "Tool.h"
+
+#include "zel/ConsoleIO.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace zeltool {
+
+bool stdinIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+bool stderrIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void setBinaryMode(bool input) {
+#if defined(_WIN32)
+    _setmode(_fileno(input ? stdin : stdout), _O_BINARY);
+#else
+    (void)input;
+#endif
+}
+
+std::string promptHidden(const char* prompt) {
+    std::fprintf(stderr, "%s", prompt);
+    std::fflush(stderr);
+    zel::ConsoleIO console;
+    std::string text;
+    for (;;) {
+        const unsigned char c = static_cast<unsigned char>(console.GetChar());
+        if (c == '\r' || c == '\n')
+            break;
+        if (c == 3 || c == 4 || c == 26) { // Ctrl-C, Ctrl-D, Ctrl-Z
+            std::fprintf(stderr, "\n");
+            throw Failure("cancelled");
+        }
+        if (c == 0 || c == 0xE0) { // first code of a function or arrow key
+            console.GetChar();
+            continue;
+        }
+        if (c == 8 || c == 127) {
+            if (!text.empty())
+                text.pop_back();
+            continue;
+        }
+        text += static_cast<char>(c);
+    }
+    std::fprintf(stderr, "\n");
+    return text;
+}
+
+std::vector<std::string> defaultLogCandidates() {
+#if defined(_WIN32)
+    std::vector<std::string> all;
+    if (const char* data = std::getenv("ProgramData"))
+        all.push_back(std::string(data) + "\\Corvane\\ZELError.txt");
+    all.push_back("C:\\ZELError.txt");
+    return all;
+#else
+    return {"/var/lib/Corvane/ZELError.txt", "/var/tmp/ZELError.txt"};
+#endif
+}
+
+} // namespace zeltool
