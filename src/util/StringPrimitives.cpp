@@ -258,6 +258,34 @@ private:
     bool m_atTerminator = false;
 };
 
+// Start (less one, as an unsigned count where -1 is the empty prefix) of the
+// maximal suffix of the pattern n[0..l) under the byte order, or its reverse with
+// `Reverse`; `period` receives that suffix's period.
+template <typename V, bool Reverse>
+std::size_t MaximalSuffix(const unsigned char* n, std::size_t l, std::size_t& period) {
+    std::size_t ip = static_cast<std::size_t>(-1), jp = 0, k = 1, p = 1;
+    while (jp + k < l) {
+        const unsigned char a = V::at(n, ip + k), b = V::at(n, jp + k);
+        if (a == b) {
+            if (k == p) {
+                jp += p;
+                k = 1;
+            } else {
+                ++k;
+            }
+        } else if (Reverse ? a < b : a > b) {
+            jp += k;
+            k = 1;
+            p = jp - ip;
+        } else {
+            ip = jp++;
+            k = p = 1;
+        }
+    }
+    period = p;
+    return ip;
+}
+
 // Two-Way string matching (Crochemore and Perrin) on the byte view V, with a
 // last-byte shift table. When the last byte of a window does not match and the
 // table gives only a short shift, the next window whose first and last bytes
@@ -283,53 +311,14 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
 
     // Critical factorisation: the larger of the two maximal suffixes (under the
     // byte order and its reverse), and the period of the pattern.
-    std::size_t ip = static_cast<std::size_t>(-1), jp = 0, k = 1, p = 1;
-    while (jp + k < l) {
-        const unsigned char a = V::at(n, ip + k), b = V::at(n, jp + k);
-        if (a == b) {
-            if (k == p) {
-                jp += p;
-                k = 1;
-            } else {
-                ++k;
-            }
-        } else if (a > b) {
-            jp += k;
-            k = 1;
-            p = jp - ip;
-        } else {
-            ip = jp++;
-            k = p = 1;
-        }
-    }
-    std::size_t ms = ip;
-    const std::size_t p0 = p;
-
-    ip = static_cast<std::size_t>(-1);
-    jp = 0;
-    k = p = 1;
-    while (jp + k < l) {
-        const unsigned char a = V::at(n, ip + k), b = V::at(n, jp + k);
-        if (a == b) {
-            if (k == p) {
-                jp += p;
-                k = 1;
-            } else {
-                ++k;
-            }
-        } else if (a < b) {
-            jp += k;
-            k = 1;
-            p = jp - ip;
-        } else {
-            ip = jp++;
-            k = p = 1;
-        }
-    }
-    if (ip + 1 > ms + 1)
+    std::size_t p0 = 1, p1 = 1;
+    std::size_t ms = MaximalSuffix<V, false>(n, l, p0);
+    const std::size_t ip = MaximalSuffix<V, true>(n, l, p1);
+    std::size_t p = p0;
+    if (ip + 1 > ms + 1) {
         ms = ip;
-    else
-        p = p0;
+        p = p1;
+    }
 
     // A pattern whose left part repeats with period p lets matched bytes be
     // remembered across shifts (mem); otherwise shift past the larger half.
@@ -348,6 +337,7 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
         p = (ms > l - ms - 1 ? ms : l - ms - 1) + 1;
     }
     std::size_t mem = 0;
+    std::size_t k = 0;
 
     KnownText known(h);
     for (;;) {
