@@ -19,8 +19,12 @@
 namespace zel {
 namespace memory {
 
-inline void* DefaultAllocate(std::size_t bytes) { return std::malloc(bytes); }
-inline void DefaultRelease(void* block) { std::free(block); }
+inline void* DefaultAllocate(std::size_t bytes) {
+    return std::malloc(bytes);
+}
+inline void DefaultRelease(void* block) {
+    std::free(block);
+}
 
 using AllocateFunction = void* (*)(std::size_t bytes);
 using ReleaseFunction = void (*)(void* block);

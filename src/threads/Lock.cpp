@@ -7,15 +7,31 @@ namespace zel {
 Lockable::Lockable() = default;
 Lockable::~Lockable() = default;
 
-AutoCriticalSection::AutoCriticalSection() { platform::CriticalSectionInit(m_criticalSection); }
-AutoCriticalSection::~AutoCriticalSection() { platform::CriticalSectionDestroy(m_criticalSection); }
-void AutoCriticalSection::lock() { platform::CriticalSectionEnter(m_criticalSection); }
-void AutoCriticalSection::unlock() { platform::CriticalSectionLeave(m_criticalSection); }
+AutoCriticalSection::AutoCriticalSection() {
+    platform::CriticalSectionInit(m_criticalSection);
+}
+AutoCriticalSection::~AutoCriticalSection() {
+    platform::CriticalSectionDestroy(m_criticalSection);
+}
+void AutoCriticalSection::lock() {
+    platform::CriticalSectionEnter(m_criticalSection);
+}
+void AutoCriticalSection::unlock() {
+    platform::CriticalSectionLeave(m_criticalSection);
+}
 
-Guard::Guard(Lockable& lockable) : m_lockable(&lockable) { m_lockable->lock(); }
-Guard::~Guard() { m_lockable->unlock(); }
+Guard::Guard(Lockable& lockable) : m_lockable(&lockable) {
+    m_lockable->lock();
+}
+Guard::~Guard() {
+    m_lockable->unlock();
+}
 
-UnGuard::UnGuard(Guard& guard) : m_lockable(guard.m_lockable) { m_lockable->unlock(); }
-UnGuard::~UnGuard() { m_lockable->lock(); }
+UnGuard::UnGuard(Guard& guard) : m_lockable(guard.m_lockable) {
+    m_lockable->unlock();
+}
+UnGuard::~UnGuard() {
+    m_lockable->lock();
+}
 
 } // namespace zel

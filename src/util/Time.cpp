@@ -9,8 +9,7 @@ namespace util {
 namespace {
 
 // The catch-and-annotate guard of the three conversions.
-template <typename Body>
-auto Guarded(const char* function, Body body) -> decltype(body()) {
+template <typename Body> auto Guarded(const char* function, Body body) -> decltype(body()) {
     try {
         return body();
     } catch (Exception& e) {
@@ -28,7 +27,9 @@ long long TimeOrNow(const long long* time) {
 
 } // namespace
 
-unsigned long long TickCount() { return platform::TickCountMs(); }
+unsigned long long TickCount() {
+    return platform::TickCountMs();
+}
 
 std::tm* gmtime(const long long* time, std::tm* result) {
     return Guarded("gmtime", [&] {

@@ -49,7 +49,9 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ec);
 }
 
-std::string TempDir::join(const std::string& name) const { return m_path + nativeSeparator() + name; }
+std::string TempDir::join(const std::string& name) const {
+    return m_path + nativeSeparator() + name;
+}
 
 std::string nativeSeparator() {
 #ifdef _WIN32
@@ -197,7 +199,9 @@ int ChildProcess::wait() {
     return m_exit;
 }
 
-ChildProcess::~ChildProcess() { wait(); }
+ChildProcess::~ChildProcess() {
+    wait();
+}
 
 int runChild(const std::string& name, const std::vector<std::string>& args) {
     ChildProcess child(name, args);

@@ -59,7 +59,7 @@ int runChild(const std::string& name, const std::vector<std::string>& args = {})
 
 } // namespace zeltest
 
-#define ZEL_TEST_CHILD(name)                                                                      \
-    static int name##_child(const std::vector<std::string>& args);                               \
-    static const bool name##_registered = ::zeltest::registerChild(#name, &name##_child);        \
+#define ZEL_TEST_CHILD(name)                                                                       \
+    static int name##_child(const std::vector<std::string>& args);                                 \
+    static const bool name##_registered = ::zeltest::registerChild(#name, &name##_child);          \
     static int name##_child(const std::vector<std::string>& args)

@@ -7,7 +7,9 @@
 namespace zel {
 namespace platform {
 
-unsigned long LastErrorCode() { return static_cast<unsigned long>(errno); }
+unsigned long LastErrorCode() {
+    return static_cast<unsigned long>(errno);
+}
 
 bool ErrorText(unsigned long code, std::string& text) {
     char buffer[512];
@@ -16,7 +18,8 @@ bool ErrorText(unsigned long code, std::string& text) {
 #if defined(__GLIBC__) && defined(_GNU_SOURCE)
     const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
 #else
-    const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer) == 0 ? buffer : nullptr;
+    const char* message =
+        strerror_r(static_cast<int>(code), buffer, sizeof buffer) == 0 ? buffer : nullptr;
 #endif
     if (message == nullptr || *message == '\0')
         return false;

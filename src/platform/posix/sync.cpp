@@ -10,9 +10,12 @@ namespace platform {
 
 static_assert(sizeof(pthread_mutex_t) <= AutoCriticalSection::kNativeSize,
               "AutoCriticalSection storage too small for the native lock");
-static_assert(alignof(pthread_mutex_t) <= (sizeof(void*) == 4 ? 4 : 8), "AutoCriticalSection storage misaligned");
+static_assert(alignof(pthread_mutex_t) <= (sizeof(void*) == 4 ? 4 : 8),
+              "AutoCriticalSection storage misaligned");
 
-static pthread_mutex_t* AsMutex(void* storage) { return static_cast<pthread_mutex_t*>(storage); }
+static pthread_mutex_t* AsMutex(void* storage) {
+    return static_cast<pthread_mutex_t*>(storage);
+}
 
 void CriticalSectionInit(void* storage) {
     pthread_mutexattr_t attr;
@@ -22,9 +25,15 @@ void CriticalSectionInit(void* storage) {
     pthread_mutexattr_destroy(&attr);
 }
 
-void CriticalSectionDestroy(void* storage) { pthread_mutex_destroy(AsMutex(storage)); }
-void CriticalSectionEnter(void* storage) { pthread_mutex_lock(AsMutex(storage)); }
-void CriticalSectionLeave(void* storage) { pthread_mutex_unlock(AsMutex(storage)); }
+void CriticalSectionDestroy(void* storage) {
+    pthread_mutex_destroy(AsMutex(storage));
+}
+void CriticalSectionEnter(void* storage) {
+    pthread_mutex_lock(AsMutex(storage));
+}
+void CriticalSectionLeave(void* storage) {
+    pthread_mutex_unlock(AsMutex(storage));
+}
 
 } // namespace platform
 } // namespace zel

@@ -6,7 +6,9 @@
 namespace zel {
 namespace platform {
 
-unsigned long LastErrorCode() { return GetLastError(); }
+unsigned long LastErrorCode() {
+    return GetLastError();
+}
 
 bool ErrorText(unsigned long code, std::string& text) {
     char* buffer = nullptr;
