@@ -12,15 +12,9 @@
 #include <vector>
 
 using logtest::LogFileTest;
+using logtest::Messages;
 
 namespace {
-
-std::vector<std::string> Messages(const zel::Exception& e) {
-    std::vector<std::string> out;
-    for (unsigned i = 0; i < e.getMessageTotal(); ++i)
-        out.push_back(e.getErrorMessage(i));
-    return out;
-}
 
 // Throws `e` by value, passes it through rethrow, and reports which handler took it.
 template <typename X>

@@ -13,15 +13,9 @@
 #include <vector>
 
 using logtest::LogFileTest;
+using logtest::Messages;
 
 namespace {
-
-std::vector<std::string> Messages(const zel::Exception& e) {
-    std::vector<std::string> out;
-    for (unsigned i = 0; i < e.getMessageTotal(); ++i)
-        out.push_back(e.getErrorMessage(i));
-    return out;
-}
 
 std::vector<std::string> Locations(zel::Exception& e) {
     std::vector<std::string> m, l;

@@ -108,4 +108,12 @@ public:
     }
 };
 
+// The message texts of an exception, oldest first.
+inline std::vector<std::string> Messages(const zel::Exception& e) {
+    std::vector<std::string> out;
+    for (unsigned i = 0; i < e.getMessageTotal(); ++i)
+        out.push_back(e.getErrorMessage(i));
+    return out;
+}
+
 } // namespace logtest
