@@ -1,4 +1,4 @@
-#include "platform/TestHooks.h"
+#include "testing/TestHooks.h"
 
 #include "platform/FileSystem.h"
 
