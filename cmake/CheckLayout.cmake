@@ -11,7 +11,8 @@
 #   - two files share a name (compared without extension and case) without being
 #     one family: a header and its source in one folder, a public header and its
 #     source in src/<subsystem>/, a platform contract and its posix/ and win32/
-#     backends; or a backend is not named exactly like a contract header.
+#     backends; or a backend is not named exactly like a contract header, or does
+#     not open by saying that it holds only generic POSIX (or Win32) code.
 # bench/ and fuzz/ are left out: each program there is named after the area it
 # measures or attacks (bench_strings, fuzz_strings).
 cmake_minimum_required(VERSION 3.25)
@@ -183,6 +184,18 @@ foreach(f IN LISTS files)
        AND NOT f IN_LIST BACKEND_ONLY)
         if(NOT EXISTS "${ZEL_SOURCE_DIR}/src/platform/${CMAKE_MATCH_2}.h")
             fail("${f}: no contract header src/platform/${CMAKE_MATCH_2}.h")
+        endif()
+    endif()
+    if(f MATCHES "^src/platform/(posix|win32)/.*\\.(cpp|h)$" AND NOT f IN_LIST PENDING)
+        if(CMAKE_MATCH_1 STREQUAL "posix")
+            set(opening "// Generic POSIX code only")
+        else()
+            set(opening "// Win32 code only")
+        endif()
+        file(STRINGS "${ZEL_SOURCE_DIR}/${f}" first LIMIT_COUNT 1)
+        string(FIND "${first}" "${opening}" at)
+        if(NOT at EQUAL 0)
+            fail("${f}: does not open with \"${opening}...\"")
         endif()
     endif()
 endforeach()

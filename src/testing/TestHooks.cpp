@@ -1,3 +1,4 @@
+// The seams of the library's own tests (see TestHooks.h).
 #include "testing/TestHooks.h"
 
 #include "platform/FileSystem.h"
