@@ -1,9 +1,9 @@
-# `cmake --build <dir> --target docs`: HTML reference of the public headers with
-# Doxygen (Debian's doxygen package). Any Doxygen warning fails the target.
+# `cmake --build <dir> --target docs`: HTML reference of the public headers and
+# the notes in docs/ with Doxygen (Debian's doxygen package). Any Doxygen warning
+# fails the target.
 find_package(Doxygen QUIET)
-find_program(ZEL_PERL perl)
 set(ZEL_DOCS_OUTPUT ${CMAKE_BINARY_DIR}/docs)
-if(DOXYGEN_EXECUTABLE AND ZEL_PERL)
+if(DOXYGEN_EXECUTABLE)
     # The reference opens with the README's tour when there is one.
     set(ZEL_DOCS_MAINPAGE ${PROJECT_SOURCE_DIR}/README.md)
     configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${ZEL_DOCS_OUTPUT}/Doxyfile @ONLY)
@@ -16,7 +16,7 @@ if(DOXYGEN_EXECUTABLE AND ZEL_PERL)
         VERBATIM)
 else()
     add_custom_target(docs
-        COMMAND ${CMAKE_COMMAND} -E echo "doxygen (and perl) are needed: sudo scripts/install-deps.sh --all"
+        COMMAND ${CMAKE_COMMAND} -E echo "doxygen is needed: sudo scripts/install-deps.sh --all"
         COMMAND ${CMAKE_COMMAND} -E false
         VERBATIM)
 endif()

@@ -6,30 +6,12 @@
 // secrets: there is no chaining, no initial vector and no integrity check beyond a
 // magic word, and equal plain texts give equal cipher texts.
 //
-// Stored format. Every detail below is fixed; data enciphered once must always
-// decipher identically.
-//   - Plain block for n input bytes (n >= 1): the magic word 0xFACD0E37 as 4
-//     little-endian bytes (37 0E CD FA), then n as 4 little-endian bytes, then the
-//     n input bytes, then zero bytes up to the next multiple of 8. The cipher text
-//     is this block enciphered in place: m + 8 bytes, m being n rounded up to a
-//     multiple of 8, so 1 -> 16, 8 -> 16, 9 -> 24, 16 -> 24. No other framing.
-//   - The block is read as little-endian 32-bit words w[0..W-1]; the pair
-//     (w[i], w[W-1-i]) is enciphered as (left, right) for every i < W/2: the first
-//     word with the last, the second with the one before the last, and so on.
-//     Every pair stands alone (no chaining).
-//   - Differences from published Blowfish: the round function takes the S1 index
-//     from the least significant byte of its input and the S4 index from the most
-//     significant one; the outer whitening uses the constants 0x243F6A88 and
-//     0x8979FB1B (the initial P[0] and P[17]) instead of the key-dependent P[0]
-//     and P[17]; key bytes are combined into words little-endian.
-//   - Key: the bytes of the text up to its terminator, repeated cyclically to 72
-//     bytes when shorter; only the first 72 bytes count, so keys of any length
-//     (32,768 bytes and more included) are accepted.
-//   - Caveat of the constant whitening: the key words that reach only P[0] and
-//     P[17] never affect the cipher text. With a key of 72 bytes or more, key
-//     bytes 0 to 3 and 68 to 71 make no difference: a key that differs from the
-//     right one only there deciphers the data. (Shorter keys repeat, so their
-//     first bytes come back in later words and do count.)
+// Stored format: an enciphered 8-byte header (a magic word and the plain length)
+// followed by the data, zero-padded: m + 8 bytes for n input bytes, m being n
+// rounded up to a multiple of 8 (1 -> 16, 8 -> 16, 9 -> 24). Every detail is
+// fixed, so that data enciphered once always deciphers identically; the byte
+// layout, the differences from published Blowfish, the key handling and its
+// caveat are set out in docs/cipher.md.
 //
 // Results:
 //   - A null or empty key, empty input, a cipher length of 0 or not a multiple of

@@ -8,7 +8,14 @@ namespace zel {
 namespace platform {
 
 // The path separator of this platform ('\\' on Windows, '/' elsewhere).
-char PathSeparator();
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+inline char PathSeparator() {
+    return kPathSeparator;
+}
 
 // The machine-wide data folder (FOLDERID_ProgramData on Windows, /var/lib
 // elsewhere), without a trailing separator. False when it cannot be obtained.

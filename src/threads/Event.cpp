@@ -3,7 +3,12 @@
 
 #include "platform/Threads.h"
 
+#include <type_traits>
+
 namespace zel {
+
+static_assert(std::is_same<ThreadCreator::Routine, platform::ThreadRoutine>::value,
+              "a host's thread routine goes to the system unchanged");
 
 Event::Event() : m_handle(platform::EventCreate()) {}
 

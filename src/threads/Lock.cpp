@@ -4,6 +4,13 @@
 
 namespace zel {
 
+// The public header keeps the native lock opaque; its storage must hold what the
+// platform needs.
+static_assert(AutoCriticalSection::kNativeSize >= platform::kLockStorageSize,
+              "AutoCriticalSection storage too small for the native lock");
+static_assert(alignof(AutoCriticalSection) >= platform::kLockStorageAlign,
+              "AutoCriticalSection storage misaligned");
+
 Lockable::Lockable() = default;
 Lockable::~Lockable() = default;
 

@@ -12,7 +12,12 @@ namespace zel {
 namespace util {
 
 void CreateUniqueID(_GUID& id) {
-    platform::CreateGuid(id);
+    platform::GuidFields fields;
+    platform::CreateGuid(fields);
+    id.Data1 = fields.data1;
+    id.Data2 = fields.data2;
+    id.Data3 = fields.data3;
+    std::memcpy(id.Data4, fields.data4, sizeof id.Data4);
 }
 
 void UniqueIDToString(const _GUID& id, BaseString<char>& text) {

@@ -1,6 +1,6 @@
 #include "zel/NumberUtil.h"
 
-#include "platform/Format.h"
+#include "platform/NumberFormat.h"
 #include "zel/StringUtil.h"
 
 #include <charconv>

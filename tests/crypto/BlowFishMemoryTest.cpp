@@ -1,7 +1,7 @@
 // Allocation failures inside the cipher leave the caller's objects as they were.
 #include "zel/BlowFish.h"
 
-#include "platform/TestHooks.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "zel/Exception.h"
 
 #include "LogTestSupport.h"
-#include "platform/TestHooks.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 

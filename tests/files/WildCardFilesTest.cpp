@@ -1,5 +1,5 @@
 #include "FilesTestTree.h"
-#include "platform/TestHooks.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 

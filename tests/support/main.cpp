@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "platform/TestHooks.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 

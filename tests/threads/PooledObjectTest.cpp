@@ -2,18 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 namespace {
 
-// A tiny host-side pool: the shape PooledObject is made for.
+// A host-side pool: what PooledObject is made for. The library holds no pool and
+// calls nothing; these tests check what a host relies on across the library's
+// boundary: the base's operations, copy and virtual destructor are the library's
+// exported ones, and its type information is shared with the host.
 class Item : public zel::PooledObject {
 public:
-    static Item* Make(std::vector<Item*>& pool) { return new Item(pool); }
+    static Item* Make(std::vector<Item*>& pool, int* destroyed) {
+        return new Item(pool, destroyed);
+    }
     static void Drain(std::vector<Item*>& pool) {
         for (Item* item : pool)
-            delete item;
+            delete item; // through the derived class: the only way it may end
         pool.clear();
     }
     void Reset() override { value = 0; }
@@ -23,43 +28,94 @@ public:
     }
     int value = 0;
 
+protected:
+    Item(std::vector<Item*>& pool, int* destroyed) : m_pool(&pool), m_destroyed(destroyed) {}
+    ~Item() override {
+        if (m_destroyed != nullptr)
+            ++*m_destroyed;
+    }
+
 private:
-    explicit Item(std::vector<Item*>& pool) : m_pool(&pool) {}
-    ~Item() override = default;
     std::vector<Item*>* m_pool;
+    int* m_destroyed;
+};
+
+// A further derived kind kept in the same pool and ended through Item*.
+class TaggedItem : public Item {
+public:
+    static TaggedItem* Make(std::vector<Item*>& pool, int* destroyed, int* tagsDestroyed) {
+        return new TaggedItem(pool, destroyed, tagsDestroyed);
+    }
+    void Reset() override {
+        Item::Reset();
+        tag = 0;
+    }
+    int tag = 0;
+
+private:
+    TaggedItem(std::vector<Item*>& pool, int* destroyed, int* tagsDestroyed)
+        : Item(pool, destroyed), m_tagsDestroyed(tagsDestroyed) {}
+    ~TaggedItem() override { ++*m_tagsDestroyed; }
+    int* m_tagsDestroyed;
 };
 
 } // namespace
 
-TEST(PooledObject, OnlyDerivedClassesCreateAndDestroy) {
-    static_assert(std::is_abstract<zel::PooledObject>::value, "two pure operations");
-    static_assert(!std::is_default_constructible<zel::PooledObject>::value,
-                  "protected constructor");
-    static_assert(!std::is_destructible<zel::PooledObject>::value, "protected destructor");
-    static_assert(std::has_virtual_destructor<zel::PooledObject>::value, "virtual destructor");
-    static_assert(sizeof(zel::PooledObject) == sizeof(void*),
-                  "nothing but the table of operations");
-}
-
 TEST(PooledObject, PoolOperationsDispatchThroughTheBase) {
     std::vector<Item*> pool;
-    Item* item = Item::Make(pool);
-    item->value = 42;
-    zel::PooledObject* base = item;
-    base->ReleaseToPool();
-    ASSERT_EQ(pool.size(), 1u);
-    EXPECT_EQ(pool[0], item);
-    EXPECT_EQ(item->value, 0);
-    item->value = 5;
-    base->Reset();
-    EXPECT_EQ(item->value, 0);
+    int destroyed = 0;
+    int tagsDestroyed = 0;
+    Item* plain = Item::Make(pool, &destroyed);
+    TaggedItem* tagged = TaggedItem::Make(pool, &destroyed, &tagsDestroyed);
+    plain->value = 42;
+    tagged->value = 7;
+    tagged->tag = 3;
+    for (zel::PooledObject* base :
+         {static_cast<zel::PooledObject*>(plain), static_cast<zel::PooledObject*>(tagged)})
+        base->ReleaseToPool();
+    ASSERT_EQ(pool.size(), 2u);
+    EXPECT_EQ(pool[0], plain);
+    EXPECT_EQ(pool[1], tagged);
+    EXPECT_EQ(plain->value, 0);
+    EXPECT_EQ(tagged->value, 0);
+    EXPECT_EQ(tagged->tag, 0); // the most derived Reset ran
+    Item::Drain(pool);
+    EXPECT_EQ(destroyed, 2);
+}
+
+TEST(PooledObject, DeletingThroughADerivedPointerEndsTheWholeObject) {
+    std::vector<Item*> pool;
+    int destroyed = 0;
+    int tagsDestroyed = 0;
+    pool.push_back(TaggedItem::Make(pool, &destroyed, &tagsDestroyed));
+    pool.push_back(Item::Make(pool, &destroyed));
+    Item::Drain(pool); // delete through Item*: the virtual destructor reaches TaggedItem
+    EXPECT_EQ(tagsDestroyed, 1);
+    EXPECT_EQ(destroyed, 2);
+}
+
+TEST(PooledObject, TypeInformationCrossesTheLibraryBoundary) {
+    std::vector<Item*> pool;
+    int destroyed = 0;
+    int tagsDestroyed = 0;
+    TaggedItem* tagged = TaggedItem::Make(pool, &destroyed, &tagsDestroyed);
+    Item* plain = Item::Make(pool, &destroyed);
+    zel::PooledObject* base = tagged;
+    EXPECT_EQ(dynamic_cast<TaggedItem*>(base), tagged);
+    EXPECT_EQ(dynamic_cast<Item*>(base), static_cast<Item*>(tagged));
+    EXPECT_EQ(typeid(*base), typeid(TaggedItem));
+    zel::PooledObject* other = plain;
+    EXPECT_EQ(dynamic_cast<TaggedItem*>(other), nullptr);
+    tagged->ReleaseToPool();
+    plain->ReleaseToPool();
     Item::Drain(pool);
 }
 
 TEST(PooledObject, CopyAndAssignCopyOnlyTheDerivedPart) {
     std::vector<Item*> pool;
-    Item* a = Item::Make(pool);
-    Item* b = Item::Make(pool);
+    int destroyed = 0;
+    Item* a = Item::Make(pool, &destroyed);
+    Item* b = Item::Make(pool, &destroyed);
     a->value = 1;
     b->value = 2;
     *a = *b; // the base part copies nothing and returns the object
@@ -69,4 +125,5 @@ TEST(PooledObject, CopyAndAssignCopyOnlyTheDerivedPart) {
     a->ReleaseToPool();
     b->ReleaseToPool();
     Item::Drain(pool);
+    EXPECT_EQ(destroyed, 2);
 }

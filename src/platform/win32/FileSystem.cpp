@@ -1,6 +1,5 @@
 // Win32 code only: files and folders through the shell, the runtime library and kernel32.
 #include "platform/FileSystem.h"
-#include "zel/PathSeparator.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -14,15 +13,7 @@
 #include <vector>
 
 namespace zel {
-
-const char PATHSEPCHAR = '\\';
-const char PATHSEP[2] = "\\";
-
 namespace platform {
-
-char PathSeparator() {
-    return PATHSEPCHAR;
-}
 
 bool SystemDataFolder(std::string& folder) {
     PWSTR wide = nullptr;

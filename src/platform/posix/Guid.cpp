@@ -55,14 +55,15 @@ bool FillFromDevice(unsigned char* out, std::size_t size) {
 
 } // namespace
 
-void CreateGuid(_GUID& id) {
+void CreateGuid(GuidFields& id) {
     unsigned char bytes[16] = {};
     if (!FillFromGetRandom(bytes, sizeof bytes))
         (void)FillFromDevice(bytes, sizeof bytes);
+    static_assert(sizeof id == sizeof bytes, "GuidFields is the 16-byte record");
     std::memcpy(&id, bytes, sizeof id);
-    // Version 4 in the high nibble of the third field, variant 10xx in Data4[0].
-    id.Data3 = static_cast<unsigned short>((id.Data3 & 0x0FFFu) | 0x4000u);
-    id.Data4[0] = static_cast<unsigned char>((id.Data4[0] & 0x3Fu) | 0x80u);
+    // Version 4 in the high nibble of the third field, variant 10xx in data4[0].
+    id.data3 = static_cast<std::uint16_t>((id.data3 & 0x0FFFu) | 0x4000u);
+    id.data4[0] = static_cast<std::uint8_t>((id.data4[0] & 0x3Fu) | 0x80u);
 }
 
 } // namespace platform

@@ -100,7 +100,7 @@ EventWaitResult EventWait(void* event, unsigned int milliseconds) {
 namespace {
 
 struct ThreadStart {
-    ThreadCreator::Routine routine;
+    ThreadRoutine routine;
     void* argument;
     pthread_mutex_t mutex;
     pthread_cond_t cond;
@@ -109,7 +109,7 @@ struct ThreadStart {
 
 void* ThreadMain(void* p) {
     ThreadStart* start = static_cast<ThreadStart*>(p);
-    ThreadCreator::Routine routine = start->routine;
+    ThreadRoutine routine = start->routine;
     void* argument = start->argument;
     pthread_mutex_lock(&start->mutex);
     start->id = static_cast<unsigned long>(syscall(SYS_gettid));
@@ -122,7 +122,7 @@ void* ThreadMain(void* p) {
 
 } // namespace
 
-unsigned long StartDetachedThread(ThreadCreator::Routine routine, void* argument) {
+unsigned long StartDetachedThread(ThreadRoutine routine, void* argument) {
     ThreadStart start;
     start.routine = routine;
     start.argument = argument;

@@ -1,6 +1,8 @@
 // Win32 code only: clocks and the runtime library's 64-bit time conversions.
 #include "platform/Time.h"
 
+#include "base/TimeFields.h"
+
 #include <windows.h>
 #include <cstring>
 #include <time.h>
@@ -35,7 +37,7 @@ bool ToLocal(long long time, std::tm& out) {
 
 void FormatAscTime(const std::tm& t, char* buffer, unsigned size) {
     // asctime_s ends the process on fields it rejects: check them first.
-    if (!AscTimeFieldsValid(t) || asctime_s(buffer, size, &t) != 0)
+    if (!base::AscTimeFieldsValid(t) || asctime_s(buffer, size, &t) != 0)
         buffer[0] = '\0';
 }
 

@@ -1,5 +1,5 @@
 // Generic POSIX code only: the C library's 64-bit integer conversion.
-#include "platform/Format.h"
+#include "platform/NumberFormat.h"
 
 #include <cstdio>
 

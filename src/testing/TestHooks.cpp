@@ -1,4 +1,5 @@
-#include "platform/TestHooks.h"
+// The seams of the library's own tests (see TestHooks.h).
+#include "testing/TestHooks.h"
 
 #include "platform/FileSystem.h"
 

@@ -1,5 +1,5 @@
 // Win32 code only: the runtime library's 64-bit integer conversion.
-#include "platform/Format.h"
+#include "platform/NumberFormat.h"
 
 #include <cstdio>
 

@@ -1,6 +1,5 @@
 // Generic POSIX code only: files and folders.
 #include "platform/FileSystem.h"
-#include "zel/PathSeparator.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -8,15 +7,7 @@
 #include <unistd.h>
 
 namespace zel {
-
-const char PATHSEPCHAR = '/';
-const char PATHSEP[2] = "/";
-
 namespace platform {
-
-char PathSeparator() {
-    return PATHSEPCHAR;
-}
 
 bool SystemDataFolder(std::string& folder) {
     folder = "/var/lib";

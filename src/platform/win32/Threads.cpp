@@ -6,7 +6,7 @@
 namespace zel {
 namespace platform {
 
-static_assert(sizeof(ThreadCreator::Routine) == sizeof(LPTHREAD_START_ROUTINE),
+static_assert(sizeof(ThreadRoutine) == sizeof(LPTHREAD_START_ROUTINE),
               "thread routine type differs from the Win32 one");
 
 void* EventCreate() {
@@ -31,7 +31,7 @@ EventWaitResult EventWait(void* event, unsigned int milliseconds) {
     return EventWaitResult::Signalled; // signalled, or ended by an APC / I/O completion
 }
 
-unsigned long StartDetachedThread(ThreadCreator::Routine routine, void* argument) {
+unsigned long StartDetachedThread(ThreadRoutine routine, void* argument) {
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, routine, argument, 0, &id);
     if (thread == nullptr)

@@ -3,15 +3,12 @@
 
 #include <windows.h>
 
-#include "zel/Lock.h"
-
 namespace zel {
 namespace platform {
 
-static_assert(sizeof(CRITICAL_SECTION) <= AutoCriticalSection::kNativeSize,
-              "AutoCriticalSection storage too small for the native lock");
-static_assert(alignof(CRITICAL_SECTION) <= (sizeof(void*) == 4 ? 4 : 8),
-              "AutoCriticalSection storage misaligned");
+static_assert(sizeof(CRITICAL_SECTION) <= kLockStorageSize,
+              "lock storage too small for the native lock");
+static_assert(alignof(CRITICAL_SECTION) <= kLockStorageAlign, "lock storage misaligned");
 
 static CRITICAL_SECTION* AsSection(void* storage) {
     return static_cast<CRITICAL_SECTION*>(storage);

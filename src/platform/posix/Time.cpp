@@ -1,6 +1,8 @@
 // Generic POSIX code only: clocks and calendar conversions.
 #include "platform/Time.h"
 
+#include "base/TimeFields.h"
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -44,7 +46,7 @@ void FormatAscTime(const std::tm& t, char* buffer, unsigned size) {
     static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     // The same fields as the Windows runtime accepts; others give the empty text.
-    if (!AscTimeFieldsValid(t)) {
+    if (!base::AscTimeFieldsValid(t)) {
         buffer[0] = '\0';
         return;
     }

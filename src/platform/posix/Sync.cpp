@@ -3,15 +3,12 @@
 
 #include <pthread.h>
 
-#include "zel/Lock.h"
-
 namespace zel {
 namespace platform {
 
-static_assert(sizeof(pthread_mutex_t) <= AutoCriticalSection::kNativeSize,
-              "AutoCriticalSection storage too small for the native lock");
-static_assert(alignof(pthread_mutex_t) <= (sizeof(void*) == 4 ? 4 : 8),
-              "AutoCriticalSection storage misaligned");
+static_assert(sizeof(pthread_mutex_t) <= kLockStorageSize,
+              "lock storage too small for the native lock");
+static_assert(alignof(pthread_mutex_t) <= kLockStorageAlign, "lock storage misaligned");
 
 static pthread_mutex_t* AsMutex(void* storage) {
     return static_cast<pthread_mutex_t*>(storage);
