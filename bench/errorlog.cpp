@@ -53,7 +53,8 @@ BENCHMARK(ErrorLogLine);
 
 void OpenWriteClose(benchmark::State& state) {
     std::string path = Folder::get().file("plain.txt");
-    const std::string line = std::string("[Tue Nov 01 09:05:07 2022] Mirror Error: ") + kText + "\n";
+    const std::string line =
+        std::string("[Tue Nov 01 09:05:07 2022] Mirror Error: ") + kText + "\n";
     for (auto _ : state) {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         benchmark::DoNotOptimize(::write(fd, line.data(), line.size()));

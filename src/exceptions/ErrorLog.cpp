@@ -67,7 +67,8 @@ void AppendLine(const char* path, long long rotateAbove, const std::string& line
     g_lastNotice = done.notice;
     if (done.notice.empty())
         return;
-    std::string report = std::string("[") + stamp + "] Mirror Error: Error log: " + done.notice + "\n";
+    std::string report =
+        std::string("[") + stamp + "] Mirror Error: Error log: " + done.notice + "\n";
     platform::AppendLogLine(path, older.c_str(), platform::kNeverRotate, report.data(),
                             report.size());
 }

@@ -2,7 +2,10 @@
 #include "zel/Security.h"
 
 #include "platform/Errors.h"
-#include "platform/Security.h"
+#include "platform/AccessControl.h"
+#include "platform/KernelHandle.h"
+#include "platform/NamedMapping.h"
+#include "platform/NamedMutex.h"
 #include "zel/Exception.h"
 
 #include <cstdio>
@@ -62,6 +65,15 @@ const char* DescriptorStepMessage(platform::SharedDescriptor::Step step) {
     default:
         return "ObtainAccessableMutex: AllocateAndInitialzieSid Failed: %d";
     }
+}
+
+// Writes to the log why the mapping registered under `name` was not trusted, once.
+void ReportRefusal(const char* name, std::string& refusal) {
+    if (refusal.empty())
+        return;
+    Exception::error("ObtainAccessableFileMapping: refused the mapping %ls: %s",
+                     MessageName(name).c_str(), refusal.c_str());
+    refusal.clear();
 }
 
 } // namespace
@@ -136,8 +148,10 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         // With a size given and no file yet, there is nothing an existing mapping
         // could be backed by: go straight to creating the file.
         bool newFile = (sizeHigh != 0 || sizeLow != 0) && !platform::PathExists(fileName);
+        std::string refusal;
         if (!newFile) {
-            void* mapping = platform::OpenNamedMapping(access, mappingName);
+            void* mapping = platform::OpenNamedMapping(access, mappingName, refusal);
+            ReportRefusal(mappingName, refusal);
             if (mapping != nullptr) {
                 descriptor.Release();
                 return mapping;
@@ -156,12 +170,16 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         bool mappingExisted = false;
         void* mapping =
             platform::CreateNamedMapping(file, descriptor.Attributes(), protection, sizeHigh,
-                                         sizeLow, mappingName, mappingExisted);
+                                         sizeLow, mappingName, mappingExisted, refusal);
+        int code = LastError();
         platform::CloseSharedFile(file);
+        ReportRefusal(mappingName, refusal);
         if (mapping == nullptr) {
-            mapping = platform::OpenNamedMapping(access, mappingName);
+            mapping = platform::OpenNamedMapping(access, mappingName, refusal);
+            code = LastError();
+            ReportRefusal(mappingName, refusal);
             if (mapping == nullptr)
-                throw Exception("Open failed %d", LastError());
+                throw Exception("Open failed %d", code);
         }
         descriptor.Release();
         return mapping;
@@ -185,12 +203,34 @@ bool IsAdmin() {
 }
 
 int WaitAccessableMutex(void* mutex, unsigned int milliseconds) {
-    return platform::WaitNamedMutex(mutex, milliseconds);
+    static_assert(AccessableInfinite == platform::kWaitForever, "the wait without limit");
+    switch (platform::WaitNamedMutex(mutex, milliseconds)) {
+    case platform::MutexWait::Acquired:
+        return AccessableWaitAcquired;
+    case platform::MutexWait::Abandoned:
+        return AccessableWaitAbandoned;
+    case platform::MutexWait::Timeout:
+        return AccessableWaitTimeout;
+    default:
+        return AccessableWaitFailed;
+    }
 }
 
 bool ReleaseAccessableMutex(void* mutex) {
     return platform::ReleaseNamedMutex(mutex);
 }
+
+// The platform layer names the same Win32 values itself.
+static_assert(AccessablePageReadOnly == platform::kPageReadOnly &&
+                  AccessablePageReadWrite == platform::kPageReadWrite &&
+                  AccessablePageWriteCopy == platform::kPageWriteCopy &&
+                  AccessablePageExecuteRead == platform::kPageExecuteRead &&
+                  AccessablePageExecuteReadWrite == platform::kPageExecuteReadWrite,
+              "page protections");
+static_assert(AccessableMapCopy == platform::kMapCopy &&
+                  AccessableMapWrite == platform::kMapWrite &&
+                  AccessableMapRead == platform::kMapRead,
+              "mapping access");
 
 void* MapAccessableView(void* mapping, unsigned long access, unsigned long long offset,
                         unsigned long bytes) {
@@ -202,7 +242,7 @@ bool UnmapAccessableView(void* view) {
 }
 
 bool CloseAccessableHandle(void* handle) {
-    return platform::CloseObject(handle);
+    return platform::CloseKernelHandle(handle);
 }
 
 } // namespace util

@@ -124,8 +124,9 @@ bool Rotate(int fd, const struct stat& measured, const char* path, const char* o
         notice = moved;
         return true;
     }
-    notice = std::string("the log ") + path + " is over its size limit and could not be renamed to " +
-             older + ": " + std::strerror(error);
+    notice = std::string("the log ") + path +
+             " is over its size limit and could not be renamed to " + older + ": " +
+             std::strerror(error);
     return false;
 }
 
@@ -159,13 +160,14 @@ LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotat
         }
         if (opened == Opened::Failed)
             return result;
-        if (rotateAbove >= 0 && olderPath != nullptr && static_cast<long long>(st.st_size) > rotateAbove) {
+        if (rotateAbove >= 0 && olderPath != nullptr &&
+            static_cast<long long>(st.st_size) > rotateAbove) {
             std::string notice;
             bool again = Rotate(fd, st, path, olderPath, rotateAbove, notice);
             if (!notice.empty())
                 result.notice = notice;
             if (again) {
-                ::close(fd); // also drops the rotation lock
+                ::close(fd);                // also drops the rotation lock
                 rotateAbove = kNeverRotate; // the fresh file is never full
                 continue;
             }

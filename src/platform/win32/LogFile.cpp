@@ -56,10 +56,9 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 
 // Identity of whatever is at `path` now, without following a reparse point.
 bool IdentityAt(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr);
+    HANDLE h = CreateFileA(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     bool ok = GetFileInformationByHandle(h, &info) != FALSE;
@@ -95,7 +94,7 @@ std::string MoveAside(const char* path) {
     if (!MoveFileExA(path, aside.c_str(), MOVEFILE_REPLACE_EXISTING))
         return std::string();
     return std::string((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "a reparse point"
-                                                                     : "a folder") +
+                                                                   : "a folder") +
            " at " + path + " was moved to " + aside;
 }
 
@@ -129,8 +128,8 @@ bool Rotate(HANDLE h, const BY_HANDLE_FILE_INFORMATION& measured, const char* pa
                     again = true;
                 } else {
                     notice = std::string("the log ") + path +
-                             " is over its size limit and could not be renamed to " + older +
-                             ": " + ErrorNumber(error);
+                             " is over its size limit and could not be renamed to " + older + ": " +
+                             ErrorNumber(error);
                 }
             }
         }
