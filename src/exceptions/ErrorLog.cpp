@@ -52,19 +52,23 @@ std::string OlderGeneration(const char* path) {
     return older;
 }
 
-// The last notice of the platform that went into the log: a rotation that stays
-// blocked is reported once, not on every line. Guarded by ErrorLogLock.
-std::string g_lastNotice;
+// The lasting notice of the platform last written to the log: a rotation that
+// stays blocked is reported once, not on every line. Guarded by ErrorLogLock.
+std::string g_lastingNotice;
 
-// Appends one line and reports, once, what the platform had to say about it.
+// Appends one line and reports what the platform had to say about it.
 void AppendLine(const char* path, long long rotateAbove, const std::string& line,
                 const char* stamp) {
     const std::string older = OlderGeneration(path);
     platform::LogAppend done =
         platform::AppendLogLine(path, older.c_str(), rotateAbove, line.data(), line.size());
-    if (done.notice == g_lastNotice)
-        return;
-    g_lastNotice = done.notice;
+    if (done.lasting) {
+        if (done.notice == g_lastingNotice)
+            return;
+        g_lastingNotice = done.notice;
+    } else {
+        g_lastingNotice.clear();
+    }
     if (done.notice.empty())
         return;
     std::string report =

@@ -22,6 +22,9 @@ struct LogAppend {
     // file could not be rotated, and why, or that something which was not a log
     // file was moved away from the log's name or the older generation's name.
     std::string notice;
+    // The notice tells of a condition that every line meets until its cause goes
+    // away (a rotation that is blocked), not of a single event.
+    bool lasting = false;
 };
 
 // No size limit: the file is never rotated.

@@ -164,8 +164,10 @@ LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotat
             static_cast<long long>(st.st_size) > rotateAbove) {
             std::string notice;
             bool again = Rotate(fd, st, path, olderPath, rotateAbove, notice);
-            if (!notice.empty())
+            if (!notice.empty()) {
                 result.notice = notice;
+                result.lasting = !again;
+            }
             if (again) {
                 ::close(fd);                // also drops the rotation lock
                 rotateAbove = kNeverRotate; // the fresh file is never full

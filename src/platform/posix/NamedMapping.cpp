@@ -116,7 +116,7 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
         if (rfd < 0) {
             if (errno == ENOENT)
                 return Found::Missing;
-            if (errno == EINVAL) {
+            if (errno == EINVAL || errno == ELOOP) {
                 refusal = path + " is not a regular file";
                 return Found::Refused;
             }
@@ -137,21 +137,23 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             ::close(rfd); // removed by its last user meanwhile
             continue;
         }
-        auto registration = std::make_shared<Registration>(rfd, path);
+        // A record that is refused is left as it is; a stale one (its file gone or
+        // replaced) is removed when nobody else uses it and this process may.
+        auto refuse = [&](const std::string& why) {
+            ::close(rfd);
+            refusal = path + why;
+            return Found::Refused;
+        };
         Record record;
         if (::pread(rfd, &record, sizeof record, 0) != static_cast<ssize_t>(sizeof record) ||
             record.magic != kRecordMagic ||
-            std::memchr(record.path, '\0', sizeof record.path) == nullptr ||
-            record.path[0] != '/') {
-            refusal = path + " is not a mapping record";
-            return Found::Refused;
-        }
+            std::memchr(record.path, '\0', sizeof record.path) == nullptr || record.path[0] != '/')
+            return refuse(" is not a mapping record");
         bool recordWritable = false, copy = false;
-        if (!ProtectionFlags(record.protection, recordWritable, copy)) {
-            refusal = path + " is not a mapping record";
-            return Found::Refused;
-        }
+        if (!ProtectionFlags(record.protection, recordWritable, copy))
+            return refuse(" is not a mapping record");
         if (wantWrite && !recordWritable) {
+            ::close(rfd);
             errno = EACCES; // as asking FILE_MAP_WRITE of a read-only mapping
             return Found::Failed;
         }
@@ -160,25 +162,26 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
         if (::lstat(record.path, &fs) != 0 || !S_ISREG(fs.st_mode) ||
             static_cast<std::uint64_t>(fs.st_dev) != record.device ||
             static_cast<std::uint64_t>(fs.st_ino) != record.inode) {
-            // The file it names is gone or replaced: a stale record, removed
-            // when nobody else uses it and this process may.
-            registration.reset();
+            shared::Retire(rfd, path, kUseByte);
             return Found::Missing;
         }
-        if (!OwnerMayOpen(rs.st_uid, fs, wantWrite)) {
-            refusal = path + " names " + record.path + ", which its owner may not open";
-            return Found::Refused;
-        }
+        if (!OwnerMayOpen(rs.st_uid, fs, wantWrite))
+            return refuse(std::string(" names ") + record.path + ", which its owner may not open");
         int fd = ::open(record.path,
                         (wantWrite ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat opened;
-        if (fd < 0)
+        if (fd < 0) {
+            int error = errno;
+            ::close(rfd);
+            errno = error;
             return Found::Failed;
+        }
+        struct stat opened;
         if (::fstat(fd, &opened) != 0 || !shared::SameFile(opened, fs)) {
             ::close(fd);
-            registration.reset();
+            shared::Retire(rfd, path, kUseByte);
             return Found::Missing;
         }
+        auto registration = std::make_shared<Registration>(rfd, path);
         out.reset(new MappingHandle);
         out->fd = fd;
         out->size = record.size;

@@ -75,18 +75,38 @@ int OpenObject(const std::string& path, int access, struct stat& st) {
     return fd;
 }
 
+// An unnamed file of /dev/shm, or (where the system has none) one under a
+// temporary name; `temporary` is then that name, else empty.
+int NewUnnamedFile(std::string& temporary) {
+    temporary.clear();
+#ifdef O_TMPFILE
+    int fd = ::open(kFolder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+#endif
+    temporary = std::string(kFolder) + "zel.new.XXXXXX";
+    return ::mkostemp(&temporary[0], O_CLOEXEC);
+}
+
 int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare) {
-    std::string temporary = std::string(kFolder) + "zel.new.XXXXXX";
-    int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
+    std::string temporary;
+    int fd = NewUnnamedFile(temporary);
     if (fd < 0)
         return -1;
     int error = 0;
     // The mode is set on the descriptor, whatever the umask, before the name exists.
-    if (::fchmod(fd, mode) != 0 || !prepare(fd))
+    if (::fchmod(fd, mode) != 0 || !prepare(fd)) {
         error = errno != 0 ? errno : EIO;
-    else if (::link(temporary.c_str(), path.c_str()) != 0)
-        error = errno; // EEXIST: another process was first
-    ::unlink(temporary.c_str());
+    } else {
+        int rc = temporary.empty()
+                     ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(),
+                                AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW)
+                     : ::link(temporary.c_str(), path.c_str());
+        if (rc != 0)
+            error = errno; // EEXIST: another process was first
+    }
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
     if (error != 0) {
         ::close(fd);
         errno = error;

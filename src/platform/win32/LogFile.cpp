@@ -169,8 +169,10 @@ LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotat
         if (rotateAbove >= 0 && olderPath != nullptr && SizeOf(info) > rotateAbove) {
             std::string notice;
             bool again = Rotate(h, info, path, olderPath, rotateAbove, notice);
-            if (!notice.empty())
+            if (!notice.empty()) {
                 result.notice = notice;
+                result.lasting = !again;
+            }
             if (again) {
                 CloseHandle(h);
                 rotateAbove = kNeverRotate;
