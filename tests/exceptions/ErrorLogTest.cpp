@@ -420,3 +420,51 @@ TEST_F(ErrorLogConcurrency, FourProcessesAppendWholeLines) {
     }
     ExpectAllLinesIntact(m_path, "Mirror TRACE: ", processes, perProcess);
 }
+
+TEST_F(ErrorLogConcurrency, ProcessesCrossingTheLimitTogetherLoseNothing) {
+    // Just under the limit, in whole lines: the writers cross it together, and
+    // exactly one of them rotates; the older generation keeps everything before.
+    const std::string fillerLine = std::string(99, 'f') + "\n";
+    std::string filler;
+    while (filler.size() + fillerLine.size() < 10000000 - 4000)
+        filler += fillerLine;
+    zeltest::writeFile(m_path, filler);
+    const int processes = 4, perProcess = 100;
+    std::vector<std::unique_ptr<zeltest::ChildProcess>> children;
+    for (int p = 0; p < processes; ++p)
+        children.push_back(std::make_unique<zeltest::ChildProcess>(
+            "ErrorLogAppender",
+            std::vector<std::string>{m_path, std::to_string(p), std::to_string(perProcess)}));
+    for (auto& child : children) {
+        ASSERT_TRUE(child->started());
+        EXPECT_EQ(child->wait(), 0);
+    }
+    const std::string older = zeltest::readFile(m_path + ".001");
+    ASSERT_GT(older.size(), 10000000u);
+    EXPECT_EQ(older.compare(0, filler.size(), filler), 0);
+    // Both generations together hold every line of every writer, in order.
+    const std::regex shape("\\[[^\\]]{24}\\] Mirror TRACE: W([0-9]+) N([0-9]+) \\.{150}\r?");
+    std::vector<int> next(processes, 0);
+    int bad = 0;
+    for (const std::string& text : {older.substr(filler.size()), raw()}) {
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::size_t end = text.find('\n', pos);
+            std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
+            pos = end == std::string::npos ? text.size() : end + 1;
+            std::smatch m;
+            int w = -1;
+            if (std::regex_match(line, m, shape))
+                w = std::atoi(m[1].str().c_str());
+            if (w < 0 || w >= processes || std::atoi(m[2].str().c_str()) != next[w]) {
+                if (++bad < 5)
+                    ADD_FAILURE() << "unexpected line: " << line.substr(0, 60);
+                continue;
+            }
+            ++next[w];
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    for (int w = 0; w < processes; ++w)
+        EXPECT_EQ(next[w], perProcess) << "writer " << w;
+}
