@@ -227,6 +227,19 @@ TEST(AccessableMutex, SharedWithAnotherProcessAndHandedOnWhenAbandoned) {
     EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
 }
 
+TEST(AccessableMutex, AThreadEndingWhileOwningHandsItOnAbandoned) {
+    std::string name = UniqueName("thread");
+    HandleCloser h{ObtainAccessableMutex(0, name.c_str(), nullptr)};
+    ASSERT_NE(h.handle, nullptr);
+    int taken = -1;
+    std::thread([&] { taken = WaitAccessableMutex(h.handle, 0); }).join();
+    ASSERT_EQ(taken, AccessableWaitAcquired);
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 2000), AccessableWaitAbandoned);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 0), AccessableWaitAcquired);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+}
+
 TEST(AccessableMutex, RacingCreatorsEndWithOneMutex) {
     std::string name = UniqueName("race");
     const int kThreads = 8;

@@ -13,7 +13,6 @@
 #include "platform/NamedMutex.h"
 
 #include "base/Deadline.h"
-#include "platform/KernelHandle.h"
 #include "platform/posix/SharedFiles.h"
 
 #include <cerrno>
