@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -764,10 +765,12 @@ TEST_F(HostileLog, AFullDiskLeavesNoTornLine) {
     });
     EXPECT_EQ(rc, 0);
     std::vector<std::string> lines = zeltest::readLines(m_log);
+    // Exactly two whole lines: nothing of the one that did not fit.
+    const std::regex whole("\\[[A-Z][a-z]{2} [^\\[\\]]{20}\\] Mirror Error: (before|after)");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("] Mirror Error: before"), std::string::npos);
-    EXPECT_NE(lines[1].find("] Mirror Error: after"), std::string::npos);
-    EXPECT_EQ(lines[1][0], '[');
+    EXPECT_TRUE(std::regex_match(lines[0], whole)) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], whole)) << lines[1];
+    EXPECT_EQ(zeltest::fileSize(m_log), before + static_cast<long long>(lines[1].size()) + 1);
 }
 
 TEST_F(HostileLog, NobodyHoldingTheRotationLockDelaysRotationBoundedly) {
