@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -397,11 +398,18 @@ TEST_F(ErrorLogConcurrency, ThreadsMixingErrorAndTraceWithLocationChanges) {
 
 // A child of the test program appending lines through trace().
 ZEL_TEST_CHILD(ErrorLogAppender) {
-    if (args.size() != 3)
+    if (args.size() != 3 && args.size() != 4)
         return 2;
     zel::Exception::SetErrorLogLocation(args[0].c_str());
     const int writer = std::atoi(args[1].c_str());
     const int count = std::atoi(args[2].c_str());
+    // With a fourth argument: start together, once that file exists.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (args.size() > 3 && !zeltest::fileExists(args[3])) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return 3;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     for (int i = 0; i < count; ++i)
         zel::Exception::trace("W%d N%d %s", writer, i, kPadding.c_str());
     return 0;
@@ -422,19 +430,24 @@ TEST_F(ErrorLogConcurrency, FourProcessesAppendWholeLines) {
 }
 
 TEST_F(ErrorLogConcurrency, ProcessesCrossingTheLimitTogetherLoseNothing) {
-    // Just under the limit, in whole lines: the writers cross it together, and
-    // exactly one of them rotates; the older generation keeps everything before.
+    // Just over the limit, in whole lines: every writer's first line finds the log
+    // full at the same moment, and exactly one of them rotates it; the older
+    // generation keeps everything before.
     const std::string fillerLine = std::string(99, 'f') + "\n";
     std::string filler;
-    while (filler.size() + fillerLine.size() < 10000000 - 4000)
+    while (filler.size() <= 10000000)
         filler += fillerLine;
     zeltest::writeFile(m_path, filler);
-    const int processes = 4, perProcess = 100;
+    const int processes = 6, perProcess = 100;
+    const std::string go = m_dir.join("go");
     std::vector<std::unique_ptr<zeltest::ChildProcess>> children;
     for (int p = 0; p < processes; ++p)
         children.push_back(std::make_unique<zeltest::ChildProcess>(
             "ErrorLogAppender",
-            std::vector<std::string>{m_path, std::to_string(p), std::to_string(perProcess)}));
+            std::vector<std::string>{m_path, std::to_string(p), std::to_string(perProcess), go}));
+    // Let every child start (Wine takes its time), then release them together.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    zeltest::writeFile(go, "");
     for (auto& child : children) {
         ASSERT_TRUE(child->started());
         EXPECT_EQ(child->wait(), 0);
