@@ -123,7 +123,9 @@ public:
     //   Windows  <ProgramData>\Corvane\ZELError.txt, fallback C:\ZELError.txt
     //   Linux    /var/lib/Corvane/ZELError.txt,      fallback /var/tmp/ZELError.txt
     // The Corvane folder is created when missing (one level); the fallback is used
-    // when it cannot be. On Linux it is created world-writable with the sticky bit.
+    // when it cannot be. On Linux it is created with mode 0755: only its owner (root)
+    // adds files to it. Only a regular file with one link is written to; anything
+    // else at the log's name is moved to <log>.blocked and reported in the log.
 
     // Formats a printf-style text (at most 7,999 characters) and writes it as a
     // "Mirror Error: " line; a format that produces no text (a null one included)

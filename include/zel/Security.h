@@ -14,18 +14,18 @@
 // forwards to WaitForSingleObject, ReleaseMutex, MapViewOfFile, UnmapViewOfFile
 // and CloseHandle, and a host may as well call those directly.
 //
-// Linux: a mutex is a process-shared, robust, recursive pthread mutex in the
-// shared-memory object "/zel.mutex.<name>" (/dev/shm/zel.mutex.<name>); a mapping
-// name is the shared-memory object "/zel.filemap.<name>", which records the path
-// and identity of the mapped file so that another process finds the same file.
-// In <name> every byte other than a letter, a digit, '.', '_' and '-' is written
-// as '%' and two upper-case hexadecimal digits. Both are created with mode 0666
-// whatever the umask, so every account may open them; only their owner (or root)
-// may change their mode or owner. An existing object is opened without O_CREAT
-// first, so root may open what another account created on systems with
-// fs.protected_regular. The object's name is removed when the last handle of
-// every process has been closed; a process that ends without closing its handles
-// leaves the name behind, and it is then simply opened again by the next caller.
+// Linux: a mutex is the file /dev/shm/zel.mutex.<name> (mode 0666), owned through
+// a kernel byte-range lock on it; a mapping name is the record file
+// /dev/shm/zel.filemap.<name> (mode 0644, written only by its creator), which names
+// the mapped file so that another process finds the same file. A record that
+// another account could have chosen is refused and the refusal logged. In <name>
+// every byte other than a letter, a digit, '.', '_' and '-' is written as '%' and
+// two upper-case hexadecimal digits. Nothing another account can write is
+// trusted, so it can hold a mutex (a denial) but not crash or redirect its users.
+// The object's name is removed when the last handle of every process has been
+// closed; a process that ends without closing its handles leaves the name behind,
+// and it is then simply opened again by the next caller. docs/os-objects.md has
+// the details.
 // Handles are only meaningful to the functions of this header. The Win32
 // constants a host passes (page protection, mapping access) keep their Windows
 // values; the Accessable* constants below name the ones that are understood.

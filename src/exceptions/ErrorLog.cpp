@@ -6,8 +6,10 @@
 #include "exceptions/Format.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/LogFile.h"
 #include "platform/Time.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -43,6 +45,38 @@ std::string ChooseDefaultLocation() {
     return platform::FallbackLogPath();
 }
 
+// The older generation's name: the log's path cut to 1,018 characters, then ".001".
+std::string OlderGeneration(const char* path) {
+    std::string older(path, std::min<std::size_t>(std::strlen(path), kRotatedNameKeep));
+    older += kOlderSuffix;
+    return older;
+}
+
+// The lasting notice of the platform last written to the log: a rotation that
+// stays blocked is reported once, not on every line. Guarded by ErrorLogLock.
+std::string g_lastingNotice;
+
+// Appends one line and reports what the platform had to say about it.
+void AppendLine(const char* path, long long rotateAbove, const std::string& line,
+                const char* stamp) {
+    const std::string older = OlderGeneration(path);
+    platform::LogAppend done =
+        platform::AppendLogLine(path, older.c_str(), rotateAbove, line.data(), line.size());
+    if (done.lasting) {
+        if (done.notice == g_lastingNotice)
+            return;
+        g_lastingNotice = done.notice;
+    } else {
+        g_lastingNotice.clear();
+    }
+    if (done.notice.empty())
+        return;
+    std::string report =
+        std::string("[") + stamp + "] Mirror Error: Error log: " + done.notice + "\n";
+    platform::AppendLogLine(path, older.c_str(), platform::kNeverRotate, report.data(),
+                            report.size());
+}
+
 } // namespace
 
 char Exception::ErrorLogLocation[Exception::MaxPathSize] = "";
@@ -56,9 +90,13 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         std::string text = method != nullptr ? method : "NULL Method";
         text += message != nullptr ? message : "NULL Message";
 
-        CheckOldLogSize();
-        if (ErrorLogLocation[0] == '\0')
+        // The size check and the append are one task of the platform. The very
+        // first line, which chooses the location, does not rotate.
+        long long rotateAbove = kRotateAbove;
+        if (ErrorLogLocation[0] == '\0') {
             SetErrorLogLocation(ChooseDefaultLocation().c_str());
+            rotateAbove = platform::kNeverRotate;
+        }
 
         char stamp[256];
         // The platform calls directly (not util::asctime, whose failures would
@@ -79,7 +117,7 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         line += "] ";
         line += text;
         line += '\n';
-        platform::AppendText(ErrorLogLocation, line.data(), line.size());
+        AppendLine(ErrorLogLocation, rotateAbove, line, stamp);
     } catch (...) {
         // The log never reports its own failures.
     }
@@ -114,32 +152,18 @@ void Exception::CheckOldLogSize() {
     Guard guard(ErrorLogLock);
     if (ErrorLogLocation[0] == '\0')
         return;
-    int fd = platform::OpenForWrite(ErrorLogLocation);
-    if (fd == -1)
-        return;
-    long long size = 0;
-    if (platform::DescriptorSize(fd, size) && size > kRotateAbove) {
-        char older[MaxPathSize];
-        std::size_t keep = std::strlen(ErrorLogLocation);
-        if (keep > kRotatedNameKeep)
-            keep = kRotatedNameKeep;
-        std::memcpy(older, ErrorLogLocation, keep);
-        std::memcpy(older + keep, kOlderSuffix, sizeof kOlderSuffix);
-        if (platform::StatPath(older) != platform::PathKind::Missing)
-            platform::RemoveFile(older);
-        LockLogFile(fd, false);
-        platform::CloseDescriptor(fd);
-        platform::RenameFile(ErrorLogLocation, older);
-        return;
+    try {
+        // Creates a missing file and rotates a full one; writes no line.
+        const std::string older = OlderGeneration(ErrorLogLocation);
+        platform::AppendLogLine(ErrorLogLocation, older.c_str(), kRotateAbove, "", 0);
+    } catch (...) {
     }
-    LockLogFile(fd, false);
-    platform::CloseDescriptor(fd);
 }
 
 bool Exception::LockLogFile(int fd, bool lock) {
     if (fd == -1)
         return false;
-    return platform::LockDescriptor(fd, lock);
+    return platform::LockLogDescriptor(fd, lock);
 }
 
 void Exception::SetErrorLogLocation(const char* path) {

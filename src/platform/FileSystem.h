@@ -1,4 +1,4 @@
-// Files and folders: what the error log and the directory code need.
+// Files and folders: what the error log's location and the directory code need.
 #pragma once
 
 #include <cstddef>
@@ -32,22 +32,6 @@ void OverrideMachineDataFolder(const std::string& folder);
 enum class PathKind { Missing, Directory, Other };
 PathKind StatPath(const char* path);
 bool CreateOneDirectory(const char* path);
-
-// A low-level descriptor opened for writing, created (read and write permission)
-// when missing; -1 on failure.
-int OpenForWrite(const char* path);
-bool DescriptorSize(int fd, long long& size);
-// Exclusive, non-waiting lock (or release) of the whole byte range of fd.
-bool LockDescriptor(int fd, bool lock);
-void CloseDescriptor(int fd);
-
-bool RemoveFile(const char* path);
-bool RenameFile(const char* from, const char* to);
-
-// Appends `text` (lines ending in '\n') to the file at `path`, creating it, in a
-// single write so that lines of other threads and processes never interleave.
-// Windows writes the text-mode line end CR LF. False when nothing was written.
-bool AppendText(const char* path, const char* text, std::size_t length);
 
 } // namespace platform
 } // namespace zel

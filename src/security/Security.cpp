@@ -2,7 +2,10 @@
 #include "zel/Security.h"
 
 #include "platform/Errors.h"
-#include "platform/Security.h"
+#include "platform/AccessControl.h"
+#include "platform/KernelHandle.h"
+#include "platform/NamedMapping.h"
+#include "platform/NamedMutex.h"
 #include "zel/Exception.h"
 
 #include <cstdio>
@@ -62,6 +65,15 @@ const char* DescriptorStepMessage(platform::SharedDescriptor::Step step) {
     default:
         return "ObtainAccessableMutex: AllocateAndInitialzieSid Failed: %d";
     }
+}
+
+// Writes to the log why the mapping registered under `name` was not trusted, once.
+void ReportRefusal(const char* name, std::string& refusal) {
+    if (refusal.empty())
+        return;
+    Exception::error("ObtainAccessableFileMapping: refused the mapping %ls: %s",
+                     MessageName(name).c_str(), refusal.c_str());
+    refusal.clear();
 }
 
 } // namespace
@@ -127,11 +139,11 @@ namespace {
 // request that includes them (AccessableMapAllAccess does) can never be granted,
 // not even to the creator. Such a request is retried without those two rights:
 // the handle then carries every right the object can give.
-void* OpenExistingMapping(unsigned long access, const char* name) {
+void* OpenExistingMapping(unsigned long access, const char* name, std::string& refusal) {
     const unsigned long kDenied = 0x000C0000; // WRITE_DAC | WRITE_OWNER
-    void* mapping = platform::OpenNamedMapping(access, name);
-    if (mapping == nullptr && (access & kDenied) != 0)
-        mapping = platform::OpenNamedMapping(access & ~kDenied, name);
+    void* mapping = platform::OpenNamedMapping(access, name, refusal);
+    if (mapping == nullptr && refusal.empty() && (access & kDenied) != 0)
+        mapping = platform::OpenNamedMapping(access & ~kDenied, name, refusal);
     return mapping;
 }
 
@@ -152,8 +164,10 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         // With a size given and no file yet, there is nothing an existing mapping
         // could be backed by: go straight to creating the file.
         bool newFile = (sizeHigh != 0 || sizeLow != 0) && !platform::PathExists(fileName);
+        std::string refusal;
         if (!newFile) {
-            void* mapping = OpenExistingMapping(access, mappingName);
+            void* mapping = OpenExistingMapping(access, mappingName, refusal);
+            ReportRefusal(mappingName, refusal);
             if (mapping != nullptr) {
                 descriptor.Release();
                 return mapping;
@@ -172,12 +186,16 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         bool mappingExisted = false;
         void* mapping =
             platform::CreateNamedMapping(file, descriptor.Attributes(), protection, sizeHigh,
-                                         sizeLow, mappingName, mappingExisted);
+                                         sizeLow, mappingName, mappingExisted, refusal);
+        int code = LastError();
         platform::CloseSharedFile(file);
+        ReportRefusal(mappingName, refusal);
         if (mapping == nullptr) {
-            mapping = OpenExistingMapping(access, mappingName);
+            mapping = OpenExistingMapping(access, mappingName, refusal);
+            code = LastError();
+            ReportRefusal(mappingName, refusal);
             if (mapping == nullptr)
-                throw Exception("Open failed %d", LastError());
+                throw Exception("Open failed %d", code);
         }
         descriptor.Release();
         return mapping;
@@ -201,12 +219,34 @@ bool IsAdmin() {
 }
 
 int WaitAccessableMutex(void* mutex, unsigned int milliseconds) {
-    return platform::WaitNamedMutex(mutex, milliseconds);
+    static_assert(AccessableInfinite == platform::kWaitForever, "the wait without limit");
+    switch (platform::WaitNamedMutex(mutex, milliseconds)) {
+    case platform::MutexWait::Acquired:
+        return AccessableWaitAcquired;
+    case platform::MutexWait::Abandoned:
+        return AccessableWaitAbandoned;
+    case platform::MutexWait::Timeout:
+        return AccessableWaitTimeout;
+    default:
+        return AccessableWaitFailed;
+    }
 }
 
 bool ReleaseAccessableMutex(void* mutex) {
     return platform::ReleaseNamedMutex(mutex);
 }
+
+// The platform layer names the same Win32 values itself.
+static_assert(AccessablePageReadOnly == platform::kPageReadOnly &&
+                  AccessablePageReadWrite == platform::kPageReadWrite &&
+                  AccessablePageWriteCopy == platform::kPageWriteCopy &&
+                  AccessablePageExecuteRead == platform::kPageExecuteRead &&
+                  AccessablePageExecuteReadWrite == platform::kPageExecuteReadWrite,
+              "page protections");
+static_assert(AccessableMapCopy == platform::kMapCopy &&
+                  AccessableMapWrite == platform::kMapWrite &&
+                  AccessableMapRead == platform::kMapRead,
+              "mapping access");
 
 void* MapAccessableView(void* mapping, unsigned long access, unsigned long long offset,
                         unsigned long bytes) {
@@ -218,7 +258,7 @@ bool UnmapAccessableView(void* view) {
 }
 
 bool CloseAccessableHandle(void* handle) {
-    return platform::CloseObject(handle);
+    return platform::CloseKernelHandle(handle);
 }
 
 } // namespace util

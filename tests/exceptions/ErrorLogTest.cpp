@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -199,10 +200,12 @@ TEST_F(ErrorLogLocation, DefaultCreatesCorvaneAndReturnsAfterAnEmptyPath) {
     auto status = std::filesystem::status(folder);
     EXPECT_TRUE(std::filesystem::is_directory(status));
 #ifndef _WIN32
-    // Every account may add files; only owners may remove or rename them.
-    EXPECT_EQ(status.permissions() & std::filesystem::perms::all, std::filesystem::perms::all);
-    EXPECT_NE(status.permissions() & std::filesystem::perms::sticky_bit,
-              std::filesystem::perms::none);
+    // Written by its owner alone, read by everyone: nobody else can plant a name
+    // in it, whatever the umask.
+    using std::filesystem::perms;
+    EXPECT_EQ(status.permissions() & (perms::all | perms::sticky_bit),
+              perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                  perms::others_exec);
 #endif
 
     // Elsewhere, then back to the default with an empty path, and with a null one.
@@ -395,11 +398,18 @@ TEST_F(ErrorLogConcurrency, ThreadsMixingErrorAndTraceWithLocationChanges) {
 
 // A child of the test program appending lines through trace().
 ZEL_TEST_CHILD(ErrorLogAppender) {
-    if (args.size() != 3)
+    if (args.size() != 3 && args.size() != 4)
         return 2;
     zel::Exception::SetErrorLogLocation(args[0].c_str());
     const int writer = std::atoi(args[1].c_str());
     const int count = std::atoi(args[2].c_str());
+    // With a fourth argument: start together, once that file exists.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (args.size() > 3 && !zeltest::fileExists(args[3])) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return 3;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     for (int i = 0; i < count; ++i)
         zel::Exception::trace("W%d N%d %s", writer, i, kPadding.c_str());
     return 0;
@@ -417,4 +427,57 @@ TEST_F(ErrorLogConcurrency, FourProcessesAppendWholeLines) {
         EXPECT_EQ(child->wait(), 0);
     }
     ExpectAllLinesIntact(m_path, "Mirror TRACE: ", processes, perProcess);
+}
+
+TEST_F(ErrorLogConcurrency, ProcessesCrossingTheLimitTogetherLoseNothing) {
+    // Just over the limit, in whole lines: every writer's first line finds the log
+    // full at the same moment, and exactly one of them rotates it; the older
+    // generation keeps everything before.
+    const std::string fillerLine = std::string(99, 'f') + "\n";
+    std::string filler;
+    while (filler.size() <= 10000000)
+        filler += fillerLine;
+    zeltest::writeFile(m_path, filler);
+    const int processes = 6, perProcess = 100;
+    const std::string go = m_dir.join("go");
+    std::vector<std::unique_ptr<zeltest::ChildProcess>> children;
+    for (int p = 0; p < processes; ++p)
+        children.push_back(std::make_unique<zeltest::ChildProcess>(
+            "ErrorLogAppender",
+            std::vector<std::string>{m_path, std::to_string(p), std::to_string(perProcess), go}));
+    // Let every child start (Wine takes its time), then release them together.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    zeltest::writeFile(go, "");
+    for (auto& child : children) {
+        ASSERT_TRUE(child->started());
+        EXPECT_EQ(child->wait(), 0);
+    }
+    const std::string older = zeltest::readFile(m_path + ".001");
+    ASSERT_GT(older.size(), 10000000u);
+    EXPECT_EQ(older.compare(0, filler.size(), filler), 0);
+    // Both generations together hold every line of every writer, in order.
+    const std::regex shape("\\[[^\\]]{24}\\] Mirror TRACE: W([0-9]+) N([0-9]+) \\.{150}\r?");
+    std::vector<int> next(processes, 0);
+    int bad = 0;
+    for (const std::string& text : {older.substr(filler.size()), raw()}) {
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::size_t end = text.find('\n', pos);
+            std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
+            pos = end == std::string::npos ? text.size() : end + 1;
+            std::smatch m;
+            int w = -1;
+            if (std::regex_match(line, m, shape))
+                w = std::atoi(m[1].str().c_str());
+            if (w < 0 || w >= processes || std::atoi(m[2].str().c_str()) != next[w]) {
+                if (++bad < 5)
+                    ADD_FAILURE() << "unexpected line: " << line.substr(0, 60);
+                continue;
+            }
+            ++next[w];
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    for (int w = 0; w < processes; ++w)
+        EXPECT_EQ(next[w], perProcess) << "writer " << w;
 }

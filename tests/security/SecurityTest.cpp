@@ -227,6 +227,19 @@ TEST(AccessableMutex, SharedWithAnotherProcessAndHandedOnWhenAbandoned) {
     EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
 }
 
+TEST(AccessableMutex, AThreadEndingWhileOwningHandsItOnAbandoned) {
+    std::string name = UniqueName("thread");
+    HandleCloser h{ObtainAccessableMutex(0, name.c_str(), nullptr)};
+    ASSERT_NE(h.handle, nullptr);
+    int taken = -1;
+    std::thread([&] { taken = WaitAccessableMutex(h.handle, 0); }).join();
+    ASSERT_EQ(taken, AccessableWaitAcquired);
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 2000), AccessableWaitAbandoned);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+    EXPECT_EQ(WaitAccessableMutex(h.handle, 0), AccessableWaitAcquired);
+    EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
+}
+
 TEST(AccessableMutex, RacingCreatorsEndWithOneMutex) {
     std::string name = UniqueName("race");
     const int kThreads = 8;
@@ -583,7 +596,7 @@ int UnprivilegedWork(const std::string& mutexName, const std::string& file,
     std::string objects[] = {"/dev/shm/zel.mutex." + mutexName, "/dev/shm/zel.filemap." + mapName,
                              file};
     for (const std::string& path : objects) {
-        int fd = open(path.c_str(), O_RDWR);
+        int fd = open(path.c_str(), O_RDONLY);
         if (fd < 0)
             return 25;
         bool changed = fchmod(fd, 0600) == 0 || fchown(fd, kNobody, kNobody) == 0;
@@ -591,6 +604,9 @@ int UnprivilegedWork(const std::string& mutexName, const std::string& file,
         if (changed)
             return 26;
     }
+    // The mapping's record is its creator's alone to write.
+    if (open(objects[1].c_str(), O_RDWR) >= 0)
+        return 31;
     void* f = ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
                                           kSize, mapName.c_str(), &created);
     if (f == nullptr)
@@ -623,7 +639,7 @@ ZEL_TEST_CHILD(unprivilegedUser) {
     return WEXITSTATUS(status);
 }
 
-TEST(AccessableObjects, CreatedWorldReadableAndWritableWhateverTheUmask) {
+TEST(AccessableObjects, CreatedWithTheirModesWhateverTheUmask) {
     zeltest::TempDir dir;
     std::string mutexName = UniqueName("mode"), mapName = UniqueName("mode");
     std::string file = dir.join("mode.bin");
@@ -635,7 +651,8 @@ TEST(AccessableObjects, CreatedWorldReadableAndWritableWhateverTheUmask) {
     ASSERT_NE(m.handle, nullptr);
     ASSERT_NE(f.handle, nullptr);
     EXPECT_EQ(ModeOf("/dev/shm/zel.mutex." + mutexName), 0666u);
-    EXPECT_EQ(ModeOf("/dev/shm/zel.filemap." + mapName), 0666u);
+    // The mapping's record: only its creator may write it.
+    EXPECT_EQ(ModeOf("/dev/shm/zel.filemap." + mapName), 0644u);
     EXPECT_EQ(ModeOf(file), 0666u);
 
     // The names go with the last handle.

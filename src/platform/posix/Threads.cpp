@@ -1,6 +1,8 @@
 // Generic POSIX code only: auto-reset events and detached threads.
 #include "platform/Threads.h"
 
+#include "base/Deadline.h"
+
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -23,13 +25,7 @@ struct PosixEvent {
 timespec Deadline(unsigned int ms) {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
-    t.tv_sec += static_cast<time_t>(ms / 1000);
-    t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
-        t.tv_sec += 1;
-        t.tv_nsec -= 1000000000L;
-    }
-    return t;
+    return base::AddMilliseconds(t, ms);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Win32 code only: the shared-access descriptor, named mutexes and file mappings,
-// views, and the administrator test with AccessCheck.
-#include "platform/Security.h"
+// Win32 code only: the shared-access descriptor, the administrator test with
+// AccessCheck, and names from the ANSI code page.
+#include "platform/AccessControl.h"
 
 #include <windows.h>
 
@@ -66,89 +66,6 @@ void SharedDescriptor::Release() {
 
 void* SharedDescriptor::Attributes() {
     return m_attributes;
-}
-
-// ---- Named objects ----
-
-void* CreateNamedMutex(void* attributes, bool initialOwner, const char* name, bool& existed) {
-    SetLastError(ERROR_SUCCESS);
-    HANDLE h = CreateMutexA(static_cast<SECURITY_ATTRIBUTES*>(attributes),
-                            initialOwner ? TRUE : FALSE, name);
-    existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-    return h;
-}
-
-void* OpenNamedMutex(const char* name) {
-    return OpenMutexA(SYNCHRONIZE, FALSE, name);
-}
-
-bool PathExists(const char* path) {
-    return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-void* OpenSharedFile(const char* path, void* attributes, bool& existed) {
-    if (path == nullptr) {
-        SetLastError(ERROR_INVALID_NAME);
-        return nullptr;
-    }
-    SetLastError(ERROR_SUCCESS);
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           static_cast<SECURITY_ATTRIBUTES*>(attributes), OPEN_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return nullptr;
-    existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    return h;
-}
-
-void CloseSharedFile(void* file) {
-    if (file != nullptr)
-        CloseHandle(file);
-}
-
-void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
-                         unsigned long sizeHigh, unsigned long sizeLow, const char* name,
-                         bool& existed) {
-    SetLastError(ERROR_SUCCESS);
-    HANDLE h = CreateFileMappingA(file, static_cast<SECURITY_ATTRIBUTES*>(attributes), protection,
-                                  sizeHigh, sizeLow, name);
-    existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-    return h;
-}
-
-void* OpenNamedMapping(unsigned long access, const char* name) {
-    return OpenFileMappingA(access, FALSE, name);
-}
-
-// ---- Companions ----
-
-int WaitNamedMutex(void* mutex, unsigned int milliseconds) {
-    switch (WaitForSingleObject(mutex, milliseconds)) {
-    case WAIT_OBJECT_0:
-        return 0; // AccessableWaitAcquired
-    case WAIT_ABANDONED:
-        return 1; // AccessableWaitAbandoned
-    case WAIT_TIMEOUT:
-        return 2; // AccessableWaitTimeout
-    default:
-        return 3; // AccessableWaitFailed
-    }
-}
-
-bool ReleaseNamedMutex(void* mutex) {
-    return ReleaseMutex(mutex) != FALSE;
-}
-
-void* MapView(void* mapping, unsigned long access, unsigned long long offset, unsigned long bytes) {
-    return MapViewOfFile(mapping, access, static_cast<DWORD>(offset >> 32),
-                         static_cast<DWORD>(offset & 0xFFFFFFFFu), bytes);
-}
-
-bool UnmapView(void* view) {
-    return view != nullptr && UnmapViewOfFile(view) != FALSE;
-}
-
-bool CloseObject(void* handle) {
-    return handle != nullptr && CloseHandle(handle) != FALSE;
 }
 
 // ---- Administrator test ----

@@ -1,8 +1,8 @@
-// Security descriptors, named mutexes, file mappings and the administrator test.
+// Access to kernel objects across accounts: the shared-access security
+// descriptor, the administrator test, and names in the system's character set.
 //
-// The shared-access descriptor and the named objects are exposed step by step so
-// that the order of the work, its messages and its exceptions stay in one place
-// (src/security) for both platforms.
+// The descriptor is built step by step so that the order of the work, its
+// messages and its exceptions stay in one place (src/security) for both platforms.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@ namespace platform {
 // The descriptor that lets every account use an object but change neither its
 // access list nor its owner. Windows: Everyone (S-1-1-0) denied WRITE_DAC |
 // WRITE_OWNER, then allowed GENERIC_ALL. Elsewhere nothing needs building: the
-// object functions below create objects with mode 0666 themselves.
+// object functions give their files the modes they need themselves.
 class SharedDescriptor {
 public:
     enum Step {
@@ -50,29 +50,7 @@ private:
     [[maybe_unused]] alignas(8) unsigned char m_attributes[32];
 };
 
-// Named mutex. Create: create or open (existed tells which); Open: open only.
-void* CreateNamedMutex(void* attributes, bool initialOwner, const char* name, bool& existed);
-void* OpenNamedMutex(const char* name);
-
-// True when `path` names an existing file or folder.
-bool PathExists(const char* path);
-// Opens `path` for reading and writing, creating it (world read and write) when
-// missing; null on failure. `existed` tells whether it was there before.
-void* OpenSharedFile(const char* path, void* attributes, bool& existed);
-void CloseSharedFile(void* file);
-// Named mapping over `file`: created, or the existing one of that name (existed).
-void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
-                         unsigned long sizeHigh, unsigned long sizeLow, const char* name,
-                         bool& existed);
-void* OpenNamedMapping(unsigned long access, const char* name);
-
-// Companions.
-int WaitNamedMutex(void* mutex, unsigned int milliseconds); // an AccessableWaitResult
-bool ReleaseNamedMutex(void* mutex);
-void* MapView(void* mapping, unsigned long access, unsigned long long offset, unsigned long bytes);
-bool UnmapView(void* view);
-bool CloseObject(void* handle);
-
+// Whether the calling thread runs with administrator rights.
 bool IsAdministrator();
 
 // `text` decoded from the system's narrow character set (the ANSI code page on

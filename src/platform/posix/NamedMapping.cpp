@@ -1,0 +1,425 @@
+// Generic POSIX code only (with Linux's open-file-description locks): named file
+// mappings that every account may open, and their views.
+//
+// A mapping name is the record file /dev/shm/zel.filemap.<name>: the absolute path,
+// device, inode, size and protection of the mapped file, written by its creator
+// under a temporary name and published in one step with mode 0644, so that only
+// its owner could ever change it. A record is trusted only when nobody else can
+// write it and when its owner could open the file it names with the access asked
+// for (the owner is root, owns the file, or the file's mode lets everyone in);
+// otherwise it is refused, so that no account can make another open a file of
+// its choosing. Every process using the mapping holds a read lock on byte 0 of
+// the record; the last one that may remove it does so.
+#include "platform/NamedMapping.h"
+
+#include "platform/posix/SharedFiles.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace zel {
+namespace platform {
+
+namespace {
+
+const off_t kUseByte = 0;
+const mode_t kRecordMode = 0644;
+const mode_t kFileMode = 0666;
+const unsigned int kOpenWaitMs = 1000;
+const std::uint32_t kRecordMagic = 0x5A454C4D; // "ZELM"
+
+struct Record {
+    std::uint32_t magic;
+    std::uint32_t protection;
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t size;
+    char path[PATH_MAX];
+};
+
+// One process's use of a mapping name: the record, read-locked.
+struct Registration {
+    Registration(int f, std::string p) : fd(f), path(std::move(p)) {}
+    ~Registration() { shared::Retire(fd, path, kUseByte); }
+    int fd;
+    std::string path;
+};
+
+struct MappingHandle : shared::Handle {
+    MappingHandle() : Handle(Mapping) {}
+    ~MappingHandle() override {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd = -1;
+    std::uint64_t size = 0;
+    bool writable = false;                      // the file is open for writing
+    bool copyOnWrite = false;                   // a PAGE_WRITECOPY mapping: views are private
+    std::shared_ptr<Registration> registration; // null for an unnamed mapping
+};
+
+struct View {
+    std::size_t length;
+    std::shared_ptr<Registration> registration;
+};
+std::mutex g_viewsMutex;
+std::map<void*, View> g_views;
+
+bool ProtectionFlags(unsigned long protection, bool& writable, bool& copyOnWrite) {
+    switch (protection) {
+    case kPageReadOnly:
+    case kPageExecuteRead:
+        writable = false;
+        copyOnWrite = false;
+        return true;
+    case kPageReadWrite:
+    case kPageExecuteReadWrite:
+        writable = true;
+        copyOnWrite = false;
+        return true;
+    case kPageWriteCopy:
+    case kPageExecuteWriteCopy:
+        writable = false;
+        copyOnWrite = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Could the record's owner open the file `file` describes with this access?
+bool OwnerMayOpen(uid_t recordOwner, const struct stat& file, bool write) {
+    if (recordOwner == 0 || recordOwner == file.st_uid)
+        return true;
+    const mode_t others = write ? (S_IROTH | S_IWOTH) : S_IROTH;
+    return (file.st_mode & others) == others;
+}
+
+enum class Found { Opened, Missing, Refused, Failed };
+
+// Opens the mapping registered as `path`. Refused (with `refusal`) for a record
+// that is not to be trusted; Missing when there is none (or it is stale and gone).
+Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<MappingHandle>& out,
+                     std::string& refusal) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        struct stat rs;
+        int rfd = shared::OpenObject(path, O_RDONLY, rs);
+        if (rfd < 0) {
+            if (errno == ENOENT)
+                return Found::Missing;
+            if (errno == EINVAL || errno == ELOOP) {
+                refusal = path + " is not a regular file";
+                return Found::Refused;
+            }
+            return Found::Failed;
+        }
+        if ((rs.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+            ::close(rfd);
+            refusal = path + " may be written by other accounts";
+            return Found::Refused;
+        }
+        if (!shared::LockByte(rfd, kUseByte, F_RDLCK, kOpenWaitMs)) {
+            int error = errno;
+            ::close(rfd);
+            errno = error;
+            return Found::Failed;
+        }
+        if (!shared::StillNamed(path, rs)) {
+            ::close(rfd); // removed by its last user meanwhile
+            continue;
+        }
+        // A record that is refused is left as it is; a stale one (its file gone or
+        // replaced) is removed when nobody else uses it and this process may.
+        auto refuse = [&](const std::string& why) {
+            ::close(rfd);
+            refusal = path + why;
+            return Found::Refused;
+        };
+        Record record;
+        if (::pread(rfd, &record, sizeof record, 0) != static_cast<ssize_t>(sizeof record) ||
+            record.magic != kRecordMagic ||
+            std::memchr(record.path, '\0', sizeof record.path) == nullptr || record.path[0] != '/')
+            return refuse(" is not a mapping record");
+        bool recordWritable = false, copy = false;
+        if (!ProtectionFlags(record.protection, recordWritable, copy))
+            return refuse(" is not a mapping record");
+        if (wantWrite && !recordWritable) {
+            ::close(rfd);
+            errno = EACCES; // as asking FILE_MAP_WRITE of a read-only mapping
+            return Found::Failed;
+        }
+        // Look before opening: never open anything but the recorded regular file.
+        struct stat fs;
+        if (::lstat(record.path, &fs) != 0 || !S_ISREG(fs.st_mode) ||
+            static_cast<std::uint64_t>(fs.st_dev) != record.device ||
+            static_cast<std::uint64_t>(fs.st_ino) != record.inode) {
+            shared::Retire(rfd, path, kUseByte);
+            return Found::Missing;
+        }
+        if (!OwnerMayOpen(rs.st_uid, fs, wantWrite))
+            return refuse(std::string(" names ") + record.path + ", which its owner may not open");
+        int fd = ::open(record.path,
+                        (wantWrite ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            int error = errno;
+            ::close(rfd);
+            errno = error;
+            return Found::Failed;
+        }
+        struct stat opened;
+        if (::fstat(fd, &opened) != 0 || !shared::SameFile(opened, fs)) {
+            ::close(fd);
+            shared::Retire(rfd, path, kUseByte);
+            return Found::Missing;
+        }
+        auto registration = std::make_shared<Registration>(rfd, path);
+        out.reset(new MappingHandle);
+        out->fd = fd;
+        out->size = record.size;
+        out->writable = wantWrite;
+        out->copyOnWrite = copy;
+        out->registration = std::move(registration);
+        return Found::Opened;
+    }
+    errno = EAGAIN;
+    return Found::Failed;
+}
+
+void* OpenMapping(unsigned long access, const char* name, std::string& refusal) {
+    if (name == nullptr || *name == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::string path;
+    if (!shared::ObjectPath("filemap", name, path))
+        return nullptr;
+    std::unique_ptr<MappingHandle> handle;
+    switch (OpenRegistered(path, (access & kMapWrite) != 0, handle, refusal)) {
+    case Found::Opened:
+        return shared::Register(handle.release());
+    case Found::Missing:
+        errno = ENOENT;
+        return nullptr;
+    case Found::Refused:
+        errno = EACCES;
+        return nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh,
+                    unsigned long sizeLow, const char* name, bool& existed, std::string& refusal) {
+    int fileFd = static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1);
+    bool writable = false, copy = false;
+    if (file == nullptr || !ProtectionFlags(protection, writable, copy)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+    struct stat st;
+    if (::fstat(fileFd, &st) != 0)
+        return nullptr;
+    std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+    if (size == 0) {
+        if (fileSize == 0) {
+            errno = EINVAL; // as ERROR_FILE_INVALID: nothing to map
+            return nullptr;
+        }
+        size = fileSize;
+    }
+    const bool named = name != nullptr && *name != '\0';
+    const unsigned long openAccess = writable ? (kMapRead | kMapWrite) : kMapRead;
+
+    // A mapping of that name already there is the one to use, whatever the file.
+    std::string path;
+    if (named) {
+        if (!shared::ObjectPath("filemap", name, path))
+            return nullptr;
+        void* open = OpenMapping(openAccess, name, refusal);
+        if (open != nullptr) {
+            existed = true;
+            return open;
+        }
+        if (errno != ENOENT)
+            return nullptr;
+    }
+
+    if (size > fileSize) {
+        if (!writable) {
+            errno = EACCES; // a read-only mapping cannot grow its file
+            return nullptr;
+        }
+        if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+            ::ftruncate(fileFd, static_cast<off_t>(size)) != 0)
+            return nullptr;
+    }
+
+    std::unique_ptr<MappingHandle> handle(new MappingHandle);
+    handle->fd = ::fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
+    if (handle->fd < 0)
+        return nullptr;
+    handle->size = size;
+    handle->writable = writable;
+    handle->copyOnWrite = copy;
+    existed = false;
+    if (!named)
+        return shared::Register(handle.release());
+
+    Record record;
+    std::memset(&record, 0, sizeof record);
+    if (::realpath(("/proc/self/fd/" + std::to_string(fileFd)).c_str(), record.path) == nullptr) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    record.magic = kRecordMagic;
+    record.protection = static_cast<std::uint32_t>(protection);
+    record.device = static_cast<std::uint64_t>(st.st_dev);
+    record.inode = static_cast<std::uint64_t>(st.st_ino);
+    record.size = size;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        int rfd = shared::PublishObject(path, kRecordMode, [&record](int f) {
+            return ::pwrite(f, &record, sizeof record, 0) == static_cast<ssize_t>(sizeof record) &&
+                   shared::LockByte(f, kUseByte, F_RDLCK, 0);
+        });
+        if (rfd >= 0) {
+            handle->registration = std::make_shared<Registration>(rfd, path);
+            return shared::Register(handle.release());
+        }
+        if (errno != EEXIST)
+            return nullptr;
+        // Another process registered the name meanwhile: use its mapping.
+        void* open = OpenMapping(openAccess, name, refusal);
+        if (open != nullptr) {
+            existed = true;
+            return open;
+        }
+        if (errno != ENOENT)
+            return nullptr;
+    }
+    errno = EAGAIN;
+    return nullptr;
+}
+
+} // namespace
+
+bool PathExists(const char* path) {
+    struct stat st;
+    return path != nullptr && ::stat(path, &st) == 0;
+}
+
+void* OpenSharedFile(const char* path, void*, bool& existed) {
+    if (path == nullptr || *path == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            existed = true;
+            return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+        }
+        if (errno != ENOENT)
+            return nullptr;
+        fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+        if (fd >= 0) {
+            ::fchmod(fd, kFileMode); // whatever the umask
+            existed = false;
+            return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+        }
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+void CloseSharedFile(void* file) {
+    if (file != nullptr)
+        ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1));
+}
+
+void* CreateNamedMapping(void* file, void*, unsigned long protection, unsigned long sizeHigh,
+                         unsigned long sizeLow, const char* name, bool& existed,
+                         std::string& refusal) {
+    try {
+        return CreateMapping(file, protection, sizeHigh, sizeLow, name, existed, refusal);
+    } catch (...) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+void* OpenNamedMapping(unsigned long access, const char* name, std::string& refusal) {
+    try {
+        return OpenMapping(access, name, refusal);
+    } catch (...) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+void* MapView(void* handle, unsigned long access, unsigned long long offset, unsigned long bytes) {
+    try {
+        auto* object = static_cast<MappingHandle*>(shared::Find(handle, shared::Handle::Mapping));
+        if (object == nullptr)
+            return nullptr;
+        bool copy = access == kMapCopy;
+        bool write = (access & kMapWrite) != 0;
+        if (!copy && !write && (access & kMapRead) == 0) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        if (write && !object->writable) {
+            errno = EACCES;
+            return nullptr;
+        }
+        long page = ::sysconf(_SC_PAGESIZE);
+        if (offset % static_cast<unsigned long long>(page) != 0 || offset >= object->size) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        std::uint64_t length = bytes == 0 ? object->size - offset : bytes;
+        if (length > object->size - offset || length > SIZE_MAX) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        int prot = PROT_READ | ((write || copy) ? PROT_WRITE : 0);
+        int flags = (copy || object->copyOnWrite) ? MAP_PRIVATE : MAP_SHARED;
+        void* view = ::mmap(nullptr, static_cast<std::size_t>(length), prot, flags, object->fd,
+                            static_cast<off_t>(offset));
+        if (view == MAP_FAILED)
+            return nullptr;
+        std::lock_guard<std::mutex> lock(g_viewsMutex);
+        g_views[view] = View{static_cast<std::size_t>(length), object->registration};
+        return view;
+    } catch (...) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+bool UnmapView(void* view) {
+    std::shared_ptr<Registration> registration; // dropped after the lock
+    std::lock_guard<std::mutex> lock(g_viewsMutex);
+    auto it = g_views.find(view);
+    if (it == g_views.end()) {
+        errno = EINVAL;
+        return false;
+    }
+    ::munmap(view, it->second.length);
+    registration = std::move(it->second.registration);
+    g_views.erase(it);
+    return true;
+}
+
+} // namespace platform
+} // namespace zel

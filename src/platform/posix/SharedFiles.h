@@ -1,0 +1,63 @@
+// Generic POSIX code only (with Linux's open-file-description locks): what the
+// named mutexes and mappings share. A named object is a small file in /dev/shm.
+// Nothing another account may write into it is ever trusted or mapped; the
+// kernel's byte-range locks on it carry the shared state.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace zel {
+namespace platform {
+namespace shared {
+
+// ---- This process's table of live handles ----
+
+struct Handle {
+    enum Kind { Mutex, Mapping };
+    explicit Handle(Kind k) : kind(k) {}
+    virtual ~Handle() = default;
+    Kind kind;
+};
+
+void* Register(Handle* handle);
+// The live handle of that kind, or null (errno EINVAL).
+Handle* Find(void* handle, Handle::Kind kind);
+// Removes the handle from the table and returns it for deleting; null if unknown.
+Handle* Take(void* handle);
+
+// ---- Object files ----
+
+// "/dev/shm/zel.<kind>.<name encoded>"; false (errno ENAMETOOLONG) when too long.
+bool ObjectPath(const char* kind, const char* name, std::string& path);
+
+// Opens an existing object file without following a link or waiting on a pipe;
+// only a regular file is accepted (else errno EINVAL). -1 on failure.
+int OpenObject(const std::string& path, int access, struct stat& st);
+
+// Makes a new object file with exactly `mode`: built under a temporary name by
+// `prepare(fd)`, then given its name in one step, so that a creator that dies
+// at any point leaves either no object or a complete one. Returns the open
+// (read and write) descriptor, or -1 with errno (EEXIST: the name is taken).
+int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare);
+
+// Open-file-description lock of one byte: `type` F_RDLCK or F_WRLCK, tried for at
+// most `waitMs` milliseconds (kForever: without limit). False with errno
+// (ETIMEDOUT when the time ran out).
+const unsigned int kForever = 0xFFFFFFFFu;
+bool LockByte(int fd, off_t byte, short type, unsigned int waitMs);
+void UnlockByte(int fd, off_t byte);
+
+bool SameFile(const struct stat& a, const struct stat& b);
+// True while `path` still names the file `st` describes.
+bool StillNamed(const std::string& path, const struct stat& st);
+
+// Every process using an object holds a read lock on its `useByte`. Closes `fd`
+// and removes the name when no other process uses it any more.
+void Retire(int fd, const std::string& path, off_t useByte);
+
+} // namespace shared
+} // namespace platform
+} // namespace zel

@@ -1,0 +1,57 @@
+// Win32 code only: named file mappings with the shared-access attributes, and views.
+#include "platform/NamedMapping.h"
+
+#include <windows.h>
+
+namespace zel {
+namespace platform {
+
+bool PathExists(const char* path) {
+    return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void* OpenSharedFile(const char* path, void* attributes, bool& existed) {
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           static_cast<SECURITY_ATTRIBUTES*>(attributes), OPEN_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    return h;
+}
+
+void CloseSharedFile(void* file) {
+    if (file != nullptr)
+        CloseHandle(file);
+}
+
+// The kernel keeps the mapping itself; there is no record to refuse here.
+void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
+                         unsigned long sizeHigh, unsigned long sizeLow, const char* name,
+                         bool& existed, std::string&) {
+    SetLastError(ERROR_SUCCESS);
+    HANDLE h = CreateFileMappingA(file, static_cast<SECURITY_ATTRIBUTES*>(attributes), protection,
+                                  sizeHigh, sizeLow, name);
+    existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    return h;
+}
+
+void* OpenNamedMapping(unsigned long access, const char* name, std::string&) {
+    return OpenFileMappingA(access, FALSE, name);
+}
+
+void* MapView(void* mapping, unsigned long access, unsigned long long offset, unsigned long bytes) {
+    return MapViewOfFile(mapping, access, static_cast<DWORD>(offset >> 32),
+                         static_cast<DWORD>(offset & 0xFFFFFFFFu), bytes);
+}
+
+bool UnmapView(void* view) {
+    return view != nullptr && UnmapViewOfFile(view) != FALSE;
+}
+
+} // namespace platform
+} // namespace zel
