@@ -332,10 +332,17 @@ const unsigned char* FindWindow(const unsigned char* from, const unsigned char* 
         return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, bitFirst), wantFirst),
                              _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast));
     };
-    // 64 starts per round while no candidate shows up, then 16 at a time.
+    // 64 starts per round, tested by their last byte only (one load and compare
+    // per 16 starts), while that byte does not show up; then 16 starts at a time
+    // on both bytes.
     for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 64); s += 64) {
-        __m128i any = _mm_or_si128(_mm_or_si128(starts16(s), starts16(s + 16)),
-                                   _mm_or_si128(starts16(s + 32), starts16(s + 48)));
+        const unsigned char* back = s + l - 1;
+        auto lastMatches = [&](const unsigned char* at) {
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            return _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast);
+        };
+        __m128i any = _mm_or_si128(_mm_or_si128(lastMatches(back), lastMatches(back + 16)),
+                                   _mm_or_si128(lastMatches(back + 32), lastMatches(back + 48)));
         if (_mm_movemask_epi8(any) != 0)
             break;
     }
@@ -550,7 +557,26 @@ template <typename V> char* Search(const char* text, const char* pattern) {
     h = FindFirstByte<V>(h, V::at(n, 0));
     if (h == nullptr || n[1] == 0)
         return reinterpret_cast<char*>(const_cast<unsigned char*>(h));
-    return reinterpret_cast<char*>(const_cast<unsigned char*>(TwoWay<V>(h, n)));
+    // Try the candidates of the first byte in the next 64 bytes in turn, while
+    // that costs little: a match near the start needs no set-up. Past that the
+    // linear search takes over at the current candidate.
+    const unsigned char* const start = h;
+    std::size_t compared = 0;
+    for (;;) {
+        std::size_t i = 1;
+        for (; n[i] != 0 && V::at(h, i) == V::at(n, i); ++i) {
+        }
+        if (n[i] == 0)
+            return reinterpret_cast<char*>(const_cast<unsigned char*>(h));
+        if (h[i] == 0)
+            return nullptr; // the text ends inside this window
+        compared += i;
+        if (compared > 64 || h - start > 64)
+            return reinterpret_cast<char*>(const_cast<unsigned char*>(TwoWay<V>(h, n)));
+        h = FindFirstByte<V>(h + 1, V::at(n, 0));
+        if (h == nullptr)
+            return nullptr;
+    }
 }
 
 } // namespace
