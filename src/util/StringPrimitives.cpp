@@ -83,53 +83,75 @@ inline unsigned ZeroMask(__m128i v) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
 }
 
-// The ordering walk 64 or 16 bytes at a time where both blocks lie in their
-// pages, a byte at a time for the few bytes before a page boundary.
-template <bool Fold>
-ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, bool bounded, std::size_t n) {
+// Bytes from p to the end of its page.
+inline std::size_t RoomInPage(const char* p) {
+    return kPageSize - (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1));
+}
+
+// The first stop of a 64-byte round, given its four agreement blocks.
+inline std::size_t FirstStop(__m128i m0, __m128i m1, __m128i m2, __m128i m3) {
+    const std::uint64_t stops = std::uint64_t(ZeroMask(m0)) | std::uint64_t(ZeroMask(m1)) << 16 |
+                                std::uint64_t(ZeroMask(m2)) << 32 |
+                                std::uint64_t(ZeroMask(m3)) << 48;
+    return static_cast<std::size_t>(__builtin_ctzll(stops));
+}
+
+// The ordering walk in rounds of 64 bytes while both texts have that much left
+// in their pages, then 16 bytes, then single bytes up to the nearer page
+// boundary.
+template <bool Fold, bool Bounded>
+ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t n) {
     for (;;) {
-        if (bounded && n == 0)
-            return 0;
-        if (InPage(a, 64) && InPage(b, 64)) {
-            const __m128i m0 = Agreement<Fold>(a, b);
-            const __m128i m1 = Agreement<Fold>(a + 16, b + 16);
-            const __m128i m2 = Agreement<Fold>(a + 32, b + 32);
-            const __m128i m3 = Agreement<Fold>(a + 48, b + 48);
-            const __m128i low = _mm_min_epu8(_mm_min_epu8(m0, m1), _mm_min_epu8(m2, m3));
-            if (ZeroMask(low) == 0) {
-                if (bounded && n <= 64)
+        const std::size_t roomA = RoomInPage(a), roomB = RoomInPage(b);
+        const std::size_t room = roomA < roomB ? roomA : roomB;
+        if (room >= 64) {
+            for (std::size_t rounds = room / 64; rounds != 0; --rounds) {
+                if (Bounded && n == 0)
                     return 0;
-                n -= 64;
+                const __m128i m0 = Agreement<Fold>(a, b);
+                const __m128i m1 = Agreement<Fold>(a + 16, b + 16);
+                const __m128i m2 = Agreement<Fold>(a + 32, b + 32);
+                const __m128i m3 = Agreement<Fold>(a + 48, b + 48);
+                const __m128i low = _mm_min_epu8(_mm_min_epu8(m0, m1), _mm_min_epu8(m2, m3));
+                if (ZeroMask(low) != 0) {
+                    const std::size_t i = FirstStop(m0, m1, m2, m3);
+                    return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+                }
+                if (Bounded) {
+                    if (n <= 64)
+                        return 0;
+                    n -= 64;
+                }
                 a += 64;
                 b += 64;
-                continue;
             }
-            const std::uint64_t stops =
-                std::uint64_t(ZeroMask(m0)) | std::uint64_t(ZeroMask(m1)) << 16 |
-                std::uint64_t(ZeroMask(m2)) << 32 | std::uint64_t(ZeroMask(m3)) << 48;
-            const std::size_t i = static_cast<std::size_t>(__builtin_ctzll(stops));
-            return bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
-        }
-        if (InPage(a, 16) && InPage(b, 16)) {
+        } else if (room >= 16) {
+            if (Bounded && n == 0)
+                return 0;
             const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
             if (stops != 0) {
                 const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
-                return bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+                return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
             }
-            if (bounded && n <= 16)
-                return 0;
-            n -= 16;
+            if (Bounded) {
+                if (n <= 16)
+                    return 0;
+                n -= 16;
+            }
             a += 16;
             b += 16;
-            continue;
+        } else {
+            for (std::size_t k = room; k != 0; --k) {
+                if (Bounded && n-- == 0)
+                    return 0;
+                const int x = Fold ? FoldSigned(*a) : Signed(*a);
+                const int y = Fold ? FoldSigned(*b) : Signed(*b);
+                if (x != y || x == 0)
+                    return x - y;
+                ++a;
+                ++b;
+            }
         }
-        const int x = Fold ? FoldSigned(*a) : Signed(*a);
-        const int y = Fold ? FoldSigned(*b) : Signed(*b);
-        if (x != y || x == 0)
-            return x - y;
-        ++a;
-        ++b;
-        --n;
     }
 }
 
@@ -176,7 +198,7 @@ template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsig
     if (b == nullptr)
         return 1;
 #if defined(__SSE2__)
-    return OrderBlocks<Fold>(a, b, bounded, n);
+    return bounded ? OrderBlocks<Fold, true>(a, b, n) : OrderBlocks<Fold, false>(a, b, 0);
 #else
     return OrderBytes<Fold>(a, b, bounded, n);
 #endif
