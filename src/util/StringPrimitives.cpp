@@ -96,11 +96,28 @@ inline std::size_t FirstStop(__m128i m0, __m128i m1, __m128i m2, __m128i m3) {
     return static_cast<std::size_t>(__builtin_ctzll(stops));
 }
 
-// The ordering walk in rounds of 64 bytes while both texts have that much left
-// in their pages, then 16 bytes, then single bytes up to the nearer page
-// boundary.
+// The ordering walk: after the first 128 bytes, in rounds of 64 bytes while both
+// texts have that much left in their pages, then 16 bytes, then single bytes up
+// to the nearer page boundary.
 template <bool Fold, bool Bounded>
 ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t n) {
+    // Short texts end within a few blocks: the first 128 bytes go 16 at a time.
+    for (int k = InPage(a, 128) && InPage(b, 128) ? 8 : 0; k != 0; --k) {
+        if (Bounded && n == 0)
+            return 0;
+        const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
+        if (stops != 0) {
+            const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
+            return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+        }
+        if (Bounded) {
+            if (n <= 16)
+                return 0;
+            n -= 16;
+        }
+        a += 16;
+        b += 16;
+    }
     for (;;) {
         const std::size_t roomA = RoomInPage(a), roomB = RoomInPage(b);
         const std::size_t room = roomA < roomB ? roomA : roomB;
