@@ -58,7 +58,9 @@ inline bool InPage(const char* p, std::uintptr_t bytes) {
     return (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - bytes;
 }
 
-inline __m128i Load(const char* p) {
+// The helpers that read blocks carry the attribute too: unoptimised builds keep
+// them as functions of their own.
+ZEL_READS_WHOLE_BLOCKS inline __m128i Load(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
@@ -73,7 +75,7 @@ template <bool Fold> inline __m128i FoldBlock(__m128i v) {
 
 // Per byte: the (folded) byte of a where both texts agree, else 0. A zero byte
 // is where the ordering walk stops: a difference, or the common terminator.
-template <bool Fold> inline __m128i Agreement(const char* a, const char* b) {
+template <bool Fold> ZEL_READS_WHOLE_BLOCKS inline __m128i Agreement(const char* a, const char* b) {
     const __m128i x = FoldBlock<Fold>(Load(a));
     const __m128i y = FoldBlock<Fold>(Load(b));
     return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
