@@ -2,7 +2,7 @@
 //   - 1,000,000 single-character appends: BaseString<char> += "x" against
 //     std::string += "x" (and += 'x');
 //   - 1,000,000 Array<unsigned char>::Add against std::vector<unsigned char>::push_back;
-//   - 100,000 Array<BaseString<char>>::Add of 16-character texts against
+//   - 100,000 Array<BaseString<char>>::Add of 16- and 24-character texts against
 //     std::vector<std::string>::push_back (from a stored string and from a text).
 // Every iteration starts from an empty container, so growth is part of the figure.
 //
@@ -41,6 +41,7 @@ const bool kMallocFixed = [] {
 constexpr int kAppends = 1000000;
 constexpr int kStrings = 100000;
 const char kText16[] = "0123456789abcdef";
+const char kText24[] = "0123456789abcdefghijklmn";
 
 void BaseStringAppendChar(benchmark::State& state) {
     for (auto _ : state) {
@@ -97,8 +98,8 @@ void VectorPushBackByte(benchmark::State& state) {
 }
 BENCHMARK(VectorPushBackByte)->Unit(benchmark::kMillisecond);
 
-void ArrayAddString(benchmark::State& state) {
-    const zel::BaseString<char> text(kText16);
+void ArrayAddString(benchmark::State& state, const char* source) {
+    const zel::BaseString<char> text(source);
     for (auto _ : state) {
         zel::Array<zel::BaseString<char>> list;
         for (int i = 0; i < kStrings; ++i)
@@ -107,10 +108,11 @@ void ArrayAddString(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kStrings);
 }
-BENCHMARK(ArrayAddString)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ArrayAddString, 16, kText16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ArrayAddString, 24, kText24)->Unit(benchmark::kMillisecond);
 
-void VectorPushBackString(benchmark::State& state) {
-    const std::string text(kText16);
+void VectorPushBackString(benchmark::State& state, const char* source) {
+    const std::string text(source);
     for (auto _ : state) {
         std::vector<std::string> list;
         for (int i = 0; i < kStrings; ++i)
@@ -119,28 +121,31 @@ void VectorPushBackString(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kStrings);
 }
-BENCHMARK(VectorPushBackString)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(VectorPushBackString, 16, kText16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(VectorPushBackString, 24, kText24)->Unit(benchmark::kMillisecond);
 
-void ArrayAddText(benchmark::State& state) {
+void ArrayAddText(benchmark::State& state, const char* source) {
     for (auto _ : state) {
         zel::Array<zel::BaseString<char>> list;
         for (int i = 0; i < kStrings; ++i)
-            list.Add(kText16);
+            list.Add(source);
         benchmark::DoNotOptimize(list.Data());
     }
     state.SetItemsProcessed(state.iterations() * kStrings);
 }
-BENCHMARK(ArrayAddText)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ArrayAddText, 16, kText16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ArrayAddText, 24, kText24)->Unit(benchmark::kMillisecond);
 
-void VectorPushBackText(benchmark::State& state) {
+void VectorPushBackText(benchmark::State& state, const char* source) {
     for (auto _ : state) {
         std::vector<std::string> list;
         for (int i = 0; i < kStrings; ++i)
-            list.push_back(kText16);
+            list.push_back(source);
         benchmark::DoNotOptimize(list.data());
     }
     state.SetItemsProcessed(state.iterations() * kStrings);
 }
-BENCHMARK(VectorPushBackText)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(VectorPushBackText, 16, kText16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(VectorPushBackText, 24, kText24)->Unit(benchmark::kMillisecond);
 
 } // namespace

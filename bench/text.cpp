@@ -1,7 +1,10 @@
 // Text and number utilities beside their C and C++ library peers, in one run:
-// stringToInteger/stringToInt64/stringToDouble against strtol/strtoll/strtod over
-// the same 1,000,000 mixed decimal texts, stringHashCode against
-// std::hash<std::string_view> over 1 MiB, and singleStringToMultipleStrings over
+// stringToInteger/stringToInt64/stringToDouble against strtol/strtoll/strtod and
+// std::from_chars over the same 1,000,000 mixed decimal texts (from_chars is given
+// each text's end, as its interface asks, and the blanks before the number are
+// skipped for it), stringHashCode against std::hash<std::string_view> and
+// stringHashCodeNoCase against a plain loop with a fold table over 1 MiB, and
+// singleStringToMultipleStrings over
 // a 1 MiB and a 2 MiB comma-separated line with quoted fields (linear: the
 // bytes per second should match).
 #include "zel/HashUtil.h"
@@ -10,8 +13,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,6 +30,7 @@ constexpr std::size_t kTexts = 1000000;
 struct TextSet {
     std::string storage;
     std::vector<const char*> texts;
+    std::vector<const char*> ends; // each text's terminator
 };
 
 class Random {
@@ -48,8 +54,10 @@ template <typename Make> TextSet MakeTexts(Make make) {
         set.storage += make(random);
         set.storage += '\0';
     }
-    for (std::size_t offset : offsets)
+    for (std::size_t offset : offsets) {
         set.texts.push_back(set.storage.data() + offset);
+        set.ends.push_back(set.texts.back() + std::strlen(set.texts.back()));
+    }
     return set;
 }
 
@@ -120,6 +128,32 @@ void BM_strtol(benchmark::State& state) {
         return static_cast<unsigned>(std::strtol(t, nullptr, 10));
     });
 }
+// The peer with std::from_chars: blanks skipped by hand, then the number up to
+// the text's end.
+template <typename T, typename Sum> void RunFromChars(benchmark::State& state, const TextSet& set) {
+    for (auto _ : state) {
+        Sum sum = 0;
+        for (std::size_t i = 0; i < set.texts.size(); ++i) {
+            const char* p = set.texts[i];
+            while (*p == ' ')
+                ++p;
+            T value = 0;
+            std::from_chars(p, set.ends[i], value);
+            sum += static_cast<Sum>(value);
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(set.texts.size()));
+}
+
+void BM_FromCharsInt(benchmark::State& state) {
+    RunFromChars<int, unsigned>(state, Int32Texts());
+}
+void BM_FromCharsDouble(benchmark::State& state) {
+    RunFromChars<double, double>(state, DoubleTexts());
+}
+
 void BM_stringToInt64(benchmark::State& state) {
     RunParse<unsigned long long>(state, Int64Texts(), [](const char* t) {
         return static_cast<unsigned long long>(zel::util::stringToInt64(t, nullptr));
@@ -160,6 +194,34 @@ void BM_StdHashStringView(benchmark::State& state) {
     const std::string& text = HashText();
     for (auto _ : state)
         benchmark::DoNotOptimize(std::hash<std::string_view>{}(std::string_view(text)));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+void BM_stringHashCodeNoCase(benchmark::State& state) {
+    const std::string& text = HashText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(zel::util::stringHashCodeNoCase(text.c_str()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+// The peer: h = h * 31 + fold[byte] over the text, byte by byte.
+void BM_FoldTableHashLoop(benchmark::State& state) {
+    static const auto fold = [] {
+        std::vector<unsigned char> table(256);
+        for (unsigned c = 0; c < 256; ++c)
+            table[c] = static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + 0x20 : c);
+        return table;
+    }();
+    const std::string& text = HashText();
+    for (auto _ : state) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
+        benchmark::DoNotOptimize(p);
+        std::uint32_t h = 0;
+        for (; *p != 0; ++p)
+            h = h * 31u + fold[*p];
+        benchmark::DoNotOptimize(h);
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(text.size()));
 }
@@ -205,12 +267,16 @@ void BM_singleStringToMultipleStrings(benchmark::State& state) {
 
 BENCHMARK(BM_stringToInteger)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_strtol)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FromCharsInt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_stringToInt64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_strtoll)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_stringToDouble)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_strtod)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FromCharsDouble)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_stringHashCode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StdHashStringView)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_stringHashCodeNoCase)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FoldTableHashLoop)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_singleStringToMultipleStrings)
     ->Arg(1 << 20)
     ->Arg(2 << 20)

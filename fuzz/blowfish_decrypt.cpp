@@ -3,22 +3,21 @@
 // (also tried with a length argument taken from the key length byte).
 #include "zel/BlowFish.h"
 
+#include "CipherInput.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0)
+    CipherInput input;
+    if (!input.Read(data, size))
         return 0;
-    std::size_t keyLength = data[0];
-    ++data;
-    --size;
-    if (keyLength > size)
-        keyLength = size;
-    const std::string key(reinterpret_cast<const char*>(data), keyLength); // may hold zeros
-    data += keyLength;
-    size -= keyLength;
+    const std::string& key = input.key;
+    const std::size_t keyLength = key.size();
+    data = input.data;
+    size = input.size;
 
     zel::Array<unsigned char> in;
     in.SetSize(static_cast<unsigned int>(size));

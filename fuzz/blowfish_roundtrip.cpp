@@ -2,22 +2,20 @@
 // input byte gives the key length, the following bytes the key, the rest x.
 #include "zel/BlowFish.h"
 
+#include "CipherInput.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0)
+    CipherInput input;
+    if (!input.Read(data, size))
         return 0;
-    std::size_t keyLength = data[0];
-    ++data;
-    --size;
-    if (keyLength > size)
-        keyLength = size;
-    const std::string key(reinterpret_cast<const char*>(data), keyLength);
-    data += keyLength;
-    size -= keyLength;
+    const std::string& key = input.key;
+    data = input.data;
+    size = input.size;
     const bool keyUsable = !key.empty() && key[0] != '\0';
 
     zel::Array<unsigned char> plain;

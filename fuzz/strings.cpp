@@ -1,6 +1,10 @@
-// Differential fuzzing of the text primitives against byte-at-a-time references
-// written straight from their definitions: searches, orderings and copies.
+// Differential fuzzing of the text primitives against the byte-at-a-time
+// references that the tests use too: searches, orderings, lengths, hashes
+// and copies.
+#include "zel/HashUtil.h"
 #include "zel/StringUtil.h"
+
+#include "TextReference.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,45 +14,8 @@
 
 namespace {
 
-int Signed(char c) {
-    return static_cast<signed char>(c);
-}
-int Fold(char c) {
-    return (c >= 'A' && c <= 'Z') ? c + 0x20 : Signed(c);
-}
-
-const char* RefSearch(const char* text, const char* pattern, bool fold) {
-    if (text == nullptr || pattern == nullptr)
-        return nullptr;
-    if (*pattern == '\0')
-        return text;
-    for (const char* start = text; *start != '\0'; ++start) {
-        for (std::size_t i = 0;; ++i) {
-            if (pattern[i] == '\0')
-                return start;
-            if (start[i] == '\0')
-                return nullptr;
-            if ((fold ? Fold(start[i]) : Signed(start[i])) !=
-                (fold ? Fold(pattern[i]) : Signed(pattern[i])))
-                break;
-        }
-    }
-    return nullptr;
-}
-
-int RefOrder(const char* a, const char* b, bool fold, bool bounded, unsigned n) {
-    if (a == nullptr)
-        return b == nullptr ? 0 : -1;
-    if (b == nullptr)
-        return 1;
-    for (unsigned i = 0; !bounded || i < n; ++i) {
-        int x = fold ? Fold(a[i]) : Signed(a[i]);
-        int y = fold ? Fold(b[i]) : Signed(b[i]);
-        if (x != y || x == 0)
-            return x - y;
-    }
-    return 0;
-}
+using zelref::Order;
+using zelref::Search;
 
 void Check(bool ok) {
     if (!ok)
@@ -76,17 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* p = (control & 2) ? nullptr : pattern;
     const unsigned n = control >> 2;
 
-    Check(zel::util::strstr(t, p) == RefSearch(t, p, false));
-    Check(zel::util::strstrNoCase(t, p) == RefSearch(t, p, true));
-    Check(zel::util::strcmp(t, p) == RefOrder(t, p, false, false, 0));
-    Check(zel::util::strcasecmp(t, p) == RefOrder(t, p, true, false, 0));
-    Check(zel::util::strncmp(t, p, n) == RefOrder(t, p, false, true, n));
-    Check(zel::util::strncasecmp(t, p, n) == RefOrder(t, p, true, true, n));
-    Check(zel::util::compare(t, p) == (RefOrder(t, p, false, false, 0) == 0));
-    Check(zel::util::compareNoCase(t, p) == (RefOrder(t, p, true, false, 0) == 0));
-    Check(zel::util::nCompare(t, p, n) == (RefOrder(t, p, false, true, n) == 0));
-    Check(zel::util::nCompareNoCase(t, p, n) == (RefOrder(t, p, true, true, n) == 0));
+    Check(zel::util::strstr(t, p) == Search(t, p, false));
+    Check(zel::util::strstrNoCase(t, p) == Search(t, p, true));
+    Check(zel::util::strcmp(t, p) == Order(t, p, false, false, 0));
+    Check(zel::util::strcasecmp(t, p) == Order(t, p, true, false, 0));
+    Check(zel::util::strncmp(t, p, n) == Order(t, p, false, true, n));
+    Check(zel::util::strncasecmp(t, p, n) == Order(t, p, true, true, n));
+    Check(zel::util::compare(t, p) == (Order(t, p, false, false, 0) == 0));
+    Check(zel::util::compareNoCase(t, p) == (Order(t, p, true, false, 0) == 0));
+    Check(zel::util::nCompare(t, p, n) == (Order(t, p, false, true, n) == 0));
+    Check(zel::util::nCompareNoCase(t, p, n) == (Order(t, p, true, true, n) == 0));
     Check(zel::util::strlen(t) == (t ? a.size() : 0));
+    Check(zel::util::stringHashCode(t) == zelref::HashCode(t, false));
+    Check(zel::util::stringHashCodeNoCase(t) == zelref::HashCode(t, true));
     if (t != nullptr) {
         const char c = b.empty() ? '\0' : b[0];
         Check(zel::util::strchr(t, c) == std::strchr(t, c));

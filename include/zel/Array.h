@@ -60,6 +60,12 @@ template <typename T> struct ArrayDrop {
 template <> struct ArrayDrop<BaseString<char>> {
     static void Drop(BaseString<char>& s) { s.Clear(); }
 };
+
+// Element types whose objects may move to new storage by a byte copy, the old
+// bytes then being forgotten without a destructor call: a string is a pointer
+// and a word that point at nothing of their own.
+template <typename T> struct ArrayRelocatable : std::false_type {};
+template <> struct ArrayRelocatable<BaseString<char>> : std::true_type {};
 } // namespace detail
 
 template <typename T> class Array {
@@ -232,7 +238,14 @@ private:
 
         unsigned int built = 0;
         try {
-            if (std::is_trivially_copyable<T>::value) {
+            if (detail::ArrayRelocatable<T>::value) {
+                // The elements in use move by a byte copy; only the old slots
+                // past them are destroyed below.
+                if (count != 0)
+                    std::memcpy(static_cast<void*>(block), static_cast<const void*>(old),
+                                count * sizeof(T));
+                built = count;
+            } else if (std::is_trivially_copyable<T>::value) {
                 if (count != 0)
                     std::memcpy(static_cast<void*>(block), static_cast<const void*>(old),
                                 count * sizeof(T));
@@ -253,12 +266,17 @@ private:
                     new (block + built) T();
             }
         } catch (...) {
-            DestroySlots(block, built);
+            // Relocated bytes still belong to the old storage.
+            const unsigned int relocated = detail::ArrayRelocatable<T>::value ? count : 0;
+            DestroySlots(block + relocated, built - relocated);
             memory::release(block);
             throw;
         }
         if (oldCapacity != 0) {
-            DestroySlots(old, oldCapacity);
+            if (detail::ArrayRelocatable<T>::value)
+                DestroySlots(old + count, oldCapacity - count);
+            else
+                DestroySlots(old, oldCapacity);
             memory::release(old);
         }
         return block;

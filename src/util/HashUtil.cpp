@@ -1,5 +1,7 @@
 #include "zel/HashUtil.h"
 
+#include "zel/StringUtil.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -37,13 +39,38 @@ inline std::uint64_t Load8(const unsigned char* p) {
     return w;
 }
 
+// 'A'..'Z' folded to 'a'..'z' in each byte of a word, every other byte unchanged:
+// per byte on its low seven bits x, x + 0x3F carries into the top bit from 'A'
+// on and x + 0x25 from '['; the byte's own top bit rules it out.
+inline std::uint64_t Fold8(std::uint64_t w) {
+    const std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    const std::uint64_t top = 0x8080808080808080ull;
+    const std::uint64_t x = w & low7;
+    const std::uint64_t upper =
+        (x + 0x3F3F3F3F3F3F3F3Full) & ~(x + 0x2525252525252525ull) & ~w & top;
+    return w | (upper >> 2);
+}
+
+inline unsigned char Fold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 0x20) : c;
+}
+
 #if defined(__SSE2__)
+// 'A'..'Z' folded to 'a'..'z': adding 0x3F maps them to -128..-103, the only
+// bytes below -102.
+inline __m128i Fold16(__m128i v) {
+    const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x3F)), _mm_set1_epi8(-102));
+    return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+}
+
 // sum b_i * 31^(15 - i) modulo 2^32 over sixteen bytes: pairs and quads by
 // multiply-add of 16-bit lanes (all values stay below 2^15 and 2^23), then the
 // quads into two 32-bit sums by 32 x 32 -> 64-bit multiplies.
-inline std::uint32_t Block16(const unsigned char* p) {
+template <bool kFold> inline std::uint32_t Block16(const unsigned char* p) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (kFold)
+        v = Fold16(v);
     const __m128i byPair = _mm_set1_epi32(0x0001001F); // (31, 1)
     const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), byPair);
     const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), byPair);
@@ -60,41 +87,42 @@ inline std::uint32_t Block16(const unsigned char* p) {
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
-} // namespace
-
-unsigned int stringHashCode(const char* text) {
+// h = h * 31 + b over the bytes (folded with kFold), in blocks.
+template <bool kFold> unsigned int HashCode(const char* text) {
     if (text == nullptr)
         return 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    std::size_t n = std::strlen(text);
+    std::size_t n = util::strlen(text);
     std::uint32_t h = 0;
 #if defined(__SSE2__)
     // h * 31^32 + (block * 31^16 + block): one dependent multiply per 32 bytes.
     for (; n >= 32; n -= 32, p += 32)
-        h = h * kPow31_32 + (Block16(p) * kPow31_16 + Block16(p + 16));
+        h = h * kPow31_32 + (Block16<kFold>(p) * kPow31_16 + Block16<kFold>(p + 16));
 #endif
     if (kLittleEndian) {
         // h * 31^16 + (block * 31^8 + block): one dependent multiply per 16 bytes.
         for (; n >= 16; n -= 16, p += 16) {
-            const std::uint32_t a = Block8(Load8(p));
-            const std::uint32_t b = Block8(Load8(p + 8));
-            h = h * kPow31_16 + (a * kPow31_8 + b);
+            std::uint64_t first = Load8(p), second = Load8(p + 8);
+            if (kFold) {
+                first = Fold8(first);
+                second = Fold8(second);
+            }
+            h = h * kPow31_16 + (Block8(first) * kPow31_8 + Block8(second));
         }
     }
     for (; n != 0; --n, ++p)
-        h = h * 31u + *p;
+        h = h * 31u + (kFold ? Fold(*p) : *p);
     return h;
 }
 
+} // namespace
+
+unsigned int stringHashCode(const char* text) {
+    return HashCode<false>(text);
+}
+
 unsigned int stringHashCodeNoCase(const char* text) {
-    if (text == nullptr)
-        return 0;
-    std::uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        const unsigned char c = *p;
-        h = h * 31u + ((c >= 'A' && c <= 'Z') ? c + 0x20u : c);
-    }
-    return h;
+    return HashCode<true>(text);
 }
 
 bool isPrime(unsigned int n) {

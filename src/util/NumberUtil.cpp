@@ -58,7 +58,27 @@ inline long long ToSigned(std::uint64_t v) {
 }
 
 // 10^(2^i) for the bits of the exponent.
-const double kPowersOfTen[9] = {1e1, 1e2, 1e4, 1e8, 1e16, 1e32, 1e64, 1e128, 1e256};
+constexpr double kPowersOfTen[9] = {1e1, 1e2, 1e4, 1e8, 1e16, 1e32, 1e64, 1e128, 1e256};
+
+// The products of 10^1 ... 10^32 for the exponents 0 to 63, multiplied in the
+// same order as at run time (lowest bit first, from 1.0), so every entry is the
+// very double that the loop would give.
+struct SmallFactors {
+    double value[64];
+};
+constexpr SmallFactors MakeSmallFactors() {
+    SmallFactors t{};
+    for (int m = 0; m < 64; ++m) {
+        double f = 1.0;
+        for (int bit = 0; bit < 6; ++bit) {
+            if ((m >> bit) & 1)
+                f *= kPowersOfTen[bit];
+        }
+        t.value[m] = f;
+    }
+    return t;
+}
+constexpr SmallFactors kSmallFactors = MakeSmallFactors();
 
 // mantissa * 10^exponent correctly rounded, for the exponents where the product
 // of powers above is no longer finite (|exponent| > 308). mantissa > 0.
@@ -145,48 +165,37 @@ double stringToDouble(const char* text, char** end) {
     const char* p = SkipBlanks(text);
     const bool negative = ReadSign(p, true);
 
-    // Mantissa: digits and at most one point.
-    const char* const mantissa = p;
-    const char* point = nullptr;
-    for (;; ++p) {
-        if (IsDigit(*p))
-            continue;
-        if (*p == '.' && point == nullptr) {
-            point = p;
-            continue;
+    // Mantissa: digits and at most one point, read in one pass; the first 18
+    // digits are kept as one integer.
+    std::uint64_t kept = 0;
+    std::size_t used = 0;
+    auto readDigits = [&p, &kept, &used]() {
+        const char* const from = p;
+        for (; IsDigit(*p); ++p) {
+            if (used < 18) {
+                kept = kept * 10u + DigitValue(*p);
+                ++used;
+            }
         }
-        break;
+        return static_cast<std::size_t>(p - from);
+    };
+    const std::size_t pointPosition = readDigits(); // digits before the point
+    std::size_t digitCount = pointPosition;
+    if (*p == '.') {
+        ++p;
+        digitCount += readDigits();
     }
-    const std::size_t scanLength = static_cast<std::size_t>(p - mantissa);
-    const std::size_t pointPosition =
-        point != nullptr ? static_cast<std::size_t>(point - mantissa) : scanLength;
-    const std::size_t digitCount = point != nullptr ? scanLength - 1 : scanLength;
     if (digitCount == 0) {
         StoreEnd(end, text);
         return negative ? -0.0 : 0.0;
     }
-    const std::size_t used = digitCount > 18 ? 18 : digitCount;
     // Exponent arithmetic wraps modulo 2^32, as a 32-bit int would.
     const std::uint32_t fractionExponent =
         static_cast<std::uint32_t>(pointPosition) - static_cast<std::uint32_t>(used);
 
     // High part: all but the last nine used digits; low part: the last nine.
-    const char* q = mantissa;
-    std::uint32_t high = 0;
-    std::uint32_t low = 0;
-    const std::size_t highCount = used > 9 ? used - 9 : 0;
-    for (std::size_t i = 0; i < highCount; ++q) {
-        if (*q == '.')
-            continue;
-        high = high * 10u + DigitValue(*q);
-        ++i;
-    }
-    for (std::size_t i = highCount; i < used; ++q) {
-        if (*q == '.')
-            continue;
-        low = low * 10u + DigitValue(*q);
-        ++i;
-    }
+    const std::uint32_t high = static_cast<std::uint32_t>(kept / 1000000000u);
+    const std::uint32_t low = static_cast<std::uint32_t>(kept % 1000000000u);
     const double fraction = static_cast<double>(high) * 1e9 + static_cast<double>(low);
 
     std::uint32_t total = fractionExponent;
@@ -209,9 +218,10 @@ double stringToDouble(const char* text, char** end) {
     std::uint32_t magnitude = signedTotal < 0 ? 0u - total : total;
     if (magnitude > 511)
         magnitude = 511;
-    double factor = 1.0;
-    for (int bit = 0; magnitude != 0; ++bit, magnitude >>= 1) {
-        if (magnitude & 1u)
+    // Bits 0 to 5 from the table, the higher ones multiplied on in order.
+    double factor = kSmallFactors.value[magnitude & 63];
+    for (int bit = 6; bit < 9; ++bit) {
+        if ((magnitude >> bit) & 1u)
             factor *= kPowersOfTen[bit];
     }
 
@@ -223,8 +233,7 @@ double stringToDouble(const char* text, char** end) {
     } else {
         // The factor overflowed: scale the exact mantissa by the exponent instead
         // of dividing by infinity (0) or multiplying by it.
-        const std::uint64_t exact = static_cast<std::uint64_t>(high) * 1000000000u + low;
-        result = ScaleBeyondTable(exact, signedTotal);
+        result = ScaleBeyondTable(kept, signedTotal);
     }
     return negative ? -result : result;
 }

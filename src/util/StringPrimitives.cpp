@@ -1,6 +1,7 @@
 #include "zel/StringUtil.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -11,6 +12,17 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+// The vector walks below read whole 16-byte blocks, so they may read up to 63
+// bytes past a terminator, but never into another page: a block is read only
+// when it lies inside the page of its first byte, and pages are never smaller
+// than 4 KiB. Such reads cannot fault, and AddressSanitizer is told not to check
+// them. Every vector walk gives exactly the answer of the byte-at-a-time loop.
+#if defined(__clang__) || defined(__GNUC__)
+#define ZEL_READS_WHOLE_BLOCKS __attribute__((no_sanitize_address))
+#else
+#define ZEL_READS_WHOLE_BLOCKS
 #endif
 
 namespace zel {
@@ -25,25 +37,201 @@ inline int FoldSigned(char c) {
     return (c >= 'A' && c <= 'Z') ? c + 0x20 : Signed(c);
 }
 
-// Shared walk of the four ordering functions; `bounded` false ignores n.
-template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsigned int n) {
-    if (a == nullptr)
-        return b == nullptr ? 0 : -1;
-    if (b == nullptr)
-        return 1;
-    for (unsigned int i = 0; !bounded || i < n; ++i) {
-        int x = Fold ? FoldSigned(a[i]) : Signed(a[i]);
-        int y = Fold ? FoldSigned(b[i]) : Signed(b[i]);
+// The result of the ordering walk at position i, where it stopped.
+template <bool Fold> inline int DifferenceAt(const char* a, const char* b, std::size_t i) {
+    const int x = Fold ? FoldSigned(a[i]) : Signed(a[i]);
+    const int y = Fold ? FoldSigned(b[i]) : Signed(b[i]);
+    return x - y;
+}
+
+// Byte-at-a-time walk of the four ordering functions; `bounded` false ignores n.
+template <bool Fold> int OrderBytes(const char* a, const char* b, bool bounded, std::size_t n) {
+    for (std::size_t i = 0; !bounded || i < n; ++i) {
+        const int x = Fold ? FoldSigned(a[i]) : Signed(a[i]);
+        const int y = Fold ? FoldSigned(b[i]) : Signed(b[i]);
         if (x != y || x == 0)
             return x - y;
     }
     return 0;
 }
 
+#if defined(__SSE2__)
+constexpr std::uintptr_t kPageSize = 4096;
+
+// Whether `bytes` bytes from p lie in p's page.
+inline bool InPage(const char* p, std::uintptr_t bytes) {
+    return (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - bytes;
+}
+
+// The helpers that read blocks carry the attribute too: unoptimised builds keep
+// them as functions of their own.
+ZEL_READS_WHOLE_BLOCKS inline __m128i Load(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// 'A'..'Z' folded to 'a'..'z', every other byte unchanged: adding 0x3F maps
+// 'A'..'Z' to -128..-103, the only bytes below -102.
+template <bool Fold> inline __m128i FoldBlock(__m128i v) {
+    if (!Fold)
+        return v;
+    const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x3F)), _mm_set1_epi8(-102));
+    return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+}
+
+// Per byte: the (folded) byte of a where both texts agree, else 0. A zero byte
+// is where the ordering walk stops: a difference, or the common terminator.
+template <bool Fold> ZEL_READS_WHOLE_BLOCKS inline __m128i Agreement(const char* a, const char* b) {
+    const __m128i x = FoldBlock<Fold>(Load(a));
+    const __m128i y = FoldBlock<Fold>(Load(b));
+    return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
+}
+
+inline unsigned ZeroMask(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+
+// Bytes from p to the end of its page.
+inline std::size_t RoomInPage(const char* p) {
+    return kPageSize - (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1));
+}
+
+// The first stop of a 64-byte round, given its four agreement blocks.
+inline std::size_t FirstStop(__m128i m0, __m128i m1, __m128i m2, __m128i m3) {
+    const std::uint64_t stops = std::uint64_t(ZeroMask(m0)) | std::uint64_t(ZeroMask(m1)) << 16 |
+                                std::uint64_t(ZeroMask(m2)) << 32 |
+                                std::uint64_t(ZeroMask(m3)) << 48;
+    return static_cast<std::size_t>(__builtin_ctzll(stops));
+}
+
+// The ordering walk: after the first 128 bytes, in rounds of 64 bytes while both
+// texts have that much left in their pages, then 16 bytes, then single bytes up
+// to the nearer page boundary.
+template <bool Fold, bool Bounded>
+ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t n) {
+    // Short texts end within a few blocks: the first 128 bytes go 16 at a time.
+    for (int k = InPage(a, 128) && InPage(b, 128) ? 8 : 0; k != 0; --k) {
+        if (Bounded && n == 0)
+            return 0;
+        const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
+        if (stops != 0) {
+            const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
+            return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+        }
+        if (Bounded) {
+            if (n <= 16)
+                return 0;
+            n -= 16;
+        }
+        a += 16;
+        b += 16;
+    }
+    for (;;) {
+        const std::size_t roomA = RoomInPage(a), roomB = RoomInPage(b);
+        const std::size_t room = roomA < roomB ? roomA : roomB;
+        if (room >= 64) {
+            for (std::size_t rounds = room / 64; rounds != 0; --rounds) {
+                if (Bounded && n == 0)
+                    return 0;
+                const __m128i m0 = Agreement<Fold>(a, b);
+                const __m128i m1 = Agreement<Fold>(a + 16, b + 16);
+                const __m128i m2 = Agreement<Fold>(a + 32, b + 32);
+                const __m128i m3 = Agreement<Fold>(a + 48, b + 48);
+                const __m128i low = _mm_min_epu8(_mm_min_epu8(m0, m1), _mm_min_epu8(m2, m3));
+                if (ZeroMask(low) != 0) {
+                    const std::size_t i = FirstStop(m0, m1, m2, m3);
+                    return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+                }
+                if (Bounded) {
+                    if (n <= 64)
+                        return 0;
+                    n -= 64;
+                }
+                a += 64;
+                b += 64;
+            }
+        } else if (room >= 16) {
+            if (Bounded && n == 0)
+                return 0;
+            const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
+            if (stops != 0) {
+                const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
+                return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+            }
+            if (Bounded) {
+                if (n <= 16)
+                    return 0;
+                n -= 16;
+            }
+            a += 16;
+            b += 16;
+        } else {
+            for (std::size_t k = room; k != 0; --k) {
+                if (Bounded && n-- == 0)
+                    return 0;
+                const int x = Fold ? FoldSigned(*a) : Signed(*a);
+                const int y = Fold ? FoldSigned(*b) : Signed(*b);
+                if (x != y || x == 0)
+                    return x - y;
+                ++a;
+                ++b;
+            }
+        }
+    }
+}
+
+// The length of a text whose first `known` bytes hold no terminator. Kept out of
+// line so that the short texts' path needs no stack frame.
+__attribute__((noinline)) std::size_t LengthPast(const char* s, std::size_t known) {
+    return known + std::strlen(s + known);
+}
+
+// strlen: the first 128 bytes 16 at a time where they lie in the page (else the
+// aligned 16-byte block holding the start, which cannot cross a page); a longer
+// text is measured on by the C library, whose wider loop wins once its call is
+// paid for.
+ZEL_READS_WHOLE_BLOCKS std::size_t LengthBlocks(const char* s) {
+    if (InPage(s, 128)) {
+        for (std::size_t k = 0; k < 128; k += 16) {
+            const unsigned stops = ZeroMask(Load(s + k));
+            if (stops != 0)
+                return k + static_cast<std::size_t>(__builtin_ctz(stops));
+        }
+        return LengthPast(s, 128);
+    }
+    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(s) & 15;
+    const unsigned stops =
+        ZeroMask(_mm_load_si128(reinterpret_cast<const __m128i*>(s - offset))) >> offset;
+    if (stops != 0)
+        return static_cast<std::size_t>(__builtin_ctz(stops));
+    return LengthPast(s, 16 - offset);
+}
+#endif
+
+inline std::size_t Length(const char* s) {
+#if defined(__SSE2__)
+    return LengthBlocks(s);
+#else
+    return std::strlen(s);
+#endif
+}
+
+// The four ordering functions; `bounded` false ignores n.
+template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsigned int n) {
+    if (a == nullptr)
+        return b == nullptr ? 0 : -1;
+    if (b == nullptr)
+        return 1;
+#if defined(__SSE2__)
+    return bounded ? OrderBlocks<Fold, true>(a, b, n) : OrderBlocks<Fold, false>(a, b, 0);
+#else
+    return OrderBytes<Fold>(a, b, bounded, n);
+#endif
+}
+
 } // namespace
 
 unsigned int strlen(const char* s) {
-    return s ? static_cast<unsigned int>(std::strlen(s)) : 0;
+    return s ? static_cast<unsigned int>(Length(s)) : 0;
 }
 unsigned int strlen(const unsigned char* s) {
     return strlen(reinterpret_cast<const char*>(s));
@@ -190,10 +378,17 @@ const unsigned char* FindWindow(const unsigned char* from, const unsigned char* 
         return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, bitFirst), wantFirst),
                              _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast));
     };
-    // 64 starts per round while no candidate shows up, then 16 at a time.
+    // 64 starts per round, tested by their last byte only (one load and compare
+    // per 16 starts), while that byte does not show up; then 16 starts at a time
+    // on both bytes.
     for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 64); s += 64) {
-        __m128i any = _mm_or_si128(_mm_or_si128(starts16(s), starts16(s + 16)),
-                                   _mm_or_si128(starts16(s + 32), starts16(s + 48)));
+        const unsigned char* back = s + l - 1;
+        auto lastMatches = [&](const unsigned char* at) {
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            return _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast);
+        };
+        __m128i any = _mm_or_si128(_mm_or_si128(lastMatches(back), lastMatches(back + 16)),
+                                   _mm_or_si128(lastMatches(back + 32), lastMatches(back + 48)));
         if (_mm_movemask_epi8(any) != 0)
             break;
     }
@@ -408,7 +603,26 @@ template <typename V> char* Search(const char* text, const char* pattern) {
     h = FindFirstByte<V>(h, V::at(n, 0));
     if (h == nullptr || n[1] == 0)
         return reinterpret_cast<char*>(const_cast<unsigned char*>(h));
-    return reinterpret_cast<char*>(const_cast<unsigned char*>(TwoWay<V>(h, n)));
+    // Try the candidates of the first byte in the next 64 bytes in turn, while
+    // that costs little: a match near the start needs no set-up. Past that the
+    // linear search takes over at the current candidate.
+    const unsigned char* const start = h;
+    std::size_t compared = 0;
+    for (;;) {
+        std::size_t i = 1;
+        for (; n[i] != 0 && V::at(h, i) == V::at(n, i); ++i) {
+        }
+        if (n[i] == 0)
+            return reinterpret_cast<char*>(const_cast<unsigned char*>(h));
+        if (h[i] == 0)
+            return nullptr; // the text ends inside this window
+        compared += i;
+        if (compared > 64 || h - start > 64)
+            return reinterpret_cast<char*>(const_cast<unsigned char*>(TwoWay<V>(h, n)));
+        h = FindFirstByte<V>(h + 1, V::at(n, 0));
+        if (h == nullptr)
+            return nullptr;
+    }
 }
 
 } // namespace

@@ -10,9 +10,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -201,6 +204,44 @@ int ChildProcess::wait() {
 
 ChildProcess::~ChildProcess() {
     wait();
+}
+
+GuardedPage::GuardedPage() {
+#ifdef _WIN32
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    m_pageSize = info.dwPageSize;
+    m_base = VirtualAlloc(nullptr, 2 * m_pageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    DWORD old = 0;
+    if (m_base == nullptr ||
+        !VirtualProtect(static_cast<char*>(m_base) + m_pageSize, m_pageSize, PAGE_NOACCESS, &old))
+        throw std::runtime_error("cannot set up a guard page");
+#else
+    m_pageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* p =
+        mmap(nullptr, 2 * m_pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::runtime_error("cannot map memory");
+    m_base = p;
+    if (mprotect(static_cast<char*>(m_base) + m_pageSize, m_pageSize, PROT_NONE) != 0)
+        throw std::runtime_error("cannot set up a guard page");
+#endif
+}
+
+GuardedPage::~GuardedPage() {
+#ifdef _WIN32
+    VirtualFree(m_base, 0, MEM_RELEASE);
+#else
+    munmap(m_base, 2 * m_pageSize);
+#endif
+}
+
+char* GuardedPage::place(const std::string& text) {
+    if (text.size() >= m_pageSize)
+        throw std::runtime_error("text longer than a page");
+    char* start = data() + m_pageSize - 1 - text.size();
+    std::memcpy(start, text.c_str(), text.size() + 1);
+    return start;
 }
 
 int runChild(const std::string& name, const std::vector<std::string>& args) {

@@ -2,6 +2,7 @@
 // child processes that run a named function of the same test program.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,28 @@ private:
     int m_exit = -1;
     long long m_pid = 0;
     void* m_handle = nullptr;
+};
+
+// One page of memory followed by a page that may not be touched: a read past the
+// end of the usable page faults. Texts placed with `place` end right before the
+// guard page, so the tests see any read past a terminator that leaves its page.
+class GuardedPage {
+public:
+    GuardedPage();
+    ~GuardedPage();
+    GuardedPage(const GuardedPage&) = delete;
+    GuardedPage& operator=(const GuardedPage&) = delete;
+
+    std::size_t size() const { return m_pageSize; }
+    // The usable page.
+    char* data() { return static_cast<char*>(m_base); }
+    // Copies `text` and a terminator so that the terminator is the page's last
+    // byte; returns where the text starts. The text must be shorter than the page.
+    char* place(const std::string& text);
+
+private:
+    void* m_base = nullptr;
+    std::size_t m_pageSize = 0;
 };
 
 // Convenience: start a child and wait for its exit code.

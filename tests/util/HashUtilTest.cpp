@@ -1,5 +1,7 @@
 #include "zel/HashUtil.h"
 
+#include "TextReference.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,10 +19,7 @@ using zel::util::stringHashCodeNoCase;
 using zel::util::tolerantEquals;
 
 std::uint32_t ReferenceHash(const std::string& s, bool fold) {
-    std::uint32_t h = 0;
-    for (unsigned char c : s)
-        h = h * 31u + ((fold && c >= 'A' && c <= 'Z') ? c + 32u : c);
-    return h;
+    return zelref::HashCode(s.c_str(), fold);
 }
 
 TEST(HashUtil, KnownHashes) {
@@ -61,6 +60,12 @@ TEST(HashUtil, EveryLengthAndByteMatchesTheByteLoop) {
     }
     const std::string large(100000, '\xFF');
     EXPECT_EQ(stringHashCode(large.c_str()), ReferenceHash(large, false));
+    // The letters and their neighbours, at every offset within the blocks.
+    std::string mixed;
+    while (mixed.size() < 10007)
+        mixed += "@AZ[`az{\xC1\xE1 Mm";
+    EXPECT_EQ(stringHashCodeNoCase(mixed.c_str()), ReferenceHash(mixed, true));
+    EXPECT_EQ(stringHashCode(mixed.c_str()), ReferenceHash(mixed, false));
 }
 
 TEST(HashUtil, IsPrime) {

@@ -1,6 +1,9 @@
 // Text primitives of zel::util: lengths, copies, ordering and searching.
 #include "zel/StringUtil.h"
 
+#include "TestSupport.h"
+#include "TextReference.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,33 +23,7 @@ std::string Show(const char* s) {
 const char kE9[] = "\xE9";
 const char kC9[] = "\xC9";
 
-// Byte-at-a-time references, written straight from the definitions.
-int RefSigned(char c) {
-    return static_cast<signed char>(c);
-}
-int RefFold(char c) {
-    return (c >= 'A' && c <= 'Z') ? c + 0x20 : RefSigned(c);
-}
-
-const char* RefSearch(const char* text, const char* pattern, bool fold) {
-    if (text == nullptr || pattern == nullptr)
-        return nullptr;
-    if (*pattern == '\0')
-        return text;
-    for (const char* start = text; *start != '\0'; ++start) {
-        for (std::size_t i = 0;; ++i) {
-            if (pattern[i] == '\0')
-                return start;
-            if (start[i] == '\0')
-                return nullptr;
-            int x = fold ? RefFold(start[i]) : RefSigned(start[i]);
-            int y = fold ? RefFold(pattern[i]) : RefSigned(pattern[i]);
-            if (x != y)
-                break;
-        }
-    }
-    return nullptr;
-}
+using zelref::Search;
 
 } // namespace
 
@@ -293,9 +270,9 @@ TEST(StringSearch, MatchesByteAtATimeScanOnRandomInputs) {
                 pattern.back() = alpha[rng() % alpha.size()];
         }
         const char* r = u::strstr(text.c_str(), pattern.c_str());
-        const char* ref = RefSearch(text.c_str(), pattern.c_str(), false);
+        const char* ref = Search(text.c_str(), pattern.c_str(), false);
         const char* rn = u::strstrNoCase(text.c_str(), pattern.c_str());
-        const char* refn = RefSearch(text.c_str(), pattern.c_str(), true);
+        const char* refn = Search(text.c_str(), pattern.c_str(), true);
         if (r != ref || rn != refn) {
             ADD_FAILURE() << "text \"" << text << "\" pattern \"" << pattern << "\"";
             break;
@@ -331,8 +308,8 @@ TEST(StringSearch, MatchesByteAtATimeScanOnLongerRandomInputs) {
         }
         const char* r = u::strstr(text.c_str(), pattern.c_str());
         const char* rn = u::strstrNoCase(text.c_str(), pattern.c_str());
-        if (r != RefSearch(text.c_str(), pattern.c_str(), false) ||
-            rn != RefSearch(text.c_str(), pattern.c_str(), true)) {
+        if (r != Search(text.c_str(), pattern.c_str(), false) ||
+            rn != Search(text.c_str(), pattern.c_str(), true)) {
             ADD_FAILURE() << "text \"" << text << "\" pattern \"" << pattern << "\"";
             break;
         }
@@ -358,9 +335,9 @@ TEST(StringSearch, MatchesAcrossTheGrowthOfTheKnownText) {
             for (auto& ch : pattern)
                 ch = static_cast<char>(u::toupper(ch));
         ASSERT_EQ(u::strstr(text.c_str(), pattern.c_str()),
-                  RefSearch(text.c_str(), pattern.c_str(), false));
+                  Search(text.c_str(), pattern.c_str(), false));
         ASSERT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()),
-                  RefSearch(text.c_str(), pattern.c_str(), true));
+                  Search(text.c_str(), pattern.c_str(), true));
     }
 }
 
@@ -376,4 +353,67 @@ TEST(StringSearch, LongPeriodicInputs) {
         ch = static_cast<char>(u::toupper(ch));
     EXPECT_EQ(u::strstrNoCase(text.c_str(), pattern.c_str()), expected);
     EXPECT_EQ(u::strstr(text.c_str(), pattern.c_str()), nullptr);
+}
+
+// Texts of every length up to 80 (and some past the 64-byte blocks of the vector
+// walks) end right before a page that may not be read, at every alignment: the
+// fast paths must give the reference answers without touching that page.
+TEST(StringGuardPage, TextsEndingBeforeAnUnreadablePage) {
+    zeltest::GuardedPage pageA;
+    zeltest::GuardedPage pageB;
+    std::mt19937 rng(4096);
+    const std::string alphabet("aAbB\xE9z_", 7);
+    for (std::size_t length = 0; length < 200; ++length) {
+        if (length > 80 && length % 7 != 0)
+            continue;
+        std::string text(length, ' ');
+        for (auto& ch : text)
+            ch = alphabet[rng() % alphabet.size()];
+        std::string other = text;
+        for (auto& ch : other)
+            if (rng() % 4 == 0)
+                ch = static_cast<char>(u::toupper(ch));
+        if (!other.empty() && rng() % 3 == 0)
+            other[rng() % other.size()] = 'q';
+        SCOPED_TRACE("text \"" + text + "\" other \"" + other + "\"");
+        const char* a = pageA.place(text);
+        EXPECT_EQ(u::strlen(a), length);
+
+        // Both at the end of a page, one of them shortened, and one elsewhere.
+        const std::string shorter = other.substr(0, other.size() / 2);
+        const std::string heapCopy = other;
+        const char* partners[] = {pageB.place(other), heapCopy.c_str()};
+        for (const char* b : partners) {
+            const unsigned bounds[] = {0,
+                                       1,
+                                       static_cast<unsigned>(length / 2),
+                                       static_cast<unsigned>(length),
+                                       static_cast<unsigned>(length + 1),
+                                       1000};
+            for (int swap = 0; swap < 2; ++swap) {
+                const char* x = swap ? b : a;
+                const char* y = swap ? a : b;
+                EXPECT_EQ(u::strcmp(x, y), zelref::Order(x, y, false, false, 0));
+                EXPECT_EQ(u::strcasecmp(x, y), zelref::Order(x, y, true, false, 0));
+                for (unsigned n : bounds) {
+                    EXPECT_EQ(u::strncmp(x, y, n), zelref::Order(x, y, false, true, n)) << n;
+                    EXPECT_EQ(u::strncasecmp(x, y, n), zelref::Order(x, y, true, true, n)) << n;
+                }
+            }
+        }
+        const char* b = pageB.place(shorter);
+        EXPECT_EQ(u::strcmp(a, b), zelref::Order(a, b, false, false, 0));
+        EXPECT_EQ(u::strcasecmp(b, a), zelref::Order(b, a, true, false, 0));
+
+        // Searches: patterns from the text's end, and one that is not there.
+        for (std::size_t k = 1; k <= 20 && k <= length; k += 3) {
+            const std::string tail = text.substr(length - k);
+            const char* p = pageB.place(tail);
+            EXPECT_EQ(u::strstr(a, p), Search(a, p, false)) << k;
+            EXPECT_EQ(u::strstrNoCase(a, p), Search(a, p, true)) << k;
+            const std::string missing = tail + "y";
+            EXPECT_EQ(u::strstr(a, missing.c_str()), nullptr);
+            EXPECT_EQ(u::strstrNoCase(a, missing.c_str()), nullptr);
+        }
+    }
 }
