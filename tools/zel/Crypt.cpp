@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace zeltool {
 
@@ -174,8 +175,14 @@ public:
             const std::size_t chunk = static_cast<std::size_t>(offset / kChunk);
             const std::size_t at = static_cast<std::size_t>(offset % kChunk);
             const std::size_t step = std::min(n, kChunk - at);
-            if (!m_memory[chunk])
-                m_memory[chunk].reset(new unsigned char[kChunk]);
+            if (!m_memory[chunk]) {
+                try {
+                    m_memory[chunk].reset(new unsigned char[kChunk]);
+                } catch (const std::bad_alloc&) {
+                    throw Failure("not enough memory to hold the result for standard output; "
+                                  "write it to a file with -o");
+                }
+            }
             std::memcpy(m_memory[chunk].get() + at, data, step);
             data += step;
             offset += static_cast<long long>(step);

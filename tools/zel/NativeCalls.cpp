@@ -63,8 +63,13 @@ void installHandlers() {
     struct sigaction act {};
     act.sa_handler = onSignal;
     sigemptyset(&act.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &act, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the caller ignores (a background job's SIGINT, nohup's SIGHUP)
+        // stays ignored: it cannot interrupt us.
+        struct sigaction old {};
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            ::sigaction(s, &act, nullptr);
+    }
 #endif
 }
 
@@ -167,7 +172,8 @@ bool writeAt(int fd, long long offset, const void* from, std::size_t n) {
 
 bool setLength(int fd, long long length) {
 #if defined(_WIN32)
-    return _chsize_s(fd, length) == 0;
+    // The cipher's outputs stay below 2^31 bytes, so the long of _chsize holds them.
+    return length <= 0x7FFFFFFFLL && _chsize(fd, static_cast<long>(length)) == 0;
 #else
     return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
 #endif
