@@ -100,9 +100,10 @@ std::vector<Entry> listWithProgress(const std::string& pattern, const LsOptions&
     bool shown = false;
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
         ++seconds;
-        showProgress("zel: ls: walking " + escapeControls(pattern) + ": " +
-                     std::to_string(seconds) + " s, " + std::to_string(foundBefore) +
-                     " files before it");
+        showProgress(
+            "zel: ls: walking " + escapeControls(pattern) + ": " + std::to_string(seconds) + " s" +
+            (foundBefore ? ", " + std::to_string(foundBefore) + " files from the patterns before it"
+                         : std::string()));
         shown = true;
     }
     if (shown)
