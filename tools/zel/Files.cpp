@@ -73,11 +73,14 @@ void OutputFile::commit(long long length) {
     native::adoptModeOf(m_fd, m_target);
     const int fd = m_fd;
     m_fd = -1;
-    native::keepOnSignal();
+    // An interruption up to the rename still removes the temporary file; after
+    // it, the name is gone and removing it does nothing.
     const bool closed = native::closeFile(fd);
     const int closeError = errno;
-    if (!closed || !native::replaceFile(m_temporary, m_target)) {
-        const int error = closed ? errno : closeError;
+    const bool replaced = closed && native::replaceFile(m_temporary, m_target);
+    const int error = closed ? errno : closeError;
+    native::keepOnSignal();
+    if (!replaced) {
         native::removeFile(m_temporary);
         throw Failure(m_target + ": cannot replace: " + native::errorText(error));
     }

@@ -32,7 +32,7 @@ int g_cleanupFd = -1;
 BOOL WINAPI onConsoleEvent(DWORD) {
     if (g_cleanupArmed) {
         g_cleanupArmed = 0;
-        _close(g_cleanupFd);
+        _close(g_cleanupFd); // Windows deletes no open file; fails harmlessly once closed
         DeleteFileA(g_cleanupPath);
     }
     return FALSE; // the default handler then ends the process

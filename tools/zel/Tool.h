@@ -69,7 +69,8 @@ std::string errorText(int code);
 } // namespace native
 
 // ---- Files (Files.cpp) ----
-std::string readAll(const std::string& path); // "-" reads standard input (key files)
+// The whole file (key files); "-" reads standard input.
+std::string readAll(const std::string& path);
 
 // A file written through a temporary file beside it, created for its owner only
 // (0600) and renamed over the target by commit(), which first gives it the
