@@ -153,6 +153,11 @@ public:
 
     // The current log path; empty while no location has been chosen yet.
     static std::string GetErrorLogLocation();
+    // The file the next line goes to: the current log path, or, while none has
+    // been chosen, the default location chosen now exactly as the first line
+    // would choose it (creating the Corvane folder when it is missing).
+    //   zel::Exception::ChooseErrorLogLocation();   // "/var/lib/Corvane/ZELError.txt"
+    static std::string ChooseErrorLogLocation();
 
 protected:
     // Formats and pushes one message (see the formatting constructor).

@@ -187,6 +187,17 @@ std::string Exception::GetErrorLogLocation() {
     return ErrorLogLocation;
 }
 
+std::string Exception::ChooseErrorLogLocation() {
+    Guard guard(ErrorLogLock);
+    try {
+        if (ErrorLogLocation[0] == '\0')
+            SetErrorLogLocation(ChooseDefaultLocation().c_str());
+    } catch (...) {
+        // Memory exhaustion: answer with what is known.
+    }
+    return ErrorLogLocation;
+}
+
 void Exception::SetMirrorErrorLog(bool mirror) {
     Guard guard(ErrorLogLock);
     m_mirrorErrorToLog = mirror;

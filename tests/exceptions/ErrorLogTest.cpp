@@ -223,6 +223,20 @@ TEST_F(ErrorLogLocation, DefaultCreatesCorvaneAndReturnsAfterAnEmptyPath) {
     ExpectLog({"Mirror Error: elsewhere"});
 }
 
+// Asking for the location chooses it as the first line would, and writes nothing.
+TEST_F(ErrorLogLocation, ChooseGivesTheFileTheNextLineGoesTo) {
+    zeltest::TempDir data;
+    zel::detail::SetMachineDataFolderForTesting(data.path().c_str());
+    const std::string log = data.join("Corvane") + Sep() + "ZELError.txt";
+    zel::Exception::SetErrorLogLocation("");
+    EXPECT_EQ(zel::Exception::ChooseErrorLogLocation(), log);
+    EXPECT_EQ(zel::Exception::GetErrorLogLocation(), log);
+    EXPECT_TRUE(std::filesystem::is_directory(data.join("Corvane")));
+    EXPECT_FALSE(zeltest::fileExists(log));
+    zel::Exception::SetErrorLogLocation(m_path.c_str());
+    EXPECT_EQ(zel::Exception::ChooseErrorLogLocation(), m_path);
+}
+
 TEST_F(ErrorLogLocation, ExistingCorvaneFolderIsUsed) {
     zeltest::TempDir data;
     zel::detail::SetMachineDataFolderForTesting(data.path().c_str());

@@ -3,7 +3,12 @@
 // and standard error.
 #include "TestSupport.h"
 
+#include "zel/Array.h"
+#include "zel/BlowFish.h"
+#include "zel/Exception.h"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +21,16 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 // ZEL_TOOL_PATH names the program under test; builds without the tool (the
 // ThreadSanitizer preset) have nothing to run.
@@ -141,6 +156,118 @@ void expectOneErrorLine(const Outcome& r, int status, const std::string& part) {
     EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
 }
 
+// The program under test started in the background, standard output and error
+// going to `out`, so that a test can watch it and stop it.
+class Background {
+public:
+    Background(const std::vector<std::string>& args, const std::string& out) {
+#ifdef _WIN32
+        std::string line = quote(toolPath());
+        for (const std::string& a : args)
+            line += " " + quote(a);
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = file;
+        si.hStdError = file;
+        PROCESS_INFORMATION pi{};
+        if (file != INVALID_HANDLE_VALUE && CreateProcessA(nullptr, &line[0], nullptr, nullptr,
+                                                           TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            m_process = pi.hProcess;
+        }
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+#else
+        std::vector<std::string> all = {ZEL_TOOL_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        m_pid = fork();
+        if (m_pid == 0) {
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int none = open("/dev/null", O_RDONLY);
+            dup2(none, 0);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            std::vector<char*> argv;
+            for (std::string& a : all)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+#endif
+    }
+    ~Background() {
+        if (started())
+            stop(0);
+    }
+    bool started() const {
+#ifdef _WIN32
+        return m_process != nullptr;
+#else
+        return m_pid > 0;
+#endif
+    }
+    // Ends the process (with `signal` on POSIX systems) and returns its wait
+    // status (POSIX) or exit code (Windows).
+    int stop(int signal) {
+        int status = -1;
+#ifdef _WIN32
+        (void)signal;
+        TerminateProcess(m_process, 1);
+        WaitForSingleObject(m_process, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(m_process, &code);
+        CloseHandle(m_process);
+        m_process = nullptr;
+        status = static_cast<int>(code);
+#else
+        kill(m_pid, signal != 0 ? signal : SIGKILL);
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+#endif
+        return status;
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE m_process = nullptr;
+#else
+    pid_t m_pid = -1;
+#endif
+};
+
+// Waits up to 30 seconds for `done` to hold.
+template <typename Condition> bool waitFor(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::string libraryEncrypt(const std::string& key, const std::string& data) {
+    zel::Array<unsigned char> in, out;
+    in.SetSize(static_cast<unsigned int>(data.size()));
+    std::copy(data.begin(), data.end(), in.Data());
+    zel::BlowFish::Encrypt(key.c_str(), in, static_cast<int>(data.size()), out);
+    return std::string(reinterpret_cast<const char*>(out.Data()), out.Size());
+}
+
+std::string pseudoRandom(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
+
 } // namespace
 
 class ToolTest : public ::testing::Test {
@@ -172,13 +299,16 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithOneLine) {
         std::vector<std::string> args;
         const char* part;
     } cases[] = {
-        {{}, "subcommand is required"},
-        {{"frobnicate"}, "zel: "},
+        {{}, "zel: no command given"},
+        {{"frobnicate"}, "zel: unknown command 'frobnicate'"},
+        {{"--log", "x.txt", "frob"}, "zel: unknown command 'frob'"},
         {{"prime"}, "prime: N is required"},
         {{"prime", "12x"}, "prime: N must be a whole number"},
         {{"prime", "4294967296"}, "N must be a whole number"},
         {{"guid", "-n", "0"}, "guid: "},
-        {{"log", "--tail", "-3"}, "log: "},
+        {{"log", "--tail", "-3"}, "log: --tail must be a whole number from 0 to 4294967295: -3"},
+        {{"log", "--tail", "1e400"}, "log: --tail must be a whole number"},
+        {{"mutex", "m", "--hold", "-1"}, "must be a number of seconds from 0 to 86400: -1"},
         {{"encrypt", "--key-file", "k", "--key-env", "K"}, "encrypt: "},
         {{"split", "-s", ":", "-t", "a:b"}, "split: "},
         {{"ls", "--bogus", "x"}, "ls: "},
@@ -375,6 +505,185 @@ TEST_F(ToolCryptTest, KeySourcesThatCannotBeUsed) {
     }
 }
 
+// The tool runs large data through the library a slice at a time; the result
+// must be what one library call over the whole data gives, at every size and
+// across slice boundaries (a slice is 1 MiB of data).
+TEST_F(ToolCryptTest, SlicedRunsMatchTheLibraryExactly) {
+    const std::size_t sizes[] = {1,
+                                 7,
+                                 8,
+                                 9,
+                                 16,
+                                 17,
+                                 1000,
+                                 (1u << 20) - 8,
+                                 (1u << 21) - 8,
+                                 (1u << 21) + 3,
+                                 3u * (1u << 20) + 13};
+    for (std::size_t n : sizes) {
+        SCOPED_TRACE(n);
+        const std::string text = pseudoRandom(n, static_cast<unsigned>(n));
+        zeltest::writeFile(plain, text);
+        ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+        const std::string sealed = zeltest::readFile(cipher);
+        EXPECT_TRUE(sealed == libraryEncrypt("correct horse", text));
+        Outcome d = tool.zel({"decrypt", cipher, "-o", back, "--key-file", keyFile});
+        ASSERT_EQ(d.status, 0) << d.err;
+        EXPECT_TRUE(zeltest::readFile(back) == text);
+    }
+    EXPECT_EQ(strayFiles({"cipher.bin", "back.bin"}), std::vector<std::string>{});
+}
+
+// Nothing to encipher, or too little to be cipher text: exit 1, a line that
+// says why, and no output file.
+TEST_F(ToolCryptTest, EmptyAndShortInputsFail) {
+    const std::string empty = tool.dir().join("empty.bin");
+    zeltest::writeFile(empty, "");
+    const std::string eight = tool.dir().join("eight.bin");
+    zeltest::writeFile(eight, std::string(8, 'x'));
+    const std::string twenty = tool.dir().join("twenty.bin");
+    zeltest::writeFile(twenty, std::string(20, 'x'));
+    struct Case {
+        std::vector<std::string> args;
+        std::string input; // standard input
+        const char* part;
+    } cases[] = {
+        {{"encrypt", empty, "-o", back}, "", "cannot carry an empty text"},
+        {{"encrypt", "-o", back}, empty, "standard input: empty"},
+        {{"decrypt", empty, "-o", back}, "", "0 bytes, too short for cipher text"},
+        {{"decrypt", "-o", back}, empty, "0 bytes, too short"},
+        {{"decrypt", eight, "-o", back}, "", "8 bytes, too short for cipher text"},
+        {{"decrypt", twenty, "-o", back}, "", "20 bytes; cipher text is a whole number of 8-byte"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.part);
+        c.args.insert(c.args.end(), {"--key-file", keyFile});
+        expectOneErrorLine(tool.zel(c.args, c.input), 1, c.part);
+        EXPECT_FALSE(zeltest::fileExists(back));
+    }
+    EXPECT_EQ(strayFiles({"empty.bin", "eight.bin", "twenty.bin"}), std::vector<std::string>{});
+}
+
+// What the help says the format detects: damage in the first or last 8 bytes
+// (the magic and length words and their partners); elsewhere wrong plain text
+// and exit 0.
+TEST_F(ToolCryptTest, DamageIsDetectedOnlyWhereTheHelpSays) {
+    const std::string text = pseudoRandom(1000, 7);
+    zeltest::writeFile(plain, text);
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    const std::string sealed = zeltest::readFile(cipher);
+    ASSERT_EQ(sealed.size(), 1008u);
+    Outcome help = tool.run({"decrypt", "--help"});
+    EXPECT_NE(help.out.find("only damage to the first 8 or the last 8 bytes"), std::string::npos)
+        << help.out;
+    struct Case {
+        std::size_t byte;
+        bool detected;
+    } cases[] = {{0, true},    {5, true},    {7, true},    {8, false},  {500, false},
+                 {999, false}, {1000, true}, {1003, true}, {1007, true}};
+    const std::string damaged = tool.dir().join("damaged.bin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.byte);
+        std::string bytes = sealed;
+        bytes[c.byte] = static_cast<char>(bytes[c.byte] ^ 0x10);
+        zeltest::writeFile(damaged, bytes);
+        Outcome r = tool.zel({"decrypt", damaged, "-o", back, "--key-file", keyFile});
+        if (c.detected) {
+            expectOneErrorLine(r, 1, "wrong key or damaged data");
+        } else {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(zeltest::fileSize(back), 1000);
+            EXPECT_FALSE(zeltest::readFile(back) == text);
+        }
+    }
+}
+
+// Standard input is held in memory; its limit is the library's.
+TEST_F(ToolCryptTest, StandardInputRoundTrip) {
+    const std::string text = pseudoRandom(3000, 3);
+    zeltest::writeFile(plain, text);
+    Outcome e = tool.zel({"encrypt", "--key-file", keyFile}, plain);
+    ASSERT_EQ(e.status, 0) << e.err;
+    // The raw bytes (Outcome::out has carriage returns taken out).
+    EXPECT_TRUE(zeltest::readFile(tool.dir().join("stdout.txt")) ==
+                libraryEncrypt("correct horse", text));
+}
+
+#ifndef _WIN32
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+#endif
+
+// The output replaces an existing target with the target's mode and owner; a
+// new file gets what the umask gives.
+TEST_F(ToolCryptTest, OutputKeepsTheTargetsModeAndOwner) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no mode bits; the file inherits its folder's ACL";
+#else
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(modeOf(cipher), 0666 & ~mask);
+    for (mode_t mode : {0600, 0640, 0604, 0700}) {
+        SCOPED_TRACE(mode);
+        zeltest::writeFile(back, "previous");
+        chmod(back.c_str(), mode);
+        ASSERT_EQ(tool.zel({"decrypt", cipher, "-o", back, "--key-file", keyFile}).status, 0);
+        EXPECT_EQ(zeltest::readFile(back), data);
+        EXPECT_EQ(modeOf(back), mode);
+    }
+    if (geteuid() == 0) {
+        // Root may give the file away: the result keeps the target's owner.
+        zeltest::writeFile(back, "previous");
+        ASSERT_EQ(chown(back.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(tool.zel({"decrypt", cipher, "-o", back, "--key-file", keyFile}).status, 0);
+        struct stat st {};
+        ASSERT_EQ(stat(back.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+#endif
+}
+
+// A run stopped by SIGINT or SIGTERM while it writes leaves the target as it
+// was and no temporary file; while it lives, the temporary file is 0600.
+TEST_F(ToolCryptTest, InterruptedRunLeavesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX signals; Windows has no SIGINT/SIGTERM to send to another process";
+#else
+    zeltest::writeFile(plain, pseudoRandom(48u << 20, 11));
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        zeltest::writeFile(back, "previous content");
+        Background run({"--log", tool.log(), "decrypt", cipher, "-o", back, "--key-file", keyFile},
+                       tool.dir().join("run.txt"));
+        ASSERT_TRUE(run.started());
+        std::string temporary;
+        const bool writing = waitFor([&] {
+            for (const auto& e : fs::directory_iterator(tool.dir().path())) {
+                const std::string name = e.path().filename().string();
+                if (name.find(".zel-") != std::string::npos &&
+                    zeltest::fileSize(e.path().string()) > 0) {
+                    temporary = e.path().string();
+                    return true;
+                }
+            }
+            return false;
+        });
+        ASSERT_TRUE(writing);
+        EXPECT_EQ(modeOf(temporary), 0600u);
+        const int status = run.stop(signal);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_FALSE(zeltest::fileExists(temporary));
+        EXPECT_EQ(zeltest::readFile(back), "previous content");
+    }
+    EXPECT_EQ(strayFiles({"cipher.bin", "back.bin", "run.txt"}), std::vector<std::string>{});
+#endif
+}
+
 class ToolLsTest : public ToolTest {
 protected:
     void SetUp() override {
@@ -444,6 +753,142 @@ TEST_F(ToolLsTest, LongFormShowsSizeAndNothingMatchingFails) {
 
     expectOneErrorLine(tool.zel({"ls", top + sep + "*.none"}), 1, "ls: no files match");
     expectOneErrorLine(tool.zel({"ls", tool.dir().join("missing")}), 1, "no files match");
+}
+
+std::vector<nlohmann::ordered_json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::ordered_json> all;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        all.push_back(
+            nlohmann::ordered_json::parse(line)); // throws on anything but one object a line
+    return all;
+}
+
+std::vector<std::string> keysOf(const nlohmann::ordered_json& j) {
+    std::vector<std::string> keys;
+    for (auto it = j.begin(); it != j.end(); ++it)
+        keys.push_back(it.key());
+    return keys;
+}
+
+const std::regex kIsoTime("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d");
+
+TEST_F(ToolLsTest, NulSeparatedAndJsonOutput) {
+    Outcome z = tool.zel({"ls", "-0", top});
+    ASSERT_EQ(z.status, 0) << z.err;
+    EXPECT_EQ(z.out, top + sep + "A.txt" + std::string(1, '\0') + top + sep + "b.txt" +
+                         std::string(1, '\0') + top + sep + "c.log" + std::string(1, '\0'));
+
+    Outcome j = tool.zel({"ls", "--json", "-r", top});
+    ASSERT_EQ(j.status, 0) << j.err;
+    const std::vector<nlohmann::ordered_json> rows = jsonLines(j.out);
+    ASSERT_EQ(rows.size(), 4u);
+    for (const nlohmann::ordered_json& r : rows) {
+        EXPECT_EQ(keysOf(r), (std::vector<std::string>{"path", "size", "time", "readOnly"}));
+        EXPECT_TRUE(r["path"].is_string());
+        EXPECT_TRUE(r["size"].is_number_integer());
+        EXPECT_TRUE(r["readOnly"].is_boolean());
+        EXPECT_TRUE(std::regex_match(r["time"].get<std::string>(), kIsoTime)) << r["time"];
+    }
+    EXPECT_EQ(rows[0]["path"], top + sep + "A.txt");
+    EXPECT_EQ(rows[0]["size"], 2);
+    EXPECT_EQ(rows[3]["path"], top + sep + "sub" + sep + "d.txt");
+
+    expectOneErrorLine(tool.zel({"ls", "-0", "--json", top}), 2, "ls: ");
+}
+
+#ifndef _WIN32
+// A line end in a name cannot forge a second entry for a script that asks for
+// NUL separation or JSON; written to a file, names stay as they are.
+TEST_F(ToolLsTest, NamesWithLineEnds) {
+    const std::string odd = top + sep + "x\nforged.txt";
+    zeltest::writeFile(odd, "1");
+    Outcome z = tool.zel({"ls", "-0", top + sep + "x*"});
+    EXPECT_EQ(z.out, odd + std::string(1, '\0'));
+    Outcome j = tool.zel({"ls", "--json", top + sep + "x*"});
+    const std::vector<nlohmann::ordered_json> rows = jsonLines(j.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["path"], odd);
+    EXPECT_EQ(tool.zel({"ls", top + sep + "x*"}).out, odd + "\n");
+}
+#endif
+
+TEST_F(ToolTest, LogJsonRecords) {
+    ASSERT_EQ(tool.zel({"log", "--trace", "first"}).status, 0);
+    // A line end cannot pass through cmd.exe: this one comes from the library here.
+    zel::Exception::SetErrorLogLocation(tool.log().c_str());
+    zel::Exception::trace("%s", "two\nlines");
+    zel::Exception::SetErrorLogLocation("");
+    ASSERT_EQ(tool.zel({"log", "--trace", ""}).status, 0);
+    Outcome j = tool.zel({"log", "--json"});
+    ASSERT_EQ(j.status, 0) << j.err;
+    const std::vector<nlohmann::ordered_json> rows = jsonLines(j.out);
+    ASSERT_EQ(rows.size(), 3u);
+    struct Expected {
+        const char* kind;
+        const char* text;
+        const char* prefix;
+    } expected[] = {{"TRACE", "first", "Mirror TRACE: "},
+                    {"TRACE", "two\nlines", "Mirror TRACE: "},
+                    {"Format Error", "%s", "Mirror TRACE Format Error: "}};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        const nlohmann::ordered_json& r = rows[i];
+        EXPECT_EQ(keysOf(r),
+                  (std::vector<std::string>{"time", "kind", "text", "host", "file", "prefix"}));
+        EXPECT_TRUE(std::regex_match(r["time"].get<std::string>(), kIsoTime)) << r["time"];
+        EXPECT_EQ(r["kind"], expected[i].kind);
+        EXPECT_EQ(r["text"], expected[i].text);
+        EXPECT_EQ(r["prefix"], expected[i].prefix);
+        EXPECT_EQ(r["file"], tool.log());
+        EXPECT_FALSE(r["host"].get<std::string>().empty());
+    }
+    EXPECT_EQ(jsonLines(tool.zel({"log", "--json", "--tail", "1"}).out).size(), 1u);
+}
+
+TEST_F(ToolTest, TraceThatDoesNotReachTheLogFails) {
+    const std::string nowhere = tool.dir().join("missing") + zeltest::nativeSeparator() + "L.txt";
+    Outcome r = tool.run({"--log", nowhere, "log", "--trace", "lost"});
+    expectOneErrorLine(r, 1, "the line did not reach the log");
+    EXPECT_EQ(r.out, "");
+}
+
+// --follow goes on across a rotation: the rest of the older generation, then the
+// new file, as tail -F does.
+TEST_F(ToolTest, FollowGoesAcrossARotation) {
+    // Just below the rotation threshold: the next line fits, the one after rotates.
+    const std::string filler = std::string(99, 'x') + "\n";
+    std::string big;
+    while (big.size() + filler.size() <= 9999990)
+        big += filler;
+    big += std::string(9999990 - big.size() - 1, 'x') + "\n";
+    zeltest::writeFile(tool.log(), big);
+    const std::string out = tool.dir().join("follow.txt");
+    Background follower({"--log", tool.log(), "log", "--follow", "--json", "--tail", "1"}, out);
+    ASSERT_TRUE(follower.started());
+    ASSERT_TRUE(waitFor([&] { return zeltest::readFile(out).find('\n') != std::string::npos; }));
+
+    zel::Exception::SetErrorLogLocation(tool.log().c_str());
+    for (const char* text : {"one", "two", "three"})
+        zel::Exception::trace("%s", text);
+    zel::Exception::SetErrorLogLocation("");
+    EXPECT_TRUE(zeltest::fileExists(tool.log() + ".001"));
+    EXPECT_LT(zeltest::fileSize(tool.log()), 1000);
+
+    EXPECT_TRUE(waitFor([&] { return zeltest::readFile(out).find("three") != std::string::npos; }));
+    follower.stop(0);
+    std::string text = zeltest::readFile(out);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    const std::vector<nlohmann::ordered_json> rows = jsonLines(text);
+    std::vector<std::string> texts;
+    for (const nlohmann::ordered_json& r : rows) {
+        if (r["kind"] == "TRACE")
+            texts.push_back(r["text"]);
+        EXPECT_EQ(r["file"], tool.log());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"one", "two", "three"}));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0]["kind"], "Other");
 }
 
 TEST_F(ToolTest, DemoRunsAndRemovesWhatItMade) {

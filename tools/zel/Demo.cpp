@@ -111,21 +111,21 @@ void run(std::string& made) {
                 static_cast<int>(sizeof kSample / sizeof kSample[0]));
 
     const std::string top = tree.string() + zel::PATHSEP;
-    zel::BaseString<char> spec(top.c_str());
+    zel::BaseString<char> pattern(top.c_str());
     zel::Array<zel::BaseString<char>> files;
 
-    zel::DirectoryIterator::GetWildCardFiles(spec, files, true);
+    zel::DirectoryIterator::GetWildCardFiles(pattern, files, true);
     show("2. One level, by name (GetWildCardFiles):", files, top);
-    zel::DirectoryIterator::GetWildCardFiles(spec, files, false);
+    zel::DirectoryIterator::GetWildCardFiles(pattern, files, false);
     show("   One level, newest first:", files, top);
     zel::BaseString<char> txt((top + "*.txt").c_str());
     zel::DirectoryIterator::GetWildCardFiles(txt, files, true);
     show("   One level, *.txt (case does not matter):", files, top);
     std::printf("\n");
 
-    zel::DirectoryIterator::GetWildCardFilesFlat(spec, files, true);
+    zel::DirectoryIterator::GetWildCardFilesFlat(pattern, files, true);
     show("3. The whole tree, flat, by name (GetWildCardFilesFlat):", files, top);
-    zel::DirectoryIterator::GetWildCardFilesFlat(spec, files, false);
+    zel::DirectoryIterator::GetWildCardFilesFlat(pattern, files, false);
     show("   The whole tree, flat, newest first:", files, top);
     std::printf("\n");
 

@@ -1,7 +1,8 @@
-// zel ls: wildcard file lists and tree walks.
+// zel ls: file lists for search patterns, and tree walks.
 #include "Tool.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "zel/Directory.h"
 #include "zel/TimeUtil.h"
@@ -25,26 +26,28 @@ struct Entry {
 };
 
 struct LsOptions {
-    std::vector<std::string> specs;
+    std::vector<std::string> patterns;
     bool recursive = false;
     bool byTime = false;
     bool longForm = false;
+    bool nulSeparated = false;
+    bool json = false;
 };
 
 // A folder named without its trailing separator is listed as the folder itself.
-std::string normalise(const std::string& spec) {
+std::string normalise(const std::string& pattern) {
     const std::string sep(zel::PATHSEP);
     std::error_code ec;
-    if (!spec.empty() && spec.compare(spec.size() - sep.size(), sep.size(), sep) != 0 &&
-        std::filesystem::is_directory(std::filesystem::path(spec), ec))
-        return spec + sep;
-    return spec;
+    if (!pattern.empty() && pattern.compare(pattern.size() - sep.size(), sep.size(), sep) != 0 &&
+        std::filesystem::is_directory(std::filesystem::path(pattern), ec))
+        return pattern + sep;
+    return pattern;
 }
 
-std::vector<Entry> list(const std::string& spec, const LsOptions& o) {
+std::vector<Entry> list(const std::string& pattern, const LsOptions& o) {
     std::vector<Entry> out;
-    if (!o.longForm) {
-        zel::BaseString<char> s(spec.c_str());
+    if (!o.longForm && !o.json) {
+        zel::BaseString<char> s(pattern.c_str());
         zel::Array<zel::BaseString<char>> files;
         if (o.recursive)
             zel::DirectoryIterator::GetWildCardFilesFlat(s, files, !o.byTime);
@@ -58,8 +61,8 @@ std::vector<Entry> list(const std::string& spec, const LsOptions& o) {
         return out;
     }
     // The same walk through the iterator, which also gives size, time and flags.
-    const std::string dir = directoryPart(spec);
-    zel::DirectoryIterator it(spec.c_str(), o.recursive, o.recursive ? spec.c_str() : nullptr,
+    const std::string dir = directoryPart(pattern);
+    zel::DirectoryIterator it(pattern.c_str(), o.recursive, o.recursive ? pattern.c_str() : nullptr,
                               !o.byTime);
     zel::DirectoryItem item;
     while (it.GetNextItem(item)) {
@@ -85,60 +88,88 @@ std::string localTime(long long t) {
 }
 
 // Runs the walk; when it takes longer than a second and standard error is a
-// terminal, shows how long it has been running.
-std::vector<Entry> listWithProgress(const std::string& spec, const LsOptions& o) {
+// terminal, shows how long it has been running and the files found so far by
+// the patterns before it. (The library walks a whole tree in one call and
+// reports nothing until it returns.)
+std::vector<Entry> listWithProgress(const std::string& pattern, const LsOptions& o,
+                                    std::size_t foundBefore) {
     if (!stderrIsTerminal())
-        return list(spec, o);
-    auto work = std::async(std::launch::async, [&] { return list(spec, o); });
+        return list(pattern, o);
+    auto work = std::async(std::launch::async, [&] { return list(pattern, o); });
     int seconds = 0;
     bool shown = false;
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
         ++seconds;
-        std::fprintf(stderr, "\rzel: ls: walking %s ... %d s", spec.c_str(), seconds);
-        std::fflush(stderr);
+        showProgress(
+            "zel: ls: walking " + escapeControls(pattern) + ": " + std::to_string(seconds) + " s" +
+            (foundBefore ? ", " + std::to_string(foundBefore) + " files from the patterns before it"
+                         : std::string()));
         shown = true;
     }
-    if (shown) {
-        std::string blank(spec.size() + 40, ' ');
-        std::fprintf(stderr, "\r%s\r", blank.c_str());
-        std::fflush(stderr);
-    }
+    if (shown)
+        showProgress("");
     return work.get();
+}
+
+// One entry as a line: the path alone or the long form, ended by a line end
+// or a NUL; control characters escaped on a terminal.
+void printEntry(const Entry& e, const LsOptions& o, bool terminal) {
+    if (o.json) {
+        nlohmann::ordered_json j;
+        j["path"] = e.path;
+        j["size"] = e.size;
+        j["time"] = isoLocalTime(e.time);
+        j["readOnly"] = e.readOnly;
+        std::printf("%s\n",
+                    j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return;
+    }
+    const std::string path = terminal && !o.nulSeparated ? escapeControls(e.path) : e.path;
+    if (o.longForm)
+        std::printf("%12lld  %s  %s  ", e.size, localTime(e.time).c_str(),
+                    e.readOnly ? "ro" : "rw");
+    std::fwrite(path.data(), 1, path.size(), stdout);
+    std::fputc(o.nulSeparated ? '\0' : '\n', stdout);
 }
 
 } // namespace
 
-std::string directoryPart(const std::string& spec) {
-    const std::string::size_type at = spec.rfind(zel::PATHSEP);
-    return at == std::string::npos ? std::string() : spec.substr(0, at + 1);
+std::string directoryPart(const std::string& pattern) {
+    const std::string::size_type at = pattern.rfind(zel::PATHSEP);
+    return at == std::string::npos ? std::string() : pattern.substr(0, at + 1);
 }
 
 void addLs(CLI::App& app) {
     auto o = std::make_shared<LsOptions>();
     CLI::App* cmd =
-        app.add_subcommand("ls", "List the files a wildcard specification matches, or walk a tree");
-    cmd->add_option("SPEC", o->specs,
-                    "A folder, or a folder, the separator and a pattern with * and ?")
+        app.add_subcommand("ls", "List the files a search pattern matches, or walk a tree");
+    cmd->add_option("PATTERN", o->patterns,
+                    "A folder, or a folder, the separator and a name pattern with * and ?")
         ->required();
     cmd->add_flag("-r,--recursive", o->recursive, "Walk the whole tree (files only)");
     cmd->add_flag("-t,--by-time", o->byTime, "Newest first instead of by name");
     cmd->add_flag("-l,--long", o->longForm, "Show size, local time and the read-only flag");
+    auto* nul = cmd->add_flag("-0,--null", o->nulSeparated,
+                              "End each entry with a NUL instead of a line end (as find -print0)");
+    auto* json = cmd->add_flag("--json", o->json,
+                               "One JSON object per file: path, size, time (ISO-8601), readOnly");
+    nul->excludes(json);
     cmd->footer("Folders are not listed; a folder named without its trailing separator\n"
-                "is listed as the folder itself. Exit status 1 when nothing matched.");
+                "is listed as the folder itself. Exit status 1 when nothing matched.\n"
+                "On a terminal, control characters in names are shown escaped (\\n, \\t,\n"
+                "\\xHH); elsewhere names are written as they are, so scripts should use -0\n"
+                "or --json for names that may hold line ends.");
     setRunner(cmd, [o]() -> int {
-        bool any = false;
-        for (const std::string& raw : o->specs) {
-            const std::string spec = normalise(raw);
-            for (const Entry& e : listWithProgress(spec, *o)) {
-                any = true;
-                if (o->longForm)
-                    std::printf("%12lld  %s  %s  %s\n", e.size, localTime(e.time).c_str(),
-                                e.readOnly ? "ro" : "rw", e.path.c_str());
-                else
-                    std::printf("%s\n", e.path.c_str());
+        const bool terminal = stdoutIsTerminal();
+        std::size_t found = 0;
+        for (const std::string& raw : o->patterns) {
+            const std::string pattern = normalise(raw);
+            for (const Entry& e : listWithProgress(pattern, *o, found)) {
+                ++found;
+                printEntry(e, *o, terminal);
             }
         }
-        if (!any)
+        if (found == 0)
             throw Failure("no files match");
         return 0;
     });

@@ -7,6 +7,7 @@
 #include "zel/Security.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -55,6 +56,19 @@ int runMutex(const MutexOptions& o) {
     return 0;
 }
 
+// A number of seconds from 0 to one day, or one clear line saying so.
+CLI::Validator seconds() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(value >= 0.0 && value <= 86400.0))
+                return "must be a number of seconds from 0 to 86400: " + text;
+            return std::string();
+        },
+        "SECONDS");
+}
+
 } // namespace
 
 void addOs(CLI::App& app) {
@@ -64,12 +78,12 @@ void addOs(CLI::App& app) {
     mutex->add_option("NAME", o->name, "Name of the mutex")->required();
     mutex->add_option("--hold", o->hold, "Seconds to hold it once owned (default 0)")
         ->type_name("SECONDS")
-        ->check(CLI::Range(0.0, 86400.0));
+        ->check(seconds());
     mutex
         ->add_option("--timeout", o->timeout,
                      "Seconds to wait while another process owns it (default 30)")
         ->type_name("SECONDS")
-        ->check(CLI::Range(0.0, 86400.0));
+        ->check(seconds());
     setRunner(mutex, [o]() -> int { return runMutex(*o); });
 
     CLI::App* admin = app.add_subcommand(

@@ -1,5 +1,5 @@
-// Terminal and standard-stream details of the tool, the only place in it that
-// differs between Windows and POSIX systems.
+// Terminal and standard-stream details of the tool. With NativeCalls.cpp, the
+// only place in it that differs between Windows and POSIX systems.
 #include "Tool.h"
 
 #include "zel/ConsoleIO.h"
@@ -21,6 +21,14 @@ bool stdinIsTerminal() {
     return _isatty(_fileno(stdin)) != 0;
 #else
     return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+bool stdoutIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
 #endif
 }
 
@@ -68,16 +76,14 @@ std::string promptHidden(const char* prompt) {
     return text;
 }
 
-std::vector<std::string> defaultLogCandidates() {
-#if defined(_WIN32)
-    std::vector<std::string> all;
-    if (const char* data = std::getenv("ProgramData"))
-        all.push_back(std::string(data) + "\\Corvane\\ZELError.txt");
-    all.push_back("C:\\ZELError.txt");
-    return all;
-#else
-    return {"/var/lib/Corvane/ZELError.txt", "/var/tmp/ZELError.txt"};
-#endif
+void showProgress(const std::string& text) {
+    static std::size_t shown = 0;
+    std::string line = "\r" + text;
+    if (text.size() < shown)
+        line += std::string(shown - text.size(), ' ') + "\r" + text;
+    shown = text.size();
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 } // namespace zeltool

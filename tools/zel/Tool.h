@@ -2,7 +2,10 @@
 // command entry points. The tool uses only the library's public headers.
 #pragma once
 
+#include <cstddef>
+#include <ctime>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,22 +33,96 @@ std::string messageTrail(const std::exception& e);
 
 // ---- Terminal and process helpers (Terminal.cpp) ----
 bool stdinIsTerminal();
+bool stdoutIsTerminal();
 bool stderrIsTerminal();
 // Switches a standard stream to binary mode (no line-end translation on Windows).
 void setBinaryMode(bool input);
 // Reads a line from the console without echoing it; throws Failure on Ctrl-C.
 std::string promptHidden(const char* prompt);
-// The error log locations the library picks by default, in the order it tries them.
-std::vector<std::string> defaultLogCandidates();
+
+// ---- File, signal and host calls (NativeCalls.cpp) ----
+namespace native {
+// A descriptor for reading, or -1 (errno set). `size` is the byte count of a
+// regular file, 0 for anything else (a pipe, a device).
+int openForReading(const std::string& path, long long& size, bool& regular);
+bool readAt(int fd, long long offset, void* to, std::size_t n); // exactly n bytes
+long long readSome(int fd, void* to, std::size_t n);            // 0 at the end, -1 on error
+// Creates a new file readable and writable by its owner only (0600); -1 when it
+// exists or cannot be made (errno set).
+int createPrivate(const std::string& path);
+bool writeAt(int fd, long long offset, const void* from, std::size_t n);
+bool setLength(int fd, long long length);
+bool syncToDisk(int fd);
+// Gives the open file the mode (and, where permitted, the owner and group) of an
+// existing `target`, or the mode the umask gives new files. Nothing on Windows.
+void adoptModeOf(int fd, const std::string& target);
+bool closeFile(int fd);
+bool removeFile(const std::string& path);
+bool replaceFile(const std::string& from, const std::string& to);
+bool isDirectory(const std::string& path);
+// Removes `path` if the process is interrupted (SIGINT, SIGTERM, SIGHUP; Ctrl-C
+// or closing the console on Windows) before keepOnSignal() is called.
+void removeOnSignal(const std::string& path, int fd);
+void keepOnSignal();
+std::string hostName();
+std::string errorText(int code);
+} // namespace native
 
 // ---- Files (Files.cpp) ----
-std::string readAll(const std::string& path); // "-" reads standard input
-// Writes `data` to `path` through a temporary file in the same folder that is
-// renamed over the target, so a failure never leaves partial output; "-" writes
-// to standard output.
-void writeAllAtomically(const std::string& path, const std::string& data);
-// The directory part of a specification, cut after its last path separator.
-std::string directoryPart(const std::string& spec);
+// The whole file (key files); "-" reads standard input.
+std::string readAll(const std::string& path);
+
+// A file written through a temporary file beside it, created for its owner only
+// (0600) and renamed over the target by commit(), which first gives it the
+// target's mode and owner (or the umask's mode for a new file). Until then an
+// interruption or a failure removes the temporary file, so no partial output
+// remains.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& target);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    void writeAt(long long offset, const void* data, std::size_t n);
+    void commit(long long length);
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+};
+
+// Standard input (fd -1) or a pipe or device read whole into memory, refused
+// with the message `tooLarge` once it passes `limit` bytes.
+class StdinData {
+public:
+    StdinData(int fd, long long limit, const std::string& tooLarge);
+    long long size() const { return m_size; }
+    void read(long long offset, unsigned char* to, std::size_t n) const;
+
+private:
+    static const std::size_t kChunk = std::size_t(1) << 20;
+    std::vector<std::unique_ptr<unsigned char[]>> m_chunks;
+    long long m_size = 0;
+};
+
+// The directory part of a search pattern, cut after its last path separator.
+std::string directoryPart(const std::string& pattern);
+
+// Shows `text` as the progress line on standard error (a terminal only); an
+// empty text clears the line.
+void showProgress(const std::string& text);
+
+// Text with control characters written as \n, \t, \r or \xHH.
+std::string escapeControls(const std::string& text);
+// Calendar seconds as local ISO-8601 time with its UTC offset,
+// 2026-01-31T09:05:07+01:00; empty when the time cannot be converted.
+std::string isoLocalTime(long long seconds);
+// The same for local time fields already known to stand for `seconds`.
+std::string isoTime(const std::tm& local, long long seconds);
+
+// A whole decimal number from 0 to 4294967295, or a usage error naming `what`.
+unsigned int parseCount(const std::string& text, const std::string& what);
 
 // Registers the work of a subcommand; it runs after the whole command line has
 // been parsed and the global options applied, and returns the exit status.

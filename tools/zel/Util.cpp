@@ -18,22 +18,20 @@ namespace zeltool {
 
 namespace {
 
-// A whole decimal number from 0 to 4294967295, or a usage error.
-unsigned int parseUnsigned(const std::string& text) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos)
-        throw UsageError("N must be a whole number from 0 to 4294967295: " + text);
-    const unsigned long long value = std::stoull(text);
-    if (value > 4294967295ULL)
-        throw UsageError("N must be a whole number from 0 to 4294967295: " + text);
-    return static_cast<unsigned int>(value);
-}
-
 void addGuid(CLI::App& app) {
     auto count = std::make_shared<int>(1);
     CLI::App* cmd = app.add_subcommand("guid", "Create unique identifiers (GUIDs)");
     cmd->add_option("-n,--count", *count, "How many (1 to 100000)")
         ->type_name("N")
-        ->check(CLI::Range(1, 100000));
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const bool digits = !text.empty() && text.size() <= 6 &&
+                                    text.find_first_not_of("0123456789") == std::string::npos;
+                if (!digits || std::stoul(text) < 1 || std::stoul(text) > 100000)
+                    return "must be a whole number from 1 to 100000: " + text;
+                return std::string();
+            },
+            "N"));
     setRunner(cmd, [count]() -> int {
         zel::BaseString<char> text;
         for (int i = 0; i < *count; ++i) {
@@ -77,7 +75,7 @@ void addPrime(CLI::App& app) {
     cmd->add_flag("--next", o->next, "Print the first number above N the library counts as prime");
     cmd->footer("The library counts 1 as prime; past 4294967291 the next prime wraps to 1.");
     setRunner(cmd, [o]() -> int {
-        const unsigned int n = parseUnsigned(o->number);
+        const unsigned int n = parseCount(o->number, "N");
         if (o->next)
             std::printf("%u\n", zel::util::nextPrime(n));
         else
@@ -180,6 +178,13 @@ void addNum(CLI::App& app) {
 }
 
 } // namespace
+
+unsigned int parseCount(const std::string& text, const std::string& what) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos ||
+        std::stoull(text) > 4294967295ULL)
+        throw UsageError(what + " must be a whole number from 0 to 4294967295: " + text);
+    return static_cast<unsigned int>(std::stoull(text));
+}
 
 void addUtil(CLI::App& app) {
     addGuid(app);

@@ -91,6 +91,24 @@ int main(int argc, char** argv) {
     zeltool::addOs(app);
     zeltool::addDemo(app);
 
+    // The first word that is neither an option nor the value of --log names the
+    // command; say so plainly when it names none.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--log") {
+            ++i;
+            continue;
+        }
+        if (!arg.empty() && arg[0] == '-')
+            continue;
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands({}))
+            known = known || command->get_name() == arg;
+        if (!known)
+            return fail("", "unknown command '" + arg + "' (run 'zel --help' for the list)", 2);
+        break;
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -99,6 +117,8 @@ int main(int argc, char** argv) {
         // Name the command the error belongs to, when parsing got that far.
         const std::vector<CLI::App*> chosen = app.get_subcommands();
         const std::string name = chosen.empty() ? std::string() : chosen.front()->get_name();
+        if (chosen.empty() && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr)
+            return fail("", "no command given (run 'zel --help' for the list)", 2);
         return fail(name,
                     zeltool::messageTrail(e) + " (run 'zel " + (name.empty() ? "" : name + " ") +
                         "--help')",

@@ -1,0 +1,278 @@
+// The tool's file, signal and host-name calls. With Terminal.cpp, the only place
+// in the tool that differs between Windows and POSIX systems.
+#include "Tool.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace zeltool {
+namespace native {
+
+namespace {
+
+// The temporary file to remove when the process is interrupted; empty when none.
+char g_cleanupPath[4096];
+volatile std::sig_atomic_t g_cleanupArmed = 0;
+int g_cleanupFd = -1;
+
+#if defined(_WIN32)
+BOOL WINAPI onConsoleEvent(DWORD) {
+    if (g_cleanupArmed) {
+        g_cleanupArmed = 0;
+        _close(g_cleanupFd); // Windows deletes no open file; fails harmlessly once closed
+        DeleteFileA(g_cleanupPath);
+    }
+    return FALSE; // the default handler then ends the process
+}
+#else
+void onSignal(int signal) {
+    if (g_cleanupArmed) {
+        g_cleanupArmed = 0;
+        ::unlink(g_cleanupPath);
+    }
+    // End the way the signal would have ended us, so the caller sees it.
+    struct sigaction deflt {};
+    deflt.sa_handler = SIG_DFL;
+    sigemptyset(&deflt.sa_mask);
+    ::sigaction(signal, &deflt, nullptr);
+    ::raise(signal);
+}
+#endif
+
+void installHandlers() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+#if defined(_WIN32)
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
+    struct sigaction act {};
+    act.sa_handler = onSignal;
+    sigemptyset(&act.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the caller ignores (a background job's SIGINT, nohup's SIGHUP)
+        // stays ignored: it cannot interrupt us.
+        struct sigaction old {};
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            ::sigaction(s, &act, nullptr);
+    }
+#endif
+}
+
+} // namespace
+
+int openForReading(const std::string& path, long long& size, bool& regular) {
+#if defined(_WIN32)
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd == -1)
+        return -1;
+    struct _stati64 st {};
+    if (_fstati64(fd, &st) != 0) {
+        const int saved = errno;
+        _close(fd);
+        errno = saved;
+        return -1;
+    }
+    regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd == -1)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+    regular = S_ISREG(st.st_mode);
+#endif
+    size = regular ? static_cast<long long>(st.st_size) : 0;
+    return fd;
+}
+
+bool readAt(int fd, long long offset, void* to, std::size_t n) {
+    unsigned char* p = static_cast<unsigned char*>(to);
+    while (n > 0) {
+        const std::size_t step = n > (1u << 30) ? (1u << 30) : n;
+#if defined(_WIN32)
+        if (_lseeki64(fd, offset, SEEK_SET) != offset)
+            return false;
+        const int got = _read(fd, p, static_cast<unsigned int>(step));
+#else
+        const ssize_t got = ::pread(fd, p, step, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+#endif
+        if (got <= 0)
+            return false;
+        p += got;
+        offset += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+long long readSome(int fd, void* to, std::size_t n) {
+    for (;;) {
+#if defined(_WIN32)
+        const int got = _read(fd, to, static_cast<unsigned int>(n));
+#else
+        const ssize_t got = ::read(fd, to, n);
+        if (got < 0 && errno == EINTR)
+            continue;
+#endif
+        return got;
+    }
+}
+
+int createPrivate(const std::string& path) {
+#if defined(_WIN32)
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+#endif
+}
+
+bool writeAt(int fd, long long offset, const void* from, std::size_t n) {
+    const unsigned char* p = static_cast<const unsigned char*>(from);
+    while (n > 0) {
+        const std::size_t step = n > (1u << 30) ? (1u << 30) : n;
+#if defined(_WIN32)
+        if (_lseeki64(fd, offset, SEEK_SET) != offset)
+            return false;
+        const int put = _write(fd, p, static_cast<unsigned int>(step));
+#else
+        const ssize_t put = ::pwrite(fd, p, step, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+#endif
+        if (put <= 0)
+            return false;
+        p += put;
+        offset += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool setLength(int fd, long long length) {
+#if defined(_WIN32)
+    // The cipher's outputs stay below 2^31 bytes, so the long of _chsize holds them.
+    return length <= 0x7FFFFFFFLL && _chsize(fd, static_cast<long>(length)) == 0;
+#else
+    return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+#endif
+}
+
+bool syncToDisk(int fd) {
+#if defined(_WIN32)
+    return _commit(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
+}
+
+void adoptModeOf(int fd, const std::string& target) {
+#if defined(_WIN32)
+    // Windows: the file keeps the permissions it inherits from its folder.
+    (void)fd;
+    (void)target;
+#else
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // Owner first: changing it may clear the set-id bits the mode then restores.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 &&
+            ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not permitted: the file stays ours, as any new file would.
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+        return;
+    }
+    // A new file: what the umask gives any new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+#endif
+}
+
+bool closeFile(int fd) {
+#if defined(_WIN32)
+    return _close(fd) == 0;
+#else
+    return ::close(fd) == 0;
+#endif
+}
+
+bool removeFile(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return ::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool isDirectory(const std::string& path) {
+#if defined(_WIN32)
+    struct _stati64 st {};
+    return _stati64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR;
+#else
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
+void removeOnSignal(const std::string& path, int fd) {
+    installHandlers();
+    g_cleanupArmed = 0;
+    if (path.empty() || path.size() >= sizeof g_cleanupPath)
+        return;
+    std::memcpy(g_cleanupPath, path.c_str(), path.size() + 1);
+    g_cleanupFd = fd;
+    g_cleanupArmed = 1;
+}
+
+void keepOnSignal() {
+    g_cleanupArmed = 0;
+}
+
+std::string hostName() {
+#if defined(_WIN32)
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    if (GetComputerNameA(name, &size))
+        return std::string(name, size);
+#else
+    char name[256];
+    if (::gethostname(name, sizeof name) == 0) {
+        name[sizeof name - 1] = '\0';
+        return name;
+    }
+#endif
+    return "unknown";
+}
+
+std::string errorText(int code) {
+    return std::strerror(code);
+}
+
+} // namespace native
+} // namespace zeltool
