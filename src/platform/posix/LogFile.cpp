@@ -1,6 +1,7 @@
 // Generic POSIX code only (with Linux's open-file-description locks): appending a
 // line to the error log and rotating it.
 #include "platform/LogFile.h"
+#include "platform/LogAppendSteps.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,8 +25,6 @@ const int kRotationWaitMs = 500;
 // Suffix of the name that something squatting a log name is moved to.
 const char kBlockedSuffix[] = ".blocked";
 
-enum class Opened { Log, NotALog, Failed };
-
 const char* KindOf(mode_t mode) {
     if (S_ISDIR(mode))
         return "a folder";
@@ -40,153 +39,126 @@ const char* KindOf(mode_t mode) {
     return "a file with several links";
 }
 
-// Opens the log for appending. Log: fd and st describe a regular file with one
-// link. NotALog: something else is at the name. Failed: nothing could be opened.
-Opened OpenLog(const char* path, int& fd, struct stat& st) {
-    fd = ::open(path, kLogFlags | O_CREAT, 0666);
-    // With fs.protected_regular, O_CREAT of another account's file in a sticky
-    // folder is refused even to root; the file itself may still be opened.
-    if (fd < 0 && errno == EACCES)
-        fd = ::open(path, kLogFlags);
-    if (fd < 0) {
-        if (errno == ELOOP || errno == EISDIR || errno == ENXIO || errno == ENOTDIR)
-            return errno == ENOTDIR ? Opened::Failed : Opened::NotALog;
-        return Opened::Failed;
-    }
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        fd = -1;
-        return Opened::Failed;
-    }
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
-        ::close(fd);
-        fd = -1;
-        return Opened::NotALog;
-    }
-    return Opened::Log;
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Moves what squats `path` (anything but a regular file with one link) out of the
-// way, to `path` + ".blocked". Returns a notice for the log, "" when nothing moved.
-std::string MoveAside(const char* path) {
-    struct stat st;
-    if (::lstat(path, &st) != 0 || (S_ISREG(st.st_mode) && st.st_nlink == 1))
-        return std::string();
-    std::string aside = std::string(path) + kBlockedSuffix;
-    if (::rename(path, aside.c_str()) != 0)
-        return std::string();
-    return std::string(KindOf(st.st_mode)) + " at " + path + " was moved to " + aside;
-}
-
-// Non-waiting exclusive lock of the rotation byte, tried for a bounded time.
-bool LockRotation(int fd) {
+bool SetRotationLock(int fd, short type) {
     struct flock fl {};
-    fl.l_type = F_WRLCK;
+    fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = kRotationLockByte;
     fl.l_len = 1;
-    for (int waited = 0;; ++waited) {
-        if (::fcntl(fd, F_OFD_SETLK, &fl) == 0)
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+// The log file as the append steps see it: one descriptor, never held past a line.
+class PosixLog {
+public:
+    PosixLog() = default;
+    PosixLog(const PosixLog&) = delete;
+    PosixLog& operator=(const PosixLog&) = delete;
+    ~PosixLog() { Close(); }
+
+    // Log: a regular file with one link. NotALog: something else is at the name.
+    LogOpened Open(const char* path) {
+        m_fd = ::open(path, kLogFlags | O_CREAT, 0666);
+        // With fs.protected_regular, O_CREAT of another account's file in a sticky
+        // folder is refused even to root; the file itself may still be opened.
+        if (m_fd < 0 && errno == EACCES)
+            m_fd = ::open(path, kLogFlags);
+        if (m_fd < 0) {
+            if (errno == ELOOP || errno == EISDIR || errno == ENXIO)
+                return LogOpened::NotALog;
+            return LogOpened::Failed;
+        }
+        if (::fstat(m_fd, &m_opened) != 0) {
+            Close();
+            return LogOpened::Failed;
+        }
+        if (!S_ISREG(m_opened.st_mode) || m_opened.st_nlink != 1) {
+            Close(); // before anything is moved away from the name
+            return LogOpened::NotALog;
+        }
+        return LogOpened::Log;
+    }
+
+    long long OpenedSize() const { return static_cast<long long>(m_opened.st_size); }
+    long long CurrentSize() const {
+        struct stat now;
+        return ::fstat(m_fd, &now) == 0 ? static_cast<long long>(now.st_size) : -1;
+    }
+    bool StillAt(const char* path) const {
+        struct stat atName;
+        return ::lstat(path, &atName) == 0 && SameFile(atName, m_opened);
+    }
+
+    // Non-waiting exclusive lock of the rotation byte, tried for a bounded time.
+    bool LockRotation() {
+        for (int waited = 0;; ++waited) {
+            if (SetRotationLock(m_fd, F_WRLCK))
+                return true;
+            if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= kRotationWaitMs)
+                return false;
+            timespec pause{0, 1000000L};
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    void UnlockRotation() { SetRotationLock(m_fd, F_UNLCK); }
+
+    // One write. A line that stopped part-way is cut back off, so the next one is
+    // not glued onto it: only when nobody has appended after it.
+    bool Write(const char* line, std::size_t length) {
+        if (length == 0)
             return true;
-        if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= kRotationWaitMs)
-            return false;
-        timespec pause{0, 1000000L};
-        ::nanosleep(&pause, nullptr);
+        ssize_t written = 0;
+        do {
+            written = ::write(m_fd, line, length);
+        } while (written < 0 && errno == EINTR);
+        if (written > 0 && static_cast<std::size_t>(written) < length) {
+            off_t end = ::lseek(m_fd, 0, SEEK_CUR); // O_APPEND leaves it after our bytes
+            struct stat st;
+            if (end >= written && ::fstat(m_fd, &st) == 0 && st.st_size == end)
+                (void)::ftruncate(m_fd, end - written);
+        }
+        return written == static_cast<ssize_t>(length);
     }
-}
 
-// Rotates the log open at fd (measured as `measured`) under the rotation lock.
-// True when the name now holds another file (or none), so the caller opens again.
-bool Rotate(int fd, const struct stat& measured, const char* path, const char* older,
-            long long limit, std::string& notice) {
-    if (!LockRotation(fd)) {
-        notice = std::string("the log ") + path +
-                 " is over its size limit and was not rotated: another process holds "
-                 "the rotation lock";
+    static bool Rename(const char* from, const char* to, std::string& error) {
+        if (::rename(from, to) == 0)
+            return true;
+        error = std::strerror(errno);
         return false;
     }
-    // Under the lock: is the file at the name still the one measured, still full?
-    struct stat now, atName;
-    if (::fstat(fd, &now) != 0 || ::lstat(path, &atName) != 0 || !SameFile(atName, measured))
-        return true; // another process rotated it meanwhile
-    if (static_cast<long long>(now.st_size) <= limit)
-        return false;
-    // rename replaces the older generation in one step; only a folder stops it.
-    if (::rename(path, older) == 0)
-        return true;
-    int error = errno;
-    std::string moved = MoveAside(older);
-    if (!moved.empty() && ::rename(path, older) == 0) {
-        notice = moved;
-        return true;
-    }
-    notice = std::string("the log ") + path +
-             " is over its size limit and could not be renamed to " + older + ": " +
-             std::strerror(error);
-    return false;
-}
 
-// Cuts a line that was only partly written back off, so the next one is not
-// glued onto it: only when nobody has appended after it.
-void CutBack(int fd, ssize_t written) {
-    off_t end = ::lseek(fd, 0, SEEK_CUR); // O_APPEND leaves it after our bytes
-    struct stat st;
-    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end)
-        (void)::ftruncate(fd, end - written);
-}
+    // Moves what squats `path` (anything but a regular file with one link) to
+    // `path` + ".blocked".
+    static std::string MoveAside(const char* path) {
+        struct stat st;
+        if (::lstat(path, &st) != 0 || (S_ISREG(st.st_mode) && st.st_nlink == 1))
+            return std::string();
+        std::string aside = std::string(path) + kBlockedSuffix;
+        if (::rename(path, aside.c_str()) != 0)
+            return std::string();
+        return std::string(KindOf(st.st_mode)) + " at " + path + " was moved to " + aside;
+    }
+
+private:
+    void Close() {
+        if (m_fd >= 0)
+            ::close(m_fd); // also drops the rotation lock
+        m_fd = -1;
+    }
+
+    int m_fd = -1;
+    struct stat m_opened {};
+};
 
 } // namespace
 
 LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotateAbove,
                         const char* line, std::size_t length) {
-    LogAppend result;
-    if (path == nullptr || *path == '\0')
-        return result;
-    // At most: squatter moved, rotated, then the fresh file.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        int fd = -1;
-        struct stat st;
-        Opened opened = OpenLog(path, fd, st);
-        if (opened == Opened::NotALog) {
-            std::string moved = MoveAside(path);
-            if (moved.empty())
-                return result; // the line is dropped
-            result.notice = moved;
-            continue;
-        }
-        if (opened == Opened::Failed)
-            return result;
-        if (rotateAbove >= 0 && olderPath != nullptr &&
-            static_cast<long long>(st.st_size) > rotateAbove) {
-            std::string notice;
-            bool again = Rotate(fd, st, path, olderPath, rotateAbove, notice);
-            if (!notice.empty()) {
-                result.notice = notice;
-                result.lasting = !again;
-            }
-            if (again) {
-                ::close(fd);                // also drops the rotation lock
-                rotateAbove = kNeverRotate; // the fresh file is never full
-                continue;
-            }
-        }
-        ssize_t written = 0;
-        if (length > 0) {
-            do {
-                written = ::write(fd, line, length);
-            } while (written < 0 && errno == EINTR);
-            if (written > 0 && static_cast<std::size_t>(written) < length)
-                CutBack(fd, written);
-        }
-        ::close(fd);
-        result.written = written == static_cast<ssize_t>(length);
-        return result;
-    }
-    return result;
+    return AppendWithRotation<PosixLog>(path, olderPath, rotateAbove, line, length);
 }
 
 bool LockLogDescriptor(int fd, bool lock) {

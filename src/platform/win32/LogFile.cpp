@@ -1,5 +1,6 @@
 // Win32 code only: appending a line to the error log and rotating it.
 #include "platform/LogFile.h"
+#include "platform/LogAppendSteps.h"
 
 #include <windows.h>
 
@@ -19,31 +20,6 @@ const DWORD kRotationLockHigh = 0x7FFFFFFE;
 // How long an appender or a rotator waits for another process's lock.
 const int kLockWaitMs = 500;
 const char kBlockedSuffix[] = ".blocked";
-
-enum class Opened { Log, NotALog, Failed };
-
-// Opens the log for writing without following a reparse point; only a plain file
-// with one link is a log.
-Opened OpenLog(const char* path, HANDLE& h, BY_HANDLE_FILE_INFORMATION& info) {
-    h = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
-            return Opened::NotALog;
-        return Opened::Failed;
-    }
-    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-        info.nNumberOfLinks != 1) {
-        CloseHandle(h);
-        h = INVALID_HANDLE_VALUE;
-        return Opened::NotALog;
-    }
-    return Opened::Log;
-}
 
 long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return (static_cast<long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
@@ -84,67 +60,106 @@ void UnlockByte(HANDLE h, DWORD high) {
     UnlockFileEx(h, 0, 1, 0, &at);
 }
 
-// Moves a folder or reparse point squatting `path` to `path` + ".blocked".
-std::string MoveAside(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
-        return std::string();
-    std::string aside = std::string(path) + kBlockedSuffix;
-    if (!MoveFileExA(path, aside.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return std::string();
-    return std::string((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "a reparse point"
-                                                                   : "a folder") +
-           " at " + path + " was moved to " + aside;
-}
+// The log file as the append steps see it: one handle, never held past a line.
+class Win32Log {
+public:
+    Win32Log() = default;
+    Win32Log(const Win32Log&) = delete;
+    Win32Log& operator=(const Win32Log&) = delete;
+    ~Win32Log() { Close(); }
 
-std::string ErrorNumber(DWORD code) {
-    return "error " + std::to_string(code);
-}
+    // Opens the log for writing without following a reparse point; only a plain
+    // file with one link is a log.
+    LogOpened Open(const char* path) {
+        m_h =
+            CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (m_h == INVALID_HANDLE_VALUE) {
+            DWORD attributes = GetFileAttributesA(path);
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+                return LogOpened::NotALog;
+            return LogOpened::Failed;
+        }
+        if (GetFileType(m_h) != FILE_TYPE_DISK || !GetFileInformationByHandle(m_h, &m_opened) ||
+            (m_opened.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+            m_opened.nNumberOfLinks != 1) {
+            Close(); // before anything is moved away from the name
+            return LogOpened::NotALog;
+        }
+        return LogOpened::Log;
+    }
 
-// Rotates the log open as h under the rotation lock. True when the name now holds
-// another file (or none), so the caller opens again.
-bool Rotate(HANDLE h, const BY_HANDLE_FILE_INFORMATION& measured, const char* path,
-            const char* older, long long limit, std::string& notice) {
-    if (!LockByte(h, kRotationLockHigh, true)) {
-        notice = std::string("the log ") + path +
-                 " is over its size limit and was not rotated: another process holds "
-                 "the rotation lock";
+    long long OpenedSize() const { return SizeOf(m_opened); }
+    long long CurrentSize() const {
+        BY_HANDLE_FILE_INFORMATION now;
+        return GetFileInformationByHandle(m_h, &now) ? SizeOf(now) : -1;
+    }
+    bool StillAt(const char* path) const {
+        BY_HANDLE_FILE_INFORMATION atName;
+        return IdentityAt(path, atName) && SameFile(atName, m_opened);
+    }
+    bool LockRotation() { return LockByte(m_h, kRotationLockHigh, true); }
+    void UnlockRotation() { UnlockByte(m_h, kRotationLockHigh); }
+
+    // Appends of all processes are serialised, so a line that stopped half-way is
+    // still the last thing in the file and is cut back off.
+    bool Write(const char* data, std::size_t length) {
+        if (length == 0)
+            return true;
+        bool ok = false;
+        if (LockByte(m_h, kAppendLockHigh, true)) {
+            LARGE_INTEGER zero{}, end{};
+            DWORD written = 0;
+            if (SetFilePointerEx(m_h, zero, &end, FILE_END)) {
+                BOOL wrote = WriteFile(m_h, data, static_cast<DWORD>(length), &written, nullptr);
+                ok = wrote && written == length;
+                if (!ok && written > 0 && SetFilePointerEx(m_h, end, nullptr, FILE_BEGIN))
+                    SetEndOfFile(m_h);
+            }
+            UnlockByte(m_h, kAppendLockHigh);
+        }
+        return ok;
+    }
+
+    static bool Rename(const char* from, const char* to, std::string& error) {
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
+            return true;
+        error = "error " + std::to_string(GetLastError());
         return false;
     }
-    bool again = true;
-    BY_HANDLE_FILE_INFORMATION now, atName;
-    if (GetFileInformationByHandle(h, &now) && IdentityAt(path, atName) &&
-        SameFile(atName, measured)) {
-        again = false;
-        if (SizeOf(now) > limit) {
-            if (MoveFileExA(path, older, MOVEFILE_REPLACE_EXISTING)) {
-                again = true;
-            } else {
-                DWORD error = GetLastError();
-                std::string moved = MoveAside(older);
-                if (!moved.empty() && MoveFileExA(path, older, MOVEFILE_REPLACE_EXISTING)) {
-                    notice = moved;
-                    again = true;
-                } else {
-                    notice = std::string("the log ") + path +
-                             " is over its size limit and could not be renamed to " + older + ": " +
-                             ErrorNumber(error);
-                }
-            }
-        }
+
+    // Moves a folder or reparse point squatting `path` to `path` + ".blocked".
+    static std::string MoveAside(const char* path) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
+            return std::string();
+        std::string aside = std::string(path) + kBlockedSuffix;
+        if (!MoveFileExA(path, aside.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return std::string();
+        return std::string((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "a reparse point"
+                                                                       : "a folder") +
+               " at " + path + " was moved to " + aside;
     }
-    UnlockByte(h, kRotationLockHigh);
-    return again;
-}
+
+private:
+    void Close() {
+        if (m_h != INVALID_HANDLE_VALUE)
+            CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+
+    HANDLE m_h = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION m_opened{};
+};
 
 } // namespace
 
 LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotateAbove,
                         const char* line, std::size_t length) {
-    LogAppend result;
-    if (path == nullptr || *path == '\0')
-        return result;
     // Text mode on disk: every line feed becomes CR LF.
     std::vector<char> data;
     data.reserve(length + 16);
@@ -153,52 +168,7 @@ LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotat
             data.push_back('\r');
         data.push_back(line[i]);
     }
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        HANDLE h = INVALID_HANDLE_VALUE;
-        BY_HANDLE_FILE_INFORMATION info;
-        Opened opened = OpenLog(path, h, info);
-        if (opened == Opened::NotALog) {
-            std::string moved = MoveAside(path);
-            if (moved.empty())
-                return result; // the line is dropped
-            result.notice = moved;
-            continue;
-        }
-        if (opened == Opened::Failed)
-            return result;
-        if (rotateAbove >= 0 && olderPath != nullptr && SizeOf(info) > rotateAbove) {
-            std::string notice;
-            bool again = Rotate(h, info, path, olderPath, rotateAbove, notice);
-            if (!notice.empty()) {
-                result.notice = notice;
-                result.lasting = !again;
-            }
-            if (again) {
-                CloseHandle(h);
-                rotateAbove = kNeverRotate;
-                continue;
-            }
-        }
-        bool ok = data.empty();
-        if (!data.empty() && LockByte(h, kAppendLockHigh, true)) {
-            LARGE_INTEGER zero{}, end{};
-            DWORD written = 0;
-            if (SetFilePointerEx(h, zero, &end, FILE_END)) {
-                BOOL wrote =
-                    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-                ok = wrote && written == data.size();
-                // A line that stopped half-way is cut back off, so the next one is
-                // not glued onto it; appends are serialised, so it is still last.
-                if (!ok && written > 0 && SetFilePointerEx(h, end, nullptr, FILE_BEGIN))
-                    SetEndOfFile(h);
-            }
-            UnlockByte(h, kAppendLockHigh);
-        }
-        CloseHandle(h);
-        result.written = ok;
-        return result;
-    }
-    return result;
+    return AppendWithRotation<Win32Log>(path, olderPath, rotateAbove, data.data(), data.size());
 }
 
 bool LockLogDescriptor(int fd, bool lock) {

@@ -1,0 +1,105 @@
+// The steps of appending one line to the error log, the same on every system:
+// open the log (moving anything that is not a log file out of the way), rotate it
+// when it is full (under the rotation lock, after checking again that the name
+// still holds the file measured), then write the whole line or nothing. The
+// backends of LogFile.h supply the system calls through a `File` type:
+//
+//   LogOpened Open(const char* path);      Log, NotALog or Failed
+//   long long OpenedSize() const;          size seen when it was opened
+//   long long CurrentSize() const;         size now, -1 when it cannot be read
+//   bool StillAt(const char* path) const;  the name still holds the opened file
+//   bool LockRotation();                   bounded wait for the rotation lock
+//   void UnlockRotation();
+//   bool Write(const char* line, std::size_t length);  whole line or nothing
+//   static bool Rename(const char* from, const char* to, std::string& error);
+//   static std::string MoveAside(const char* path);    notice, "" when nothing moved
+//
+// The file is closed by the File's destructor.
+#pragma once
+
+#include "platform/LogFile.h"
+
+#include <cstddef>
+#include <string>
+
+namespace zel {
+namespace platform {
+
+enum class LogOpened { Log, NotALog, Failed };
+
+// Rotates the full log open in `file`. True when the name now holds another file
+// (or none), so the caller opens again; `notice` tells what blocked a rotation.
+template <class File>
+bool RotateLog(File& file, const char* path, const char* older, long long limit,
+               std::string& notice) {
+    if (!file.LockRotation()) {
+        notice = std::string("the log ") + path +
+                 " is over its size limit and was not rotated: another process holds "
+                 "the rotation lock";
+        return false;
+    }
+    bool again = true;
+    if (file.StillAt(path)) {
+        again = false;
+        if (file.CurrentSize() > limit) {
+            // The rename replaces the older generation in one step; only something
+            // that is not a file (a folder) at the older name stops it.
+            std::string error, ignored;
+            if (File::Rename(path, older, error)) {
+                again = true;
+            } else {
+                std::string moved = File::MoveAside(older);
+                if (!moved.empty() && File::Rename(path, older, ignored)) {
+                    notice = moved;
+                    again = true;
+                } else {
+                    notice = std::string("the log ") + path +
+                             " is over its size limit and could not be renamed to " + older + ": " +
+                             error;
+                }
+            }
+        }
+    }
+    file.UnlockRotation();
+    return again;
+}
+
+template <class File>
+LogAppend AppendWithRotation(const char* path, const char* olderPath, long long rotateAbove,
+                             const char* line, std::size_t length) {
+    LogAppend result;
+    if (path == nullptr || *path == '\0')
+        return result;
+    // At most: squatter moved, rotated, then the fresh file.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        File file;
+        LogOpened opened = file.Open(path);
+        if (opened == LogOpened::NotALog) {
+            std::string moved = File::MoveAside(path);
+            if (moved.empty())
+                return result; // the line is dropped
+            result.notice = moved;
+            continue;
+        }
+        if (opened == LogOpened::Failed)
+            return result;
+        if (rotateAbove >= 0 && olderPath != nullptr && file.OpenedSize() > rotateAbove) {
+            std::string notice;
+            bool again = RotateLog(file, path, olderPath, rotateAbove, notice);
+            if (!notice.empty()) {
+                result.notice = notice;
+                result.lasting = !again;
+            }
+            if (again) {
+                rotateAbove = kNeverRotate; // the fresh file is never full
+                continue;
+            }
+        }
+        result.written = file.Write(line, length);
+        return result;
+    }
+    return result;
+}
+
+} // namespace platform
+} // namespace zel
