@@ -125,10 +125,7 @@ public:
     //   Windows  <ProgramData>\Corvane\ZELError.txt, fallback C:\ZELError.txt
     //   Linux    /var/lib/Corvane/ZELError.txt,      fallback /var/tmp/ZELError.txt
     // The Corvane folder is created when missing (one level); the fallback is used
-    // when it cannot be, and also when a Corvane that is not a folder (a file, say)
-    // stands in its place: the inherited code would then aim at a path that cannot
-    // open and lose every line. On Linux it is created world-writable with the
-    // sticky bit.
+    // when it cannot be. On Linux it is created world-writable with the sticky bit.
 
     // Formats a printf-style text (at most 7,999 characters) and writes it as a
     // "Mirror Error: " line; a format that produces no text (a null one included)
