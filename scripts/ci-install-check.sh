@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Proves the installation: installs each build into a temporary prefix, then
-# configures, builds and runs the consumer project of examples/consumer against
-# it (natively through the CMake package and through pkg-config; for Windows
-# cross-compiled against the installed DLL and run under Wine), runs the
-# installed zel tool, and builds and inspects the CPack packages.
+# Proves the installation: installs each build into a temporary prefix, compares
+# the installed library's exports with abi/, then configures, builds and runs the
+# consumer project of examples/consumer against it (natively through the CMake
+# package and through pkg-config; for Windows cross-compiled against the
+# installed DLL and run under Wine; it uses the exported PATHSEP and
+# PATHSEPCHAR), runs the installed zel tool, and builds and inspects the CPack
+# packages.
 #   scripts/ci-install-check.sh [--native-only | --windows-only]
 # Uses build/default and build/mingw32, configuring and building them if needed.
 set -euo pipefail
@@ -47,6 +49,9 @@ if [ "$native" = 1 ]; then
     need_files "$prefix" lib/libZELBase.so include/zel/ZELBase.h include/zel/Exception.h \
         lib/cmake/ZELBase/ZELBaseConfig.cmake lib/cmake/ZELBase/ZELBaseConfigVersion.cmake \
         lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel
+
+    step "native: the installed library's exports against abi/"
+    bash scripts/abi-check.sh "$prefix/lib/libZELBase.so"
 
     step "native: consumer through find_package(ZELBase CONFIG)"
     cmake -S examples/consumer -B "$work/consumer-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -95,6 +100,9 @@ if [ "$windows" = 1 ]; then
         lib/cmake/ZELBase/ZELBaseConfig.cmake lib/pkgconfig/zelbase.pc bin/zel.exe \
         bin/libstdc++-6.dll bin/libgcc_s_dw2-1.dll bin/libwinpthread-1.dll
     wine_run="$root/build/mingw32/wine-run.sh"
+
+    step "Windows: the installed DLL's exports against abi/"
+    bash scripts/abi-check.sh "$prefix/bin/ZELBase.dll"
 
     step "Windows: consumer cross-compiled through find_package(ZELBase CONFIG)"
     cmake -S examples/consumer -B "$work/consumer-win" \

@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs)
 set -euo pipefail
 
-native=(cmake g++ make libgtest-dev libcli11-dev pkg-config)
+native=(cmake g++ make libgtest-dev libcli11-dev pkg-config abigail-tools)
 windows=(g++-mingw-w64-i686-posix wine wine32:i386)
 extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen)
 
