@@ -12,7 +12,9 @@
 # abi/linux-<arch>.symbols (the dynamic symbols) and abi/linux-<arch>.abi (its
 # libabigail description, compared with abidiff); a DLL gives
 # abi/windows-<arch>.symbols (its export table). Symbol lists are demangled and
-# sorted; data items are marked, ELF data with its size.
+# sorted; data items are marked, ELF data with its size. The first line names the
+# soname (ELF) or the DLL name and image version (PE), so a version change that
+# the policy in docs/building.md ties to the interface shows here too.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -79,6 +81,7 @@ kind_of() {
 
 # ELF: "name" for functions, "name [data, N bytes]" for objects; defined dynamic symbols.
 elf_symbols() {
+    echo "# soname $(LC_ALL=C readelf -d "$1" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')"
     LC_ALL=C readelf --dyn-syms -W "$1" |
         awk '$1 ~ /^[0-9]+:$/ && $7 != "UND" && $8 != "" {
                  if ($4 == "OBJECT" || $4 == "TLS") print $8 "\t [data, " $3 " bytes]";
@@ -92,6 +95,10 @@ elf_symbols() {
 pe_symbols() {
     local lib=$1 od
     od=$(pe_objdump)
+    LC_ALL=C "$od" -p "$lib" | awk '
+        /^MajorImageVersion/ { major = $2 } /^MinorImageVersion/ { minor = $2 }
+        /^Name .* [^ ]+\.dll$/ { name = $NF }
+        END { print "# " name " image version " major "." minor }'
     LC_ALL=C "$od" -h "$lib" | awk '
         $1 ~ /^[0-9]+$/ { vma = $4; size = $3; next }
         vma != "" && /CODE/ { print vma, size }
@@ -152,7 +159,7 @@ check_one() { # update library
     if [ "$update" = 1 ]; then
         mkdir -p "$abi_dir"
         cp "$work/$kind.symbols" "$symbols_file"
-        echo "abi-check: wrote $symbols_file ($(wc -l < "$symbols_file") symbols)"
+        echo "abi-check: wrote $symbols_file ($(grep -vc '^#' "$symbols_file") symbols)"
         if [ "${kind%%-*}" = linux ]; then
             has_debug_info "$lib" || die "$lib has no debug information; build with -g (RelWithDebInfo)"
             abi_description "$lib" "$abi_dir/$kind.abi"
