@@ -35,14 +35,19 @@ install(FILES ${CMAKE_BINARY_DIR}/zelbase.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 
 # Windows: the MinGW runtime DLLs that ZELBase.dll and zel.exe need go beside them.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
+    # The GCC runtime is named after its unwinder: DWARF-2 on i686, SEH on x86-64.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(ZEL_LIBGCC_DLL libgcc_s_seh-1.dll)
+    else()
+        set(ZEL_LIBGCC_DLL libgcc_s_dw2-1.dll)
+    endif()
     set(ZEL_RUNTIME_DLLS)
-    foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+    foreach(dll libstdc++-6.dll ${ZEL_LIBGCC_DLL} libwinpthread-1.dll)
         execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                         OUTPUT_VARIABLE _zel_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
         if(NOT IS_ABSOLUTE "${_zel_dll}" OR NOT EXISTS "${_zel_dll}")
             find_file(_zel_dll_found ${dll}
                       PATHS ${ZEL_MINGW_RUNTIME_DIR} /usr/${ZEL_MINGW_TRIPLE}/lib
-                            /usr/i686-w64-mingw32/lib
                       NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
             set(_zel_dll ${_zel_dll_found})
             unset(_zel_dll_found CACHE)
@@ -66,7 +71,11 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES OFF)
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
-    set(CPACK_SYSTEM_NAME win32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(CPACK_SYSTEM_NAME win64)
+    else()
+        set(CPACK_SYSTEM_NAME win32)
+    endif()
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
     set(CPACK_GENERATOR DEB)

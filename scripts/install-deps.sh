@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs, idempotently and with apt-get only, what the builds of ZELBase need.
 #   scripts/install-deps.sh            native build and tests
-#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compilers and Wine (32- and 64-bit)
 #   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs)
 set -euo pipefail
 
 native=(cmake g++ make libgtest-dev libcli11-dev pkg-config abigail-tools)
-windows=(g++-mingw-w64-i686-posix wine wine32:i386)
+# Both Windows legs: the i686 and x86-64 cross compilers, and the Wine loaders of
+# both architectures (wine32 installs on any amd64 host, even one that cannot
+# execute it; the builds then say that the 32-bit tests were not run).
+windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
 extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen)
 
 want=("${native[@]}")

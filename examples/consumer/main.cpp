@@ -2,6 +2,10 @@
 // exported data (PATHSEP, PATHSEPCHAR), lets an exception thrown inside the
 // library reach it, and checks the error log.
 //   consumer LOGFILE     a full path; exit status 0 when every check passed
+// <string.h> comes first, as in many hosts: MinGW-w64 then spells strcasecmp
+// as a macro in unoptimised builds, and the library's calls below must still link.
+#include <string.h>
+
 #include "zel/ZELBase.h"
 
 #include <cstdio>
@@ -35,6 +39,9 @@ int main(int argc, char** argv) {
     check(zel::util::compareNoCase("ABC", "abc") &&
               zel::util::strlen(static_cast<const char*>(nullptr)) == 0,
           "text primitives are exported");
+    check(zel::util::strcasecmp("ABC", "abd") == -1 &&
+              zel::util::strncasecmp("abcX", "ABCY", 3) == 0,
+          "case-blind compares link whatever <string.h> defines");
 
     // The cipher: a round trip, and a wrong key refused.
     zel::Array<unsigned char> sealed;

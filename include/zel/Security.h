@@ -118,8 +118,9 @@ const unsigned long AccessableMapCopy = 0x0001;  // FILE_MAP_COPY: private copy-
 const unsigned long AccessableMapWrite = 0x0002; // FILE_MAP_WRITE: read and write
 const unsigned long AccessableMapRead = 0x0004;  // FILE_MAP_READ
 // FILE_MAP_ALL_ACCESS. Windows: it includes WRITE_DAC and WRITE_OWNER, which the
-// shared descriptor denies, so opening another account's mapping with it fails;
-// ask for AccessableMapRead | AccessableMapWrite there. Linux: the same as Write.
+// shared descriptor denies to every account; ObtainAccessableFileMapping then
+// opens the existing mapping without those two rights (MapViewOfFile with it still
+// works). Linux: the same as Write.
 const unsigned long AccessableMapAllAccess = 0x000F001F;
 // The wait that never times out.
 const unsigned int AccessableInfinite = 0xFFFFFFFFu; // INFINITE

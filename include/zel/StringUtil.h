@@ -20,6 +20,13 @@
 
 #include "zel/Export.h"
 
+// MinGW-w64's <string.h> defines strcasecmp and strncasecmp as macros for
+// _stricmp and _strnicmp in unoptimised builds. It is included here first so that
+// the macros, if any, exist before the declarations below: those are made with
+// the macros suspended, and the spellings a host's qualified call turns into
+// (zel::util::_stricmp, zel::util::_strnicmp) forward to the exported functions.
+#include <string.h>
+
 namespace zel {
 namespace util {
 
@@ -76,8 +83,26 @@ ZEL_API char* strcgetAt(char* dst, const char* src);
 
 ZEL_API int strcmp(const char* a, const char* b);
 ZEL_API int strncmp(const char* a, const char* b, unsigned int n);
+#if defined(__MINGW32__) && defined(strcasecmp) && defined(strncasecmp)
+#define ZEL_CASE_COMPARE_MACROS 1
+#endif
+#pragma push_macro("strcasecmp")
+#pragma push_macro("strncasecmp")
+#undef strcasecmp
+#undef strncasecmp
 ZEL_API int strcasecmp(const char* a, const char* b);
 ZEL_API int strncasecmp(const char* a, const char* b, unsigned int n);
+#if defined(ZEL_CASE_COMPARE_MACROS)
+inline int _stricmp(const char* a, const char* b) {
+    return strcasecmp(a, b);
+}
+inline int _strnicmp(const char* a, const char* b, unsigned int n) {
+    return strncasecmp(a, b, n);
+}
+#undef ZEL_CASE_COMPARE_MACROS
+#endif
+#pragma pop_macro("strncasecmp")
+#pragma pop_macro("strcasecmp")
 ZEL_API bool compare(const char* a, const char* b);                        // strcmp == 0
 ZEL_API bool compareNoCase(const char* a, const char* b);                  // strcasecmp == 0
 ZEL_API bool nCompare(const char* a, const char* b, unsigned int n);       // strncmp == 0

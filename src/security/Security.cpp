@@ -121,6 +121,22 @@ void* ObtainAccessableMutex(int initialOwner, const char* name, int* created) {
     }
 }
 
+namespace {
+
+// The shared descriptor denies every account WRITE_DAC and WRITE_OWNER, so a
+// request that includes them (AccessableMapAllAccess does) can never be granted,
+// not even to the creator. Such a request is retried without those two rights:
+// the handle then carries every right the object can give.
+void* OpenExistingMapping(unsigned long access, const char* name) {
+    const unsigned long kDenied = 0x000C0000; // WRITE_DAC | WRITE_OWNER
+    void* mapping = platform::OpenNamedMapping(access, name);
+    if (mapping == nullptr && (access & kDenied) != 0)
+        mapping = platform::OpenNamedMapping(access & ~kDenied, name);
+    return mapping;
+}
+
+} // namespace
+
 void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection,
                                   unsigned long access, unsigned long sizeHigh,
                                   unsigned long sizeLow, const char* mappingName, int* created) {
@@ -137,7 +153,7 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         // could be backed by: go straight to creating the file.
         bool newFile = (sizeHigh != 0 || sizeLow != 0) && !platform::PathExists(fileName);
         if (!newFile) {
-            void* mapping = platform::OpenNamedMapping(access, mappingName);
+            void* mapping = OpenExistingMapping(access, mappingName);
             if (mapping != nullptr) {
                 descriptor.Release();
                 return mapping;
@@ -159,7 +175,7 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
                                          sizeLow, mappingName, mappingExisted);
         platform::CloseSharedFile(file);
         if (mapping == nullptr) {
-            mapping = platform::OpenNamedMapping(access, mappingName);
+            mapping = OpenExistingMapping(access, mappingName);
             if (mapping == nullptr)
                 throw Exception("Open failed %d", LastError());
         }

@@ -4,6 +4,11 @@
 #include <cstring>
 #include <type_traits>
 
+// The definitions below are the exported names even where the C library spells
+// these two as macros (MinGW-w64 in unoptimised builds).
+#undef strcasecmp
+#undef strncasecmp
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
