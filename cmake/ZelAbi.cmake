@@ -9,6 +9,12 @@ set(ZEL_ABI_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/abi-check.sh)
 if(ZEL_BUILD_TESTS)
     add_test(NAME abi_baseline COMMAND ${ZEL_BASH} ${ZEL_ABI_SCRIPT} $<TARGET_FILE:ZELBase>)
     set_tests_properties(abi_baseline PROPERTIES LABELS abi TIMEOUT 300)
+    # A Windows leg whose Wine cannot run lists all its tests as not run, so its
+    # test step is never a pass; this one goes with them (.ci/run then runs the
+    # script on that build directly).
+    if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT ZEL_WINE_RUNS)
+        set_tests_properties(abi_baseline PROPERTIES DISABLED TRUE)
+    endif()
 endif()
 
 add_custom_target(abi-update
