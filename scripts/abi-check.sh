@@ -134,6 +134,9 @@ abi_description() { # library output
         --drop-undefined-syms --type-id-style hash \
         --headers-dir "$root/include/zel" --drop-private-types \
         --out-file "$2" "$1"
+    # Translation units are named by their full path: keep it relative to the tree,
+    # so the description is the same in every checkout.
+    sed -i "s#path='$root/#path='#" "$2"
 }
 
 has_debug_info() {
