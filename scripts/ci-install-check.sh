@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Proves the installation: installs each build into a temporary prefix, then
-# configures, builds and runs the consumer project of examples/consumer against
-# it (natively through the CMake package and through pkg-config; for Windows
-# cross-compiled against the installed DLL and run under Wine), runs the
-# installed zel tool, and builds and inspects the CPack packages.
+# Proves the installation: installs each build into a temporary prefix, compares
+# the installed library's exports with abi/, then configures, builds and runs the
+# consumer project of examples/consumer against it (natively through the CMake
+# package and through pkg-config; for Windows cross-compiled against the
+# installed DLL and run under Wine; it uses the exported PATHSEP and
+# PATHSEPCHAR), runs the installed zel tool, and builds and inspects the CPack
+# packages.
 #   scripts/ci-install-check.sh [--native-only | --windows-only]
 # Uses build/default, build/mingw32 and build/mingw64, configuring and building
 # them if needed. Where the host cannot run a Windows architecture under Wine, its
@@ -49,6 +51,9 @@ if [ "$native" = 1 ]; then
     need_files "$prefix" lib/libZELBase.so include/zel/ZELBase.h include/zel/Exception.h \
         lib/cmake/ZELBase/ZELBaseConfig.cmake lib/cmake/ZELBase/ZELBaseConfigVersion.cmake \
         lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel
+
+    step "native: the installed library's exports against abi/"
+    bash scripts/abi-check.sh "$prefix/lib/libZELBase.so"
 
     step "native: consumer through find_package(ZELBase CONFIG)"
     cmake -S examples/consumer -B "$work/consumer-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -102,6 +107,9 @@ windows_check() { # preset triple libgcc-dll
     local wine_run="$root/build/$preset/wine-run.sh"
     local runs=1
     grep -q '^ZEL_WINE_RUNS:BOOL=ON' "build/$preset/CMakeCache.txt" || runs=0
+
+    step "$label: the installed DLL's exports against abi/"
+    bash scripts/abi-check.sh "$prefix/bin/ZELBase.dll"
 
     step "$label: consumer cross-compiled through find_package(ZELBase CONFIG)"
     cmake -S examples/consumer -B "$work/consumer-$preset" \

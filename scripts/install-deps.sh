@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs)
 set -euo pipefail
 
-native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config)
+native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config abigail-tools)
 # Both Windows legs: the i686 and x86-64 cross compilers, and the Wine loaders of
 # both architectures (wine32 installs on any amd64 host, even one that cannot
 # execute it; the builds then say that the 32-bit tests were not run).

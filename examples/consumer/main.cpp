@@ -1,6 +1,7 @@
-// A host program of ZELBase: uses the installed headers and library, lets an
-// exception thrown inside the library reach it, and checks the error log.
-//   consumer LOGFILE     exit status 0 when every check passed
+// A host program of ZELBase: uses the installed headers and library and its
+// exported data (PATHSEP, PATHSEPCHAR), lets an exception thrown inside the
+// library reach it, and checks the error log.
+//   consumer LOGFILE     a full path; exit status 0 when every check passed
 // <string.h> comes first, as in many hosts: MinGW-w64 then spells strcasecmp
 // as a macro in unoptimised builds, and the library's calls below must still link.
 #include <string.h>
@@ -70,10 +71,27 @@ int main(int argc, char** argv) {
               all.find("Mirror TRACE: consumer done") != std::string::npos,
           "the error log holds the annotated message and the trace line");
 
-    // The wildcard list finds the log file itself.
+    // The exported path separator, read from the library's data.
+#ifdef _WIN32
+    const char platformSeparator = '\\';
+#else
+    const char platformSeparator = '/';
+#endif
+    check(zel::PATHSEPCHAR == platformSeparator && zel::PATHSEP[0] == zel::PATHSEPCHAR &&
+              zel::PATHSEP[1] == '\0',
+          "PATHSEP and PATHSEPCHAR are the platform's separator");
+
+    // The wildcard list finds the log file itself, named by its folder and file name
+    // joined with PATHSEP.
+    const std::string logPath = argv[1];
+    const std::size_t cut = logPath.find_last_of(zel::PATHSEPCHAR);
+    check(cut != std::string::npos, "the log path has a folder");
+    const std::string spec = cut == std::string::npos
+                                 ? logPath
+                                 : logPath.substr(0, cut) + zel::PATHSEP + logPath.substr(cut + 1);
     zel::Array<zel::BaseString<char>> files;
-    check(zel::DirectoryIterator::GetWildCardFiles(argv[1], files, true) && files.Size() == 1 &&
-              std::string(files[0]) == argv[1],
+    check(zel::DirectoryIterator::GetWildCardFiles(spec.c_str(), files, true) &&
+              files.Size() == 1 && std::string(files[0]) == logPath,
           "GetWildCardFiles lists the log file");
     check(zel::util::stringHashCode("abc") == 96354 && zel::util::nextPrime(1000) == 1009,
           "hash and prime functions are exported");

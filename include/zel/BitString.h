@@ -95,8 +95,9 @@ public:
     // count to unusedBits (taken into 0..7). The bit count then follows the bytes:
     // byte count * 8 - unusedBits, so appended bits are reachable through IsBitOn,
     // AsString and GetIntValue like any other (with no bytes at all, both counts
-    // are 0). A count below 1 or null bytes append nothing but still set the
-    // counts. `bytes` may point into this string's own storage. Throws
+    // are 0). A count below 1 or null bytes append nothing and leave the bit count
+    // as it was; only the unused-bit count is set (0 while there are no bytes).
+    // `bytes` may point into this string's own storage. Throws
     // MemoryException, and then leaves the object unchanged.
     void Assign(const unsigned char* bytes, int count, int unusedBits);
 

@@ -63,8 +63,10 @@ public:
     // that produces no text (empty, "%s" of "", a formatting error, or a null
     // format) pushes nothing and logs "Format Error: " + the raw format (nothing
     // for a null one). Throws std::bad_alloc when memory runs out.
+    // Not explicit: a text converts, so `throw` and copy-initialisation take one.
     //   zel::Exception e("open %s failed", "a.txt");   // e.getAt(): "open a.txt failed"
-    explicit Exception(const char* format, ...);
+    //   zel::Exception f = "disk full";               // the text is the format
+    Exception(const char* format, ...);
     // Same messages and locations; delayed logging off; writes nothing.
     Exception(const Exception& other);
     // With delayed logging on, first writes every message to the log as an
@@ -151,7 +153,9 @@ public:
     // unchanged, when the code is 0 or the system has no text for it. Takes no lock.
     static bool GetLastErrorMsg(std::string& text);
 
-    // The current log path; empty while no location has been chosen yet.
+    // The current log path; empty while no location has been chosen yet. An
+    // addition of this library to the inherited interface (the inherited class
+    // has no way to read the location back); the zel tool reports it.
     static std::string GetErrorLogLocation();
     // The file the next line goes to: the current log path, or, while none has
     // been chosen, the default location chosen now exactly as the first line
@@ -176,6 +180,8 @@ private:
     static void VMirror(const char* prefix, const char* formatErrorPrefix, const char* format,
                         va_list arguments);
 
+    // Capacity of the log path, terminator included; defined once in the library
+    // and exported with the class, like the two items below.
     static const unsigned int MaxPathSize = 1024;
     static char ErrorLogLocation[MaxPathSize];
     static bool m_mirrorErrorToLog;
@@ -243,7 +249,7 @@ public:
 // (nothing after the colon and blank for a null name).
 class ZEL_API NotImplementedException : public Exception {
 public:
-    explicit NotImplementedException(const char* name);
+    NotImplementedException(const char* name);
     NotImplementedException(const NotImplementedException& other);
     NotImplementedException(NotImplementedException&& other);
     NotImplementedException& operator=(const NotImplementedException& other);
@@ -269,7 +275,7 @@ public:
     // "Operation has overrun its specified timeout limit."
     TimeoutException();
     // The caller's printf-style message, as Exception(const char* format, ...).
-    explicit TimeoutException(const char* format, ...);
+    TimeoutException(const char* format, ...);
     TimeoutException(const TimeoutException& other);
     TimeoutException(TimeoutException&& other);
     TimeoutException& operator=(const TimeoutException& other);

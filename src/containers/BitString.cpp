@@ -153,30 +153,32 @@ void BitString::Assign(const unsigned char* bytes, int count, int unusedBits) {
     if (unusedBits > 7)
         unusedBits = 7;
     const unsigned int old = m_bits.Size();
-    if (bytes != nullptr && count > 0) {
-        const unsigned int n = static_cast<unsigned int>(count);
-        if (n > 0xFFFFFFFFu - old || (old + n) > 0x7FFFFFFFu / 8)
-            throw MemoryException(); // the bit count would not fit an int
-        // Bytes taken from our own storage survive a reallocation in a copy. Only a
-        // reallocation (old + n beyond the capacity) needs it, and then any byte of
-        // the storage lies below storage + old + n.
-        std::vector<unsigned char> copy;
-        const unsigned char* storage = m_bits.Data();
-        const std::less<const unsigned char*> before;
-        if (storage != nullptr && !before(bytes, storage) && before(bytes, storage + old + n)) {
-            try {
-                copy.assign(bytes, bytes + n);
-            } catch (const std::bad_alloc&) {
-                throw MemoryException();
-            }
-            bytes = copy.data();
-        }
-        m_bits.SetSize(old + n);
-        std::memmove(m_bits.Data() + old, bytes, n);
+    if (bytes == nullptr || count < 1) {
+        // Nothing appended: the bit count stays; only the unused-bit count is set.
+        m_unusedBits = old != 0 ? unusedBits : 0;
+        return;
     }
-    const unsigned int held = m_bits.Size();
-    m_unusedBits = held != 0 ? unusedBits : 0;
-    m_numBits = static_cast<int>(held * 8) - m_unusedBits;
+    const unsigned int n = static_cast<unsigned int>(count);
+    if (n > 0xFFFFFFFFu - old || (old + n) > 0x7FFFFFFFu / 8)
+        throw MemoryException(); // the bit count would not fit an int
+    // Bytes taken from our own storage survive a reallocation in a copy. Only a
+    // reallocation (old + n beyond the capacity) needs it, and then any byte of
+    // the storage lies below storage + old + n.
+    std::vector<unsigned char> copy;
+    const unsigned char* storage = m_bits.Data();
+    const std::less<const unsigned char*> before;
+    if (storage != nullptr && !before(bytes, storage) && before(bytes, storage + old + n)) {
+        try {
+            copy.assign(bytes, bytes + n);
+        } catch (const std::bad_alloc&) {
+            throw MemoryException();
+        }
+        bytes = copy.data();
+    }
+    m_bits.SetSize(old + n);
+    std::memmove(m_bits.Data() + old, bytes, n);
+    m_unusedBits = unusedBits;
+    m_numBits = static_cast<int>(m_bits.Size() * 8) - m_unusedBits;
 }
 
 const unsigned char* BitString::GetBits(int& numBits) const {

@@ -9,6 +9,10 @@ namespace {
 const char kEmpty[] = "";
 } // namespace
 
+// The one definition of the log path's capacity: it is exported data of the
+// library, so hosts and the library agree on one object.
+const unsigned int Exception::MaxPathSize;
+
 Exception::Exception() : m_delayedLogging(false) {}
 
 Exception::Exception(const char* format, ...) : m_delayedLogging(false) {

@@ -250,7 +250,8 @@ TEST(BitString, AssignAppendsBytes) {
         {8, {0x80}, 7, 9, 7, "[000000001]"},
         {3, {0xC0}, 0, 16, 0, "[0000000011000000]"},
         {0, {}, 3, 0, 0, "[]"},
-        {8, {}, 2, 6, 2, "[000000]"},
+        {8, {}, 2, 8, 2, "[00000000]"},
+        {12, {}, 0, 12, 0, "[000000000000]"},
         {0, {0x01}, 9, 1, 7, "[0]"},
         {0, {0x80}, -1, 8, 0, "[10000000]"},
     };
@@ -263,12 +264,14 @@ TEST(BitString, AssignAppendsBytes) {
         EXPECT_EQ(b.GetUnusedBits(), c.storedUnused);
         EXPECT_EQ(Text(b), c.text);
     }
-    // A count below 1 appends nothing.
-    BitString b(8);
+    // A count below 1 appends nothing and keeps the bit count.
+    BitString b(12);
     const unsigned char byte = 0xFF;
     b.Assign(&byte, 0, 0);
-    b.Assign(&byte, -4, 0);
-    EXPECT_EQ(b.NumBits(), 8);
+    EXPECT_EQ(b.NumBits(), 12);
+    b.Assign(&byte, -4, 5);
+    EXPECT_EQ(b.NumBits(), 12);
+    EXPECT_EQ(b.GetUnusedBits(), 5);
     EXPECT_EQ(b.GetIntValue(), 0u);
 
     // Bytes from the string's own storage, across reallocations.

@@ -14,8 +14,10 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <pthread.h>
 #include <termios.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -216,6 +218,83 @@ TEST(ConsoleIO, ReadsKeysFromATerminalWithoutEcho) {
 
     // The terminal's settings are back.
     EXPECT_EQ(child.valueAfter("ECHO="), "1 ICANON=1");
+    int status = child.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+namespace {
+
+volatile sig_atomic_t g_readerStalled = 0;
+volatile sig_atomic_t g_releaseReader = 0;
+
+// Holds the reading thread inside GetChar until released.
+extern "C" void StallReader(int) {
+    g_readerStalled = 1;
+    while (!g_releaseReader) {
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// Waits up to 10 seconds for `done`.
+template <typename Condition> bool Eventually(Condition done) {
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        usleep(1000);
+    }
+    return true;
+}
+
+} // namespace
+
+// One thread sits inside GetChar (held there by a signal handler, so the key
+// stays unread) while the main thread asks KeyBoardHit about the key typed then.
+ZEL_TEST_CHILD(consoleHitWhileReading) {
+    (void)args;
+    struct sigaction stall {};
+    stall.sa_handler = &StallReader;
+    sigemptyset(&stall.sa_mask);
+    if (sigaction(SIGUSR1, &stall, nullptr) != 0)
+        return 10;
+    zel::ConsoleIO con;
+    int code = -1;
+    std::thread reader([&] { code = static_cast<unsigned char>(con.GetChar()); });
+    // The reader has switched the terminal to non-canonical input: it is inside.
+    bool inside = Eventually([] {
+        termios t;
+        return tcgetattr(0, &t) == 0 && !(t.c_lflag & ICANON);
+    });
+    if (inside) {
+        pthread_kill(reader.native_handle(), SIGUSR1);
+        inside = Eventually([] { return g_readerStalled != 0; });
+    }
+    std::printf("STALLED=%d\n", inside ? 1 : 0);
+    std::fflush(stdout);
+    int hit = 0;
+    for (int i = 0; i < 500 && !hit; ++i) {
+        hit = con.KeyBoardHit();
+        if (!hit)
+            usleep(10000);
+    }
+    std::printf("HIT=%d\n", hit != 0);
+    std::fflush(stdout);
+    g_releaseReader = 1;
+    reader.join();
+    std::printf("CODE=%d\n", code);
+    std::fflush(stdout);
+    return 0;
+}
+
+TEST(ConsoleIO, KeyBoardHitSeesAKeyWhileAnotherThreadIsInGetChar) {
+    PtyChild child("consoleHitWhileReading");
+    ASSERT_TRUE(child.started());
+    ASSERT_EQ(child.valueAfter("STALLED="), "1");
+    ASSERT_TRUE(child.type("k"));
+    EXPECT_EQ(child.valueAfter("HIT="), "1");
+    // The reader, let go, gets the key.
+    EXPECT_EQ(child.valueAfter("CODE="), std::to_string('k'));
     int status = child.wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

@@ -318,6 +318,16 @@ TEST(ErrorLogLastError, SystemTextOfTheLastErrorCode) {
         ASSERT_TRUE(zel::Exception::GetLastErrorMsg(text));
         EXPECT_EQ(text, expected);
     }
+
+    // Codes without a system text (strerror would make up "Unknown error N"):
+    // false, text unchanged, as on Windows.
+    for (int code : {4095, 99999, -3}) {
+        SCOPED_TRACE(code);
+        text = "unchanged";
+        errno = code;
+        EXPECT_FALSE(zel::Exception::GetLastErrorMsg(text));
+        EXPECT_EQ(text, "unchanged");
+    }
 #endif
 }
 

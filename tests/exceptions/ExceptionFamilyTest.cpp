@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -93,6 +94,25 @@ TEST_F(ExceptionFamily, TimeoutWithEmptyFormatPushesNothing) {
     zel::TimeoutException e("");
     EXPECT_EQ(e.getMessageTotal(), 0u);
     ExpectLog({"Format Error: "});
+}
+
+// Host code copy-initialises these from a text, so the constructors that take one
+// must not be explicit.
+static_assert(std::is_convertible<const char*, zel::Exception>::value, "Exception from a text");
+static_assert(std::is_convertible<const char*, zel::NotImplementedException>::value,
+              "NotImplementedException from a text");
+static_assert(std::is_convertible<const char*, zel::TimeoutException>::value,
+              "TimeoutException from a text");
+
+TEST_F(ExceptionFamily, CopyInitialisedFromAText) {
+    zel::Exception plain = "disk full";
+    zel::NotImplementedException missing = "IStream";
+    zel::TimeoutException late = "waited 5 s";
+    auto thrown = []() -> zel::TimeoutException { return "late reply"; };
+    EXPECT_EQ(Messages(plain), std::vector<std::string>{"disk full"});
+    EXPECT_EQ(Messages(missing), std::vector<std::string>{"Unsupported interface: IStream"});
+    EXPECT_EQ(Messages(late), std::vector<std::string>{"waited 5 s"});
+    EXPECT_EQ(Messages(thrown()), std::vector<std::string>{"late reply"});
 }
 
 // Only TimeoutException keeps its type through rethrow; every other class

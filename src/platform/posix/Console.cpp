@@ -1,6 +1,7 @@
 // Generic POSIX code only: keyboard input from a terminal (termios) or plain stdin.
 #include "platform/Console.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <mutex>
@@ -18,6 +19,9 @@ namespace {
 // code of a two-code key, or the bytes after an escape that meant nothing).
 std::mutex g_inputMutex;
 std::string g_pending;
+// g_pending's length, readable without g_inputMutex by a key test that runs while
+// another thread reads.
+std::atomic<std::size_t> g_pendingCount{0};
 
 // ---- Terminal settings, restored also when a signal ends the process ----
 
@@ -282,16 +286,18 @@ int TranslateEscape(RawTerminal* terminal) {
     }
     if (known) {
         g_pending += static_cast<char>(key.code);
-        return key.prefix;
+    } else {
+        // Not a key we know (or Alt with a key): hand out ESC and then the bytes.
+        g_pending += seq;
     }
-    // Not a key we know (or Alt with a key): hand out ESC and then the bytes.
-    g_pending += seq;
-    return 0x1B;
+    g_pendingCount.store(g_pending.size());
+    return known ? key.prefix : 0x1B;
 }
 
 int PopPending() {
     int c = static_cast<unsigned char>(g_pending[0]);
     g_pending.erase(0, 1);
+    g_pendingCount.store(g_pending.size());
     return c;
 }
 
@@ -314,12 +320,19 @@ int ConsoleGetKey() {
 }
 
 int ConsoleKeyWaiting() {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
     std::unique_lock<std::mutex> lock(g_inputMutex, std::try_to_lock);
-    if (!lock.owns_lock())
-        return 0; // another thread is reading: any key is going to it
+    if (!lock.owns_lock()) {
+        // Another thread is inside a key read and has the terminal in non-canonical
+        // input already (or is just switching to it): a typed key is readable now,
+        // without touching the settings that thread restores. Whether this thread
+        // or that one gets the key is a race, as with two readers on Windows.
+        if (g_pendingCount.load() != 0)
+            return 1;
+        return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) ? 1 : 0;
+    }
     if (!g_pending.empty())
         return 1;
-    pollfd p{STDIN_FILENO, POLLIN, 0};
     if (!isatty(STDIN_FILENO))
         return poll(&p, 1, 0) > 0 ? 1 : 0;
     // A canonical terminal holds keys back until the end of the line; without

@@ -2,6 +2,7 @@
 #include "platform/Errors.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace zel {
@@ -14,8 +15,13 @@ unsigned long LastErrorCode() {
 bool ErrorText(unsigned long code, std::string& text) {
     char buffer[512];
     buffer[0] = '\0';
-    // The GNU strerror_r may return a static text instead of filling the buffer.
+    // The GNU strerror_r may return a static text instead of filling the buffer,
+    // and makes up "Unknown error N" for a code it has no text for; such a code
+    // has no text here, as FormatMessageA has none for it on Windows.
 #if defined(__GLIBC__) && defined(_GNU_SOURCE)
+    if (code > static_cast<unsigned long>(INT_MAX) ||
+        strerrordesc_np(static_cast<int>(code)) == nullptr)
+        return false;
     const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
 #else
     const char* message =
