@@ -46,10 +46,13 @@ std::string ChooseDefaultLocation() {
 }
 
 // The older generation's name: the log's path cut to 1,018 characters, then ".001".
-std::string OlderGeneration(const char* path) {
-    std::string older(path, std::min<std::size_t>(std::strlen(path), kRotatedNameKeep));
+// Filled into a buffer that lives as long as the process: every caller holds
+// ErrorLogLock, and a line then allocates nothing for the name.
+const char* OlderGeneration(const char* path) {
+    static std::string older;
+    older.assign(path, std::min<std::size_t>(std::strlen(path), kRotatedNameKeep));
     older += kOlderSuffix;
-    return older;
+    return older.c_str();
 }
 
 // The lasting notice of the platform last written to the log: a rotation that
@@ -59,9 +62,8 @@ std::string g_lastingNotice;
 // Appends one line and reports what the platform had to say about it.
 void AppendLine(const char* path, long long rotateAbove, const std::string& line,
                 const char* stamp) {
-    const std::string older = OlderGeneration(path);
     platform::LogAppend done =
-        platform::AppendLogLine(path, older.c_str(), rotateAbove, line.data(), line.size());
+        platform::AppendLogLine(path, OlderGeneration(path), rotateAbove, line.data(), line.size());
     if (done.lasting) {
         if (done.notice == g_lastingNotice)
             return;
@@ -73,7 +75,7 @@ void AppendLine(const char* path, long long rotateAbove, const std::string& line
         return;
     std::string report =
         std::string("[") + stamp + "] Mirror Error: Error log: " + done.notice + "\n";
-    platform::AppendLogLine(path, older.c_str(), platform::kNeverRotate, report.data(),
+    platform::AppendLogLine(path, OlderGeneration(path), platform::kNeverRotate, report.data(),
                             report.size());
 }
 
@@ -87,8 +89,8 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
     if (!m_mirrorErrorToLog && !force)
         return;
     try {
-        std::string text = method != nullptr ? method : "NULL Method";
-        text += message != nullptr ? message : "NULL Message";
+        const char* head = method != nullptr ? method : "NULL Method";
+        const char* body = message != nullptr ? message : "NULL Message";
 
         // The size check and the append are one task of the platform. The very
         // first line, which chooses the location, does not rotate.
@@ -107,15 +109,17 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         stamp[255] = '\0';
         std::size_t n = std::strlen(stamp);
         if (n > 0)
-            stamp[n - 1] = '\0'; // drop the layout's newline
+            stamp[--n] = '\0'; // drop the layout's newline
 
         // One buffer, one write: lines of other threads and processes never mix.
-        std::string line;
-        line.reserve(text.size() + n + 4);
+        // The buffer is kept (under ErrorLogLock) so that a line allocates nothing.
+        static std::string line;
+        line.clear();
         line += '[';
-        line += stamp;
+        line.append(stamp, n);
         line += "] ";
-        line += text;
+        line += head;
+        line += body;
         line += '\n';
         AppendLine(ErrorLogLocation, rotateAbove, line, stamp);
     } catch (...) {
@@ -154,8 +158,8 @@ void Exception::CheckOldLogSize() {
         return;
     try {
         // Creates a missing file and rotates a full one; writes no line.
-        const std::string older = OlderGeneration(ErrorLogLocation);
-        platform::AppendLogLine(ErrorLogLocation, older.c_str(), kRotateAbove, "", 0);
+        platform::AppendLogLine(ErrorLogLocation, OlderGeneration(ErrorLogLocation), kRotateAbove,
+                                "", 0);
     } catch (...) {
     }
 }
