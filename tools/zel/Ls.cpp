@@ -75,6 +75,39 @@ std::vector<Entry> list(const std::string& spec, const LsOptions& o) {
     return out;
 }
 
+// What the walks of one run could not read: the folders, and how many other
+// entries (dangling links, files removed meanwhile).
+struct Skipped {
+    std::vector<std::string> folders;
+    unsigned long entries = 0;
+};
+
+// list(), noting in `skipped` what the walk had to leave out.
+std::vector<Entry> listNotingSkips(const std::string& spec, const LsOptions& o, Skipped& skipped) {
+    zel::DirectorySkips skips;
+    std::vector<Entry> out = list(spec, o);
+    for (unsigned long i = 0; i < skips.Directories(); ++i)
+        skipped.folders.push_back(skips.Directory(i));
+    skipped.entries += skips.Entries() - skips.Directories();
+    return out;
+}
+
+// Names on standard error the folders that could not be read, then their count,
+// as find does. True when a folder was left out.
+bool reportSkips(const Skipped& skipped) {
+    for (const std::string& folder : skipped.folders)
+        std::fprintf(stderr, "zel: ls: cannot read folder %s\n", folder.c_str());
+    if (skipped.entries != 0)
+        std::fprintf(stderr, "zel: ls: %lu other entr%s could not be read\n", skipped.entries,
+                     skipped.entries == 1 ? "y" : "ies");
+    if (skipped.folders.empty())
+        return false;
+    const unsigned long count = static_cast<unsigned long>(skipped.folders.size());
+    std::fprintf(stderr, "zel: ls: %lu folder%s could not be read; their files are not listed\n",
+                 count, count == 1 ? "" : "s");
+    return true;
+}
+
 std::string localTime(long long t) {
     std::tm tm{};
     zel::util::localtime(&t, &tm);
@@ -86,10 +119,10 @@ std::string localTime(long long t) {
 
 // Runs the walk; when it takes longer than a second and standard error is a
 // terminal, shows how long it has been running.
-std::vector<Entry> listWithProgress(const std::string& spec, const LsOptions& o) {
+std::vector<Entry> listWithProgress(const std::string& spec, const LsOptions& o, Skipped& skipped) {
     if (!stderrIsTerminal())
-        return list(spec, o);
-    auto work = std::async(std::launch::async, [&] { return list(spec, o); });
+        return listNotingSkips(spec, o, skipped);
+    auto work = std::async(std::launch::async, [&] { return listNotingSkips(spec, o, skipped); });
     int seconds = 0;
     bool shown = false;
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
@@ -124,12 +157,14 @@ void addLs(CLI::App& app) {
     cmd->add_flag("-t,--by-time", o->byTime, "Newest first instead of by name");
     cmd->add_flag("-l,--long", o->longForm, "Show size, local time and the read-only flag");
     cmd->footer("Folders are not listed; a folder named without its trailing separator\n"
-                "is listed as the folder itself. Exit status 1 when nothing matched.");
+                "is listed as the folder itself. Exit status 1 when nothing matched, or\n"
+                "when a folder could not be read (each is named on standard error).");
     setRunner(cmd, [o]() -> int {
         bool any = false;
+        Skipped skipped;
         for (const std::string& raw : o->specs) {
             const std::string spec = normalise(raw);
-            for (const Entry& e : listWithProgress(spec, *o)) {
+            for (const Entry& e : listWithProgress(spec, *o, skipped)) {
                 any = true;
                 if (o->longForm)
                     std::printf("%12lld  %s  %s  %s\n", e.size, localTime(e.time).c_str(),
@@ -138,9 +173,10 @@ void addLs(CLI::App& app) {
                     std::printf("%s\n", e.path.c_str());
             }
         }
+        const bool left = reportSkips(skipped);
         if (!any)
             throw Failure("no files match");
-        return 0;
+        return left ? 1 : 0;
     });
 }
 
