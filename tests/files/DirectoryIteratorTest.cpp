@@ -255,13 +255,19 @@ TEST_F(DirectoryIteratorTest, EveryRouteThatDoesNotLoopIsWalked) {
         level = next;
     }
     make(base(), "t/l4/end.txt");
-#ifndef _WIN32
+#ifdef _WIN32
+    // Without links (a privilege Windows and Wine may refuse) the top holds nothing.
+    const bool linked = !ec;
+#else
     ASSERT_FALSE(ec) << ec.message();
+    const bool linked = true;
 #endif
-    if (ec)
-        GTEST_SKIP() << "this system refuses links: " << ec.message();
     const std::string top = under(base(), "t/l0") + zel::PATHSEP;
     zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
+    if (!linked) {
+        EXPECT_EQ(it.NumMatches(), 0);
+        return;
+    }
     EXPECT_EQ(it.NumMatches(), 16);
     zel::DirectoryItem item;
     ASSERT_TRUE(it.GetNextItem(item));
@@ -359,7 +365,8 @@ TEST_F(DirectoryIteratorTest, DeepWalkRunsOnASmallStack) {
 // at every level on the way back up: those are opened again and walked.
 TEST_F(DirectoryIteratorTest, DirectoriesLeftBehindAreOpenedAgain) {
     std::string chain;
-    for (int i = 0; i < 120; ++i) {
+    // 60 levels: past the 48 descriptors, within the Windows path limit.
+    for (int i = 0; i < 60; ++i) {
         chain += "n/";
         for (const char* side : {"a", "m", "z"})
             make(base(), "w/" + chain + side + "/f.txt");
@@ -367,7 +374,7 @@ TEST_F(DirectoryIteratorTest, DirectoriesLeftBehindAreOpenedAgain) {
     const std::string top = under(base(), "w") + zel::PATHSEP;
     zel::DirectorySkips skips;
     zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
-    EXPECT_EQ(it.NumMatches(), 360);
+    EXPECT_EQ(it.NumMatches(), 180);
     EXPECT_EQ(skips.Entries(), 0u);
 }
 
