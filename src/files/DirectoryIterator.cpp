@@ -293,8 +293,13 @@ void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const S
 
 // The two wildcard lists: the files of a one-level listing or of a whole tree,
 // each behind the directory part of `pattern`.
+//
+// `itemsOf` hands over the iterator's list: each item is taken out of it in turn
+// (the order GetNextItem gives), so its name is freed as soon as its path is
+// made and a walk's names and paths are not all held twice at the end.
+template <typename ItemsOf>
 bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& files,
-                  bool compareByName, bool recursive) {
+                  bool compareByName, bool recursive, ItemsOf itemsOf) {
     // Paths stored so far; a failing Add may leave one more, unfilled, element.
     unsigned int stored = 0;
     try {
@@ -308,9 +313,10 @@ bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& file
         DirectoryIterator iterator(pattern, recursive,
                                    recursive ? static_cast<const char*>(pattern) : nullptr,
                                    compareByName);
-        DirectoryItem item;
+        Array<DirectoryItem>& items = itemsOf(iterator);
         BaseString<char> path;
-        while (iterator.GetNextItem(item)) {
+        for (unsigned int i = 0; i < items.Size(); ++i) {
+            const DirectoryItem item(std::move(items[i]));
             if (item.IsDirectory())
                 continue;
             path = directoryPart;
@@ -393,12 +399,14 @@ void DirectoryIterator::BuildRecursive(const char* path, const char* root, bool 
 
 bool DirectoryIterator::GetWildCardFiles(const BaseString<char>& pattern,
                                          Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, false);
+    return CollectFiles(pattern, files, compareByName, false,
+                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
 }
 
 bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& pattern,
                                              Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, true);
+    return CollectFiles(pattern, files, compareByName, true,
+                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
 }
 
 DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {
