@@ -193,10 +193,16 @@ public:
 
     // Enters `dir`; false (and `dir` closed) when it is the current directory or
     // one of its ancestors: a link leading back up, whose walk would never end.
+    // Takes `dir` over in any case.
     bool Push(platform::OpenDir* dir, const platform::DirectoryId& id, unsigned int pathLength) {
-        if (!m_ancestors.insert(id).second) {
+        try {
+            if (!m_ancestors.insert(id).second) {
+                platform::CloseDirectory(dir);
+                return false;
+            }
+        } catch (...) {
             platform::CloseDirectory(dir);
-            return false;
+            throw;
         }
         try {
             m_frames.emplace_back();
@@ -241,6 +247,11 @@ void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const S
     // The pattern less its "*": the directory, written with a trailing separator.
     BaseString<char> directory(plan.pattern);
     directory.Truncate(directory.Length() - 1);
+    // The path text of the current directory: the path as given, then a separator
+    // and a name for each level down.
+    BaseString<char> text(path);
+    BaseString<char> scratch;
+    WalkStack stack;
     platform::OpenDir* dir = nullptr;
     platform::DirectoryId id;
     const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
@@ -249,12 +260,6 @@ void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const S
             NoteUnreadableDirectory(path);
         return;
     }
-
-    // The path text of the current directory: the path as given, then a separator
-    // and a name for each level down.
-    BaseString<char> text(path);
-    BaseString<char> scratch;
-    WalkStack stack;
     stack.Push(dir, id, text.Length());
     ReadFrame(stack.Top(), text);
     while (!stack.Empty()) {
