@@ -15,10 +15,22 @@ inline int FoldSigned(char c) {
     return (c >= 'A' && c <= 'Z') ? c + 0x20 : static_cast<signed char>(c);
 }
 
+// Eight bytes with 'A' to 'Z' turned into 'a' to 'z' and every other byte kept.
+inline std::uint64_t FoldWord(std::uint64_t x) {
+    const std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t high = 0x8080808080808080ull;
+    const std::uint64_t low7 = x & ~high;
+    // High bit of each byte: at least 'A', then above 'Z' (ASCII bytes only).
+    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * ones;
+    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones;
+    const std::uint64_t upper = atLeastA & ~aboveZ & ~x & high;
+    return x | (upper >> 2);
+}
+
 // The order of util::strcasecmp for two names whose lengths are known (an item's
 // name never holds a NUL before its end). Sorting a walk compares names that share
-// long folder prefixes: bytes that are equal as they stand are passed eight at a
-// time, within the names, before the bytes are folded one by one.
+// long folder prefixes: those are passed eight folded bytes at a time, within the
+// names, before the first difference is looked for byte by byte.
 int CaseBlindOrder(const BaseString<char>& left, const BaseString<char>& right) {
     const char* a = left;
     const char* b = right;
@@ -32,7 +44,7 @@ int CaseBlindOrder(const BaseString<char>& left, const BaseString<char>& right) 
         std::uint64_t x, y;
         std::memcpy(&x, a + i, 8);
         std::memcpy(&y, b + i, 8);
-        if (x != y)
+        if (x != y && FoldWord(x) != FoldWord(y))
             break;
     }
     // Up to and including the shorter name's terminator.
