@@ -83,9 +83,10 @@ struct Skipped {
 };
 
 // list(), noting in `skipped` what the walk had to leave out.
-std::vector<Entry> listNotingSkips(const std::string& spec, const LsOptions& o, Skipped& skipped) {
+std::vector<Entry> listNotingSkips(const std::string& pattern, const LsOptions& o,
+                                   Skipped& skipped) {
     zel::DirectorySkips skips;
-    std::vector<Entry> out = list(spec, o);
+    std::vector<Entry> out = list(pattern, o);
     for (unsigned long i = 0; i < skips.Directories(); ++i)
         skipped.folders.push_back(skips.Directory(i));
     skipped.entries += skips.Entries() - skips.Directories();
