@@ -103,12 +103,13 @@ SearchPlan PlanSearch(const BaseString<char>& path) {
     return plan;
 }
 
-// Runs the search of a plan; notes what could not be read.
-void RunSearch(const SearchPlan& plan, platform::DirListing& listing) {
+// Runs the search of a plan made of `path`; notes what could not be read.
+void RunSearch(const BaseString<char>& path, const SearchPlan& plan,
+               platform::DirListing& listing) {
     const platform::DirStatus status = platform::Search(plan.pattern, listing);
     NoteUnreadableEntries(listing.unreadable);
     if (status == platform::DirStatus::Unreadable)
-        NoteUnreadableDirectory(plan.pattern);
+        NoteUnreadableDirectory(path);
 }
 
 DirectoryItem MakeItem(const char* name, const platform::DirEntry& entry, bool isDirectory,
@@ -120,7 +121,7 @@ DirectoryItem MakeItem(const char* name, const platform::DirEntry& entry, bool i
 // One level: every entry the search reports, in its order.
 void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, bool compareByName) {
     platform::DirListing listing;
-    RunSearch(PlanSearch(path), listing);
+    RunSearch(path, PlanSearch(path), listing);
     for (const platform::DirEntry& entry : listing.entries)
         Append(items, MakeItem(listing.Name(entry), entry, entry.isDirectory, compareByName));
 }
@@ -146,7 +147,7 @@ void AppendFile(Array<DirectoryItem>& items, const BaseString<char>& prefix, con
 void WalkPattern(Array<DirectoryItem>& items, const BaseString<char>& path, const SearchPlan& plan,
                  bool compareByName) {
     platform::DirListing listing;
-    RunSearch(plan, listing);
+    RunSearch(path, plan, listing);
     BaseString<char> prefix("");
     if (plan.kind == platform::PathKind::Missing) {
         prefix = path;

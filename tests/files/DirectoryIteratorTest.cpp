@@ -412,10 +412,16 @@ ZEL_TEST_CHILD(walk_unprivileged) {
             ::_exit(11);
         // The folder it could not read, and the dangling link.
         const char* closed = skips.Directory(0);
-        ::_exit(skips.Directories() == 1 && skips.Entries() == 2 && closed != nullptr &&
-                        std::string(closed) == args.at(0) + "closed"
+        if (skips.Directories() != 1 || skips.Entries() != 2 || closed == nullptr ||
+            std::string(closed) != args.at(0) + "closed")
+            ::_exit(13);
+        // A one-level listing of it: empty, and counted.
+        zel::DirectorySkips one;
+        zel::DirectoryIterator level((args.at(0) + "closed").c_str(), false, nullptr, true);
+        ::_exit(level.NumMatches() == 0 && one.Directories() == 1 && skips.Directories() == 1 &&
+                        std::string(one.Directory(0)) == args.at(0) + "closed"
                     ? 0
-                    : 13);
+                    : 14);
     }
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
