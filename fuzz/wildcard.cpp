@@ -1,6 +1,6 @@
 // Wildcard matching against a plain dynamic-programming matcher: the input is a
 // pattern and a name separated by the first NUL byte.
-#include "files/Wildcard.h"
+#include "base/Wildcard.h"
 
 #include <cstddef>
 #include <cstdint>

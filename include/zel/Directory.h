@@ -26,8 +26,15 @@
 //     Entries whose status cannot be read (vanished files, dangling links) are left
 //     out. Windows also matches 8.3 short names; Linux has none. "/" alone lists
 //     nothing (its one separator is dropped); "/*" lists the root.
-//   - Both: a recursive walk never enters the same directory twice, so a link (or
-//     junction) leading back into the tree is not followed again.
+//   - Both: a recursive walk follows links (and junctions) to directories, but
+//     never into a directory it is already inside (the current one or one of its
+//     ancestors, told apart by device and inode, or by volume serial number and
+//     file index), so a link leading back up is left out and the walk ends. A
+//     second route to a directory that does not loop is walked like any other.
+//     Linux walks by directory descriptor and without recursion, so neither the
+//     depth of a tree nor the length of its paths limits it; Windows calls take
+//     whole paths, and a directory whose path is too long for them is skipped as
+//     unreadable. DirectorySkips counts what a listing had to leave out.
 //
 // Example (a folder /data holding a.txt, B.txt and a subfolder sub with c.txt):
 //   zel::DirectoryIterator it("/data", false, nullptr, true);
@@ -114,12 +121,13 @@ private:
 //     ".."); names are the directory path with every occurrence of `root` removed
 //     (ASCII case ignored), the separator and the file name. With root equal to the
 //     starting directory written with its trailing separator, names come out
-//     relative to it: a.txt, sub/b.txt (sub\b.txt on Windows). Each directory is
-//     entered at most once, whatever links lead to it.
+//     relative to it: a.txt, sub/b.txt (sub\b.txt on Windows). A link leading to
+//     the current directory or one of its ancestors is not followed.
 //   - compareByName true sorts by name (ASCII case ignored), false newest first;
 //     the order of entries comparing equal is not defined.
 // A path that is null, matches nothing or cannot be read gives an empty list;
-// entries that vanish or cannot be read during the walk are skipped. Throws
+// entries that vanish or cannot be read during the walk are skipped (and counted
+// by a DirectorySkips of the constructing thread); the walk goes on. Throws
 // MemoryException, or Exception("vcDirectoryItem::FileTime: Error getting file
 // time.") for a file time that cannot be converted (Windows only).
 // Thread safety: none inside; construction reads the file system without locking.
@@ -168,6 +176,41 @@ private:
 
     Array<DirectoryItem> m_items;
     unsigned int m_current;
+};
+
+// Counts, while it lives, what the listings of the thread that made it leave out
+// because they could not read it: directories that could not be opened or listed
+// (no permission, removed meanwhile, on Windows a path longer than the calls
+// take), and entries whose status could not be read (a dangling link, a file
+// removed meanwhile). A link leading back up a walk is left out by design and not
+// counted. Objects nest: the innermost one counts. Every DirectoryIterator and
+// wildcard list built on the thread meanwhile adds to it.
+// Throws MemoryException when it cannot be made.
+// Thread safety: serves the thread that made it; read it on that thread.
+//
+// Example:
+//   zel::DirectorySkips skips;
+//   zel::DirectoryIterator::GetWildCardFilesFlat("/data/", files, true);
+//   for (unsigned long i = 0; i < skips.Directories(); ++i)
+//       std::fprintf(stderr, "cannot read %s\n", skips.Directory(i));
+class ZEL_API DirectorySkips {
+public:
+    DirectorySkips();
+    ~DirectorySkips();
+    DirectorySkips(const DirectorySkips&) = delete;
+    DirectorySkips& operator=(const DirectorySkips&) = delete;
+
+    // Every entry left out, the directories included.
+    unsigned long Entries() const;
+    // The directories left out, with everything below them.
+    unsigned long Directories() const;
+    // The path of the index-th directory left out, as the walk wrote it (the
+    // path given, then the names below it); null when index is past the end.
+    const char* Directory(unsigned long index) const;
+
+private:
+    void* m_record;
+    void* m_outer;
 };
 
 } // namespace zel

@@ -5,25 +5,45 @@
 #include "platform/FileSystem.h"
 #include "zel/StringUtil.h"
 
+#include <deque>
 #include <new>
-#include <set>
+#include <string>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace zel {
 
 namespace {
 
-// An entry's last-write time as seconds since 1970 UTC.
-long long ConvertFileTime(const platform::FileStamp& stamp) {
-    long long seconds = 0;
-    if (!platform::FileStampToSeconds(stamp, seconds))
-        throw Exception("vcDirectoryItem::FileTime: Error getting file time.");
-    return seconds;
+// What the listings of one thread could not read, while a DirectorySkips lives.
+struct SkipRecord {
+    unsigned long entries = 0;
+    std::vector<std::string> directories;
+};
+thread_local SkipRecord* t_skips = nullptr;
+
+void NoteUnreadableEntries(unsigned long count) {
+    if (t_skips != nullptr)
+        t_skips->entries += count;
 }
 
-long long EntrySize(const platform::FoundEntry& entry) {
-    return static_cast<long long>((static_cast<unsigned long long>(entry.sizeHigh) << 32) +
-                                  entry.sizeLow);
+void NoteUnreadableDirectory(const char* path) {
+    if (t_skips == nullptr)
+        return;
+    ++t_skips->entries;
+    try {
+        t_skips->directories.emplace_back(path != nullptr ? path : "");
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
+}
+
+// An entry's last-write time as seconds since 1970 UTC.
+long long FileTimeOf(const platform::DirEntry& entry) {
+    if (!entry.timeKnown)
+        throw Exception("vcDirectoryItem::FileTime: Error getting file time.");
+    return entry.seconds;
 }
 
 bool EndsWithSeparator(const BaseString<char>& text) {
@@ -37,29 +57,9 @@ void DropTrailingSeparator(BaseString<char>& text) {
         text.Truncate(text.Length() - 1);
 }
 
-// Turns a trimmed path into the search pattern the search runs: a directory lists
-// everything in it; anything else is searched as it stands.
-void MakeSearchPattern(BaseString<char>& pattern) {
-    DropTrailingSeparator(pattern);
-    if (platform::StatPath(pattern) == platform::PathKind::Directory) {
-        if (!EndsWithSeparator(pattern))
-            pattern += PATHSEP;
-        pattern += "*";
-    }
+bool IsDotOrDotDot(const char* name) {
+    return util::compare(name, ".") || util::compare(name, "..");
 }
-
-// Ends a search however the scope is left.
-class SearchScope {
-public:
-    explicit SearchScope(platform::SearchHandle handle) : m_handle(handle) {}
-    ~SearchScope() { platform::FindClose(m_handle); }
-    SearchScope(const SearchScope&) = delete;
-    SearchScope& operator=(const SearchScope&) = delete;
-    platform::SearchHandle get() const { return m_handle; }
-
-private:
-    platform::SearchHandle m_handle;
-};
 
 // Appends an item, handing its name buffer to the array's slot.
 void Append(Array<DirectoryItem>& items, DirectoryItem&& item) {
@@ -83,123 +83,229 @@ BaseString<char> RemoveOccurrences(const BaseString<char>& text, const char* roo
     return result;
 }
 
-// The text put in front of the names of the files found under `path` in a
-// recursive walk (empty: bare names).
-BaseString<char> NamePrefix(const BaseString<char>& path, const char* root) {
-    BaseString<char> stripped(path);
-    DropTrailingSeparator(stripped);
-    switch (platform::StatPath(stripped)) {
-    case platform::PathKind::Directory:
-        return RemoveOccurrences(path, root);
-    case platform::PathKind::Other:
-        return BaseString<char>("");
-    case platform::PathKind::Missing:
-    default:
-        return stripped;
-    }
-}
-
-// The state of one recursive walk.
-struct Walk {
-    Array<DirectoryItem>& items;
-    const char* root;
-    bool compareByName;
-    // Directories entered so far; a directory reached again through a link is skipped.
-    std::set<platform::DirectoryId> visited;
+// What a listing makes of a trimmed path: a directory lists everything in it
+// (the pattern is the directory, the separator and "*"); anything else is
+// searched as it stands (a pattern, or one object).
+struct SearchPlan {
+    BaseString<char> pattern;
+    platform::PathKind kind; // of the path less one trailing separator
 };
 
-// Notes a directory as entered; false when it was entered before.
-bool Visit(Walk& walk, const platform::DirectoryId& id) {
-    try {
-        return walk.visited.insert(id).second;
-    } catch (const std::bad_alloc&) {
-        throw MemoryException();
+SearchPlan PlanSearch(const BaseString<char>& path) {
+    SearchPlan plan{path, platform::PathKind::Missing};
+    DropTrailingSeparator(plan.pattern);
+    plan.kind = platform::StatPath(plan.pattern);
+    if (plan.kind == platform::PathKind::Directory) {
+        if (!EndsWithSeparator(plan.pattern))
+            plan.pattern += PATHSEP;
+        plan.pattern += "*";
     }
+    return plan;
 }
 
-// The directory the walk starts in: `path` itself, or the folder of its pattern.
-void MarkStart(Walk& walk, const BaseString<char>& path) {
-    BaseString<char> directory(path);
-    DropTrailingSeparator(directory);
-    if (platform::StatPath(directory) != platform::PathKind::Directory) {
-        const int separator = directory.FindLast(PATHSEP);
-        if (separator < 0)
-            directory = ".";
-        else
-            directory.Truncate(static_cast<unsigned int>(separator > 0 ? separator : 1));
-    }
-    platform::DirectoryId id;
-    if (platform::IdentifyDirectory(directory, id))
-        Visit(walk, id);
+// Runs the search of a plan made of `path`; notes what could not be read.
+void RunSearch(const BaseString<char>& path, const SearchPlan& plan,
+               platform::DirListing& listing) {
+    const platform::DirStatus status = platform::Search(plan.pattern, listing);
+    NoteUnreadableEntries(listing.unreadable);
+    if (status == platform::DirStatus::Unreadable)
+        NoteUnreadableDirectory(path);
 }
 
-void WalkDirectory(Walk& walk, const BaseString<char>& path) {
-    BaseString<char> pattern(path);
-    MakeSearchPattern(pattern);
-    platform::FoundEntry entry;
-    SearchScope search(platform::FindFirst(pattern, entry));
-    if (search.get() == nullptr)
-        return;
-
-    // Every file here gets the same prefix: work it out once, at the first file.
-    bool havePrefix = false;
-    BaseString<char> prefix;
-    BaseString<char> name;
-    do {
-        if (entry.attributes & platform::kAttributeDirectory) {
-            if (util::compare(entry.name.c_str(), ".") || util::compare(entry.name.c_str(), ".."))
-                continue;
-            BaseString<char> child(path);
-            if (!EndsWithSeparator(child))
-                child += PATHSEP;
-            child += entry.name.c_str();
-            // A directory that cannot be identified any more (gone, unreadable) is
-            // skipped like one that was entered before.
-            platform::DirectoryId id;
-            if (!platform::IdentifyDirectory(child, id) || !Visit(walk, id))
-                continue;
-            WalkDirectory(walk, child);
-        } else {
-            const long long fileTime = ConvertFileTime(entry.lastWrite);
-            if (!havePrefix) {
-                prefix = NamePrefix(path, walk.root);
-                havePrefix = true;
-            }
-            const char* itemName = entry.name.c_str();
-            if (prefix.Length() != 0) {
-                name = prefix;
-                name += PATHSEP;
-                name += entry.name.c_str();
-                itemName = name;
-            }
-            Append(walk.items, DirectoryItem(itemName, fileTime, false,
-                                             (entry.attributes & platform::kAttributeReadOnly) != 0,
-                                             EntrySize(entry), walk.compareByName));
-        }
-    } while (platform::FindNext(search.get(), entry));
+DirectoryItem MakeItem(const char* name, const platform::DirEntry& entry, bool isDirectory,
+                       bool compareByName) {
+    const long long fileTime = FileTimeOf(entry);
+    return DirectoryItem(name, fileTime, isDirectory, entry.isReadOnly, entry.size, compareByName);
 }
 
 // One level: every entry the search reports, in its order.
 void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, bool compareByName) {
-    BaseString<char> pattern(path);
-    MakeSearchPattern(pattern);
-    platform::FoundEntry entry;
-    SearchScope search(platform::FindFirst(pattern, entry));
-    if (search.get() == nullptr)
+    platform::DirListing listing;
+    RunSearch(path, PlanSearch(path), listing);
+    for (const platform::DirEntry& entry : listing.entries)
+        Append(items, MakeItem(listing.Name(entry), entry, entry.isDirectory, compareByName));
+}
+
+// The files of a walk's directory are named with its path text, less every
+// occurrence of the root, the separator and the file name; an empty prefix
+// gives bare names.
+void AppendFile(Array<DirectoryItem>& items, const BaseString<char>& prefix, const char* name,
+                const platform::DirEntry& entry, bool compareByName, BaseString<char>& scratch) {
+    const char* itemName = name;
+    if (prefix.Length() != 0) {
+        scratch = prefix;
+        scratch += PATHSEP;
+        scratch += name;
+        itemName = scratch;
+    }
+    Append(items, MakeItem(itemName, entry, false, compareByName));
+}
+
+// A walk that starts at a pattern or at one object lists the files of the top
+// level only: the names of the directories it finds, put after the pattern, name
+// nothing that exists.
+void WalkPattern(Array<DirectoryItem>& items, const BaseString<char>& path, const SearchPlan& plan,
+                 bool compareByName) {
+    platform::DirListing listing;
+    RunSearch(path, plan, listing);
+    BaseString<char> prefix("");
+    if (plan.kind == platform::PathKind::Missing) {
+        prefix = path;
+        DropTrailingSeparator(prefix);
+    }
+    BaseString<char> scratch;
+    for (const platform::DirEntry& entry : listing.entries) {
+        if (!entry.isDirectory)
+            AppendFile(items, prefix, listing.Name(entry), entry, compareByName, scratch);
+    }
+}
+
+struct IdHash {
+    std::size_t operator()(const platform::DirectoryId& id) const {
+        return static_cast<std::size_t>(id.index * 0x9E3779B97F4A7C15ull ^ id.volume);
+    }
+};
+
+// One directory of a walk in progress.
+struct Frame {
+    platform::OpenDir* dir = nullptr;
+    platform::DirectoryId id;
+    platform::DirListing listing;
+    std::size_t next = 0;        // the entry to take next
+    unsigned int pathLength = 0; // of its path text
+    bool havePrefix = false;
+    BaseString<char> prefix;
+};
+
+// The directories from the walk's start down to the current one. Closes what is
+// still open however the walk ends.
+class WalkStack {
+public:
+    WalkStack() = default;
+    WalkStack(const WalkStack&) = delete;
+    WalkStack& operator=(const WalkStack&) = delete;
+    ~WalkStack() {
+        while (!m_frames.empty())
+            Pop();
+    }
+
+    bool Empty() const { return m_frames.empty(); }
+    Frame& Top() { return m_frames.back(); }
+
+    // Enters `dir`; false (and `dir` closed) when it is the current directory or
+    // one of its ancestors: a link leading back up, whose walk would never end.
+    // Takes `dir` over in any case.
+    bool Push(platform::OpenDir* dir, const platform::DirectoryId& id, unsigned int pathLength) {
+        try {
+            if (!m_ancestors.insert(id).second) {
+                platform::CloseDirectory(dir);
+                return false;
+            }
+        } catch (...) {
+            platform::CloseDirectory(dir);
+            throw;
+        }
+        try {
+            m_frames.emplace_back();
+        } catch (...) {
+            m_ancestors.erase(id);
+            platform::CloseDirectory(dir);
+            throw;
+        }
+        Frame& frame = m_frames.back();
+        frame.dir = dir;
+        frame.id = id;
+        frame.pathLength = pathLength;
+        return true;
+    }
+
+    void Pop() {
+        Frame& frame = m_frames.back();
+        platform::CloseDirectory(frame.dir);
+        m_ancestors.erase(frame.id);
+        m_frames.pop_back();
+    }
+
+private:
+    std::deque<Frame> m_frames;
+    std::unordered_set<platform::DirectoryId, IdHash> m_ancestors;
+};
+
+// Reads the directory of the frame just entered; notes what could not be read.
+void ReadFrame(Frame& frame, const BaseString<char>& text) {
+    const platform::DirStatus status = platform::ReadDirectory(frame.dir, frame.listing);
+    NoteUnreadableEntries(frame.listing.unreadable);
+    if (status != platform::DirStatus::Done)
+        NoteUnreadableDirectory(text);
+}
+
+// Depth first, with the directories in progress on a stack of their own rather
+// than the call stack, and each directory opened inside its parent, so neither
+// the depth of the tree nor the length of its paths limits the walk. The files
+// of a subdirectory come in the place of its entry, as a recursive walk gives them.
+void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const SearchPlan& plan,
+              const char* root, bool compareByName) {
+    // The pattern less its "*": the directory, written with a trailing separator.
+    BaseString<char> directory(plan.pattern);
+    directory.Truncate(directory.Length() - 1);
+    // The path text of the current directory: the path as given, then a separator
+    // and a name for each level down.
+    BaseString<char> text(path);
+    BaseString<char> scratch;
+    WalkStack stack;
+    platform::OpenDir* dir = nullptr;
+    platform::DirectoryId id;
+    const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
+    if (status != platform::DirStatus::Done) {
+        if (status == platform::DirStatus::Unreadable)
+            NoteUnreadableDirectory(path);
         return;
-    do {
-        const long long fileTime = ConvertFileTime(entry.lastWrite);
-        Append(items, DirectoryItem(entry.name.c_str(), fileTime,
-                                    (entry.attributes & platform::kAttributeDirectory) != 0,
-                                    (entry.attributes & platform::kAttributeReadOnly) != 0,
-                                    EntrySize(entry), compareByName));
-    } while (platform::FindNext(search.get(), entry));
+    }
+    stack.Push(dir, id, text.Length());
+    ReadFrame(stack.Top(), text);
+    while (!stack.Empty()) {
+        Frame& frame = stack.Top();
+        if (frame.next == frame.listing.entries.size()) {
+            stack.Pop();
+            continue;
+        }
+        const platform::DirEntry& entry = frame.listing.entries[frame.next++];
+        const char* name = frame.listing.Name(entry);
+        text.Truncate(frame.pathLength);
+        if (!entry.isDirectory) {
+            if (!frame.havePrefix) {
+                frame.prefix = RemoveOccurrences(text, root);
+                frame.havePrefix = true;
+            }
+            AppendFile(items, frame.prefix, name, entry, compareByName, scratch);
+            continue;
+        }
+        if (IsDotOrDotDot(name))
+            continue;
+        if (!EndsWithSeparator(text))
+            text += PATHSEP;
+        text += name;
+        platform::OpenDir* child = nullptr;
+        platform::DirectoryId childId;
+        if (platform::OpenSubdirectory(frame.dir, name, child, childId) !=
+            platform::DirStatus::Done) {
+            NoteUnreadableDirectory(text); // refused, or gone meanwhile
+            continue;
+        }
+        if (stack.Push(child, childId, text.Length()))
+            ReadFrame(stack.Top(), text);
+    }
 }
 
 // The two wildcard lists: the files of a one-level listing or of a whole tree,
 // each behind the directory part of `pattern`.
+//
+// `itemsOf` hands over the iterator's list: each item is taken out of it in turn
+// (the order GetNextItem gives), so its name is freed as soon as its path is
+// made and a walk's names and paths are not all held twice at the end.
+template <typename ItemsOf>
 bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& files,
-                  bool compareByName, bool recursive) {
+                  bool compareByName, bool recursive, ItemsOf itemsOf) {
     // Paths stored so far; a failing Add may leave one more, unfilled, element.
     unsigned int stored = 0;
     try {
@@ -213,9 +319,10 @@ bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& file
         DirectoryIterator iterator(pattern, recursive,
                                    recursive ? static_cast<const char*>(pattern) : nullptr,
                                    compareByName);
-        DirectoryItem item;
+        Array<DirectoryItem>& items = itemsOf(iterator);
         BaseString<char> path;
-        while (iterator.GetNextItem(item)) {
+        for (unsigned int i = 0; i < items.Size(); ++i) {
+            const DirectoryItem item(std::move(items[i]));
             if (item.IsDirectory())
                 continue;
             path = directoryPart;
@@ -284,20 +391,55 @@ long DirectoryIterator::NumMatches() {
 void DirectoryIterator::BuildRecursive(const char* path, const char* root, bool compareByName) {
     if (path == nullptr)
         return;
-    Walk walk{m_items, root, compareByName, {}};
-    BaseString<char> start(path);
-    MarkStart(walk, start);
-    WalkDirectory(walk, start);
+    try {
+        const BaseString<char> start(path);
+        const SearchPlan plan = PlanSearch(start);
+        if (plan.kind == platform::PathKind::Directory)
+            WalkTree(m_items, start, plan, root, compareByName);
+        else
+            WalkPattern(m_items, start, plan, compareByName);
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
 }
 
 bool DirectoryIterator::GetWildCardFiles(const BaseString<char>& pattern,
                                          Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, false);
+    return CollectFiles(pattern, files, compareByName, false,
+                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
 }
 
 bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& pattern,
                                              Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, true);
+    return CollectFiles(pattern, files, compareByName, true,
+                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
+}
+
+DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {
+    SkipRecord* record = new (std::nothrow) SkipRecord;
+    if (record == nullptr)
+        throw MemoryException();
+    m_record = record;
+    t_skips = record;
+}
+
+DirectorySkips::~DirectorySkips() {
+    if (t_skips == m_record)
+        t_skips = static_cast<SkipRecord*>(m_outer);
+    delete static_cast<SkipRecord*>(m_record);
+}
+
+unsigned long DirectorySkips::Entries() const {
+    return static_cast<const SkipRecord*>(m_record)->entries;
+}
+
+unsigned long DirectorySkips::Directories() const {
+    return static_cast<unsigned long>(static_cast<const SkipRecord*>(m_record)->directories.size());
+}
+
+const char* DirectorySkips::Directory(unsigned long index) const {
+    const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
+    return index < record->directories.size() ? record->directories[index].c_str() : nullptr;
 }
 
 } // namespace zel

@@ -1,60 +1,83 @@
-// Directory search: find-first / find-next / close over one search pattern,
-// the conversion of an entry's last-write time, and directory identities.
+// Directory listing as tasks: read the matches of a search pattern, or every
+// entry of a directory, into portable entries (name, flags, 64-bit size, calendar
+// seconds); and open a subdirectory inside a directory already open, so that a
+// walk of a tree needs no path text longer than one name (on Linux, where calls
+// take a directory descriptor; Windows calls take whole paths and meet their
+// length limit).
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace zel {
 namespace platform {
 
-// Attribute bits of a found entry (the Windows values).
-const unsigned kAttributeReadOnly = 0x01;
-const unsigned kAttributeDirectory = 0x10;
-
-// A last-write time as the search delivers it: a Windows FILETIME (100 ns units
-// since 1601, UTC) or, elsewhere, signed seconds since 1970 UTC.
-struct FileStamp {
-    unsigned long long value;
+// One entry of a listing.
+struct DirEntry {
+    std::size_t nameOffset; // of the bare name in DirListing::names
+    bool isDirectory;
+    bool isReadOnly;
+    bool timeKnown;    // false: the last-write time could not be converted
+    long long size;    // bytes; 0 for a directory
+    long long seconds; // last write, seconds since 1970-01-01 00:00:00 UTC
 };
 
-// One entry of a search. The search reuses the object, so the name's storage is
-// kept from one entry to the next.
-struct FoundEntry {
-    std::string name; // bare name, no directory part
-    unsigned attributes;
-    unsigned int sizeHigh;
-    unsigned int sizeLow;
-    FileStamp lastWrite;
+// The entries of one search or directory, in the order the platform reports them.
+// Reused from one read to the next, so its storage is kept.
+struct DirListing {
+    std::string names; // the names, each followed by a NUL
+    std::vector<DirEntry> entries;
+    // Entries left out because their status could not be read (a dangling link,
+    // an entry removed meanwhile).
+    unsigned long unreadable = 0;
+
+    const char* Name(const DirEntry& entry) const { return names.data() + entry.nameOffset; }
+    void Clear() {
+        names.clear();
+        entries.clear();
+        unreadable = 0;
+    }
 };
 
-// An open search; null means none.
-using SearchHandle = void*;
-
-// Starts a search for `pattern` (a directory, the separator and a last component
-// that may hold * and ?; or the name of one object) and stores the first entry.
-// Null when nothing matches or the directory cannot be read. Never throws.
-SearchHandle FindFirst(const char* pattern, FoundEntry& entry);
-// The next entry; false at the end.
-bool FindNext(SearchHandle search, FoundEntry& entry);
-// Ends a search; a null handle is ignored.
-void FindClose(SearchHandle search);
-
-// Seconds since 1970-01-01 00:00:00 UTC of a stamp. Windows goes through the
-// local calendar time and _mktime64 (-1 before 1970). False when the stamp
-// cannot be converted to a calendar time.
-bool FileStampToSeconds(const FileStamp& stamp, long long& seconds);
+// How a search or the opening or reading of a directory ended.
+enum class DirStatus {
+    Done,      // the listing holds what was found (maybe nothing)
+    Missing,   // nothing of that name (or the pattern's directory does not exist)
+    Unreadable // it exists but cannot be read (permission, a path too long, ...)
+};
 
 // What identifies a directory on its volume: device and inode, or volume serial
 // number and file index. Links are followed.
 struct DirectoryId {
-    unsigned long long volume;
-    unsigned long long index;
-    bool operator<(const DirectoryId& o) const {
-        return volume != o.volume ? volume < o.volume : index < o.index;
-    }
+    unsigned long long volume = 0;
+    unsigned long long index = 0;
+    bool operator==(const DirectoryId& o) const { return volume == o.volume && index == o.index; }
 };
-// False when `path` cannot be opened or identified.
-bool IdentifyDirectory(const char* path, DirectoryId& id);
+
+// Runs one search and fills `listing` (cleared first). `pattern` is a directory,
+// the separator and a last component that may hold * and ? (matched without
+// regard to ASCII case; "." and ".." included), or the path of one object, which
+// finds just that object. Never throws.
+DirStatus Search(const char* pattern, DirListing& listing);
+
+// An open directory of a walk. Directories of one walk form a chain: each is
+// opened inside its parent and closed before it. The number of system resources
+// a chain holds stays bounded however deep it grows.
+struct OpenDir;
+
+// Opens `directory` (its path, written with a trailing separator or without) as
+// the first directory of a walk. On Done, `dir` is set and `id` filled (all zero
+// when the directory cannot be identified).
+DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id);
+// Opens the subdirectory `name` of `parent`, the last directory of its chain.
+// Links are followed. On Done, `dir` is set and `id` filled.
+DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id);
+// Every entry of `dir` ("." and ".." included, as the platform reports them) into
+// `listing` (cleared first). Never throws.
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing);
+// Closes `dir`, the last directory of its chain; null is ignored.
+void CloseDirectory(OpenDir* dir);
 
 } // namespace platform
 } // namespace zel

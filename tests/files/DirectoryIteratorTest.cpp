@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
+#include <pthread.h>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -203,11 +205,14 @@ TEST_F(DirectoryIteratorTest, ManyEntriesComeOutSorted) {
         EXPECT_LT(zel::util::strcasecmp(names[i - 1].c_str(), names[i].c_str()), 0) << i;
 }
 
-// Links leading back into the tree, or to a part already walked, are not followed
-// again, so the walk ends and lists every file once.
-TEST_F(DirectoryIteratorTest, LinksBackIntoTheTreeAreNotFollowedAgain) {
+// A link leading back up (to the current directory or an ancestor) is left out,
+// so the walk ends; a second route to a directory that does not loop is walked
+// and names its files.
+TEST_F(DirectoryIteratorTest, LinksBackUpAreLeftOutOtherRoutesAreWalked) {
     std::error_code ec;
     fs::create_directory_symlink(base(), under(base(), "sub/deep/back"), ec);
+    if (!ec)
+        fs::create_directory_symlink(under(base(), "sub/deep"), under(base(), "sub/deep/self"), ec);
     if (!ec)
         fs::create_directory_symlink(under(base(), "sub"), under(base(), "zlink"), ec);
 #ifdef _WIN32
@@ -219,21 +224,158 @@ TEST_F(DirectoryIteratorTest, LinksBackIntoTheTreeAreNotFollowedAgain) {
     const bool linked = true;
 #endif
     RecordProperty("linked", linked ? "yes" : "no");
+    zel::DirectorySkips skips;
     zel::DirectoryIterator it(withSep().c_str(), true, withSep().c_str(), true);
     zel::DirectoryItem item;
     Names names;
     while (it.GetNextItem(item))
         names.push_back(filestest::slashed(item.Name()));
-    // Each file once; which of two routes names the files of sub depends on the
-    // order the platform reports the entries in.
-    ASSERT_EQ(names.size(), 4u) << ::testing::PrintToString(names);
-    EXPECT_EQ(names[0], "a.txt");
-    EXPECT_EQ(names[1], "B.txt");
+    Names expected{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"};
     if (linked) {
-        EXPECT_TRUE(names[2] == "sub/c.txt" || names[2] == "zlink/c.txt") << names[2];
-    } else {
-        EXPECT_EQ(names[2], "sub/c.txt");
+        expected.push_back("zlink/c.txt");
+        expected.push_back("zlink/deep/d.txt");
     }
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(skips.Entries(), 0u);
+}
+
+// Two links to one sibling subtree at every level: each route is walked, and the
+// walk of n levels lists 2^n routes to the deepest file. Still ends.
+TEST_F(DirectoryIteratorTest, EveryRouteThatDoesNotLoopIsWalked) {
+    std::error_code ec;
+    make(base(), "t/l0/");
+    std::string level = under(base(), "t/l0");
+    for (int i = 1; i <= 4 && !ec; ++i) {
+        const std::string next = under(base(), "t/l" + std::to_string(i));
+        fs::create_directory(next, ec);
+        if (!ec)
+            fs::create_directory_symlink(next, level + zel::PATHSEP + "a", ec);
+        if (!ec)
+            fs::create_directory_symlink(next, level + zel::PATHSEP + "b", ec);
+        level = next;
+    }
+    make(base(), "t/l4/end.txt");
+#ifdef _WIN32
+    // Without links (a privilege Windows and Wine may refuse) the top holds nothing.
+    const bool linked = !ec;
+#else
+    ASSERT_FALSE(ec) << ec.message();
+    const bool linked = true;
+#endif
+    const std::string top = under(base(), "t/l0") + zel::PATHSEP;
+    zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
+    if (!linked) {
+        EXPECT_EQ(it.NumMatches(), 0);
+        return;
+    }
+    EXPECT_EQ(it.NumMatches(), 16);
+    zel::DirectoryItem item;
+    ASSERT_TRUE(it.GetNextItem(item));
+    EXPECT_EQ(filestest::slashed(item.Name()), "a/a/a/a/end.txt");
+}
+
+// Trees deeper than paths may be long: every file is found natively. On Windows,
+// whose calls take whole paths, the first directory past their limit is skipped
+// as unreadable and reported; the walk goes on.
+TEST_F(DirectoryIteratorTest, DeepTreesAreWalkedToTheBottom) {
+#ifdef _WIN32
+    const int levels = 200; // 400 characters and more: past the limit
+#else
+    const int levels = 5000;
+#endif
+    const int made = filestest::makeChain(base(), levels, true);
+    ASSERT_EQ(made, levels);
+    const std::string top = under(base(), "d") + zel::PATHSEP;
+    std::vector<std::size_t> depths;
+    unsigned long skipped = 0;
+    {
+        zel::DirectorySkips skips;
+        zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
+        zel::DirectoryItem item;
+        while (it.GetNextItem(item)) {
+            const std::string name = filestest::slashed(item.Name());
+            depths.push_back(name.size() / 2); // "d/" per level below the top, then "f"
+        }
+        skipped = skips.Directories();
+    }
+    filestest::removeChain(base());
+    std::sort(depths.begin(), depths.end());
+    for (std::size_t i = 0; i < depths.size(); ++i)
+        ASSERT_EQ(depths[i], i) << "level " << i << " missing";
+#ifdef _WIN32
+    EXPECT_GT(depths.size(), 50u);
+    EXPECT_LT(depths.size(), static_cast<std::size_t>(levels));
+    EXPECT_EQ(skipped, 1u);
+#else
+    EXPECT_EQ(depths.size(), static_cast<std::size_t>(levels));
+    EXPECT_EQ(skipped, 0u);
+#endif
+}
+
+namespace {
+struct SmallStackWalk {
+    std::string top;
+    long found = -1;
+    unsigned long skipped = 0;
+};
+
+void* WalkOnSmallStack(void* argument) {
+    SmallStackWalk& walk = *static_cast<SmallStackWalk*>(argument);
+    zel::DirectorySkips skips;
+    zel::Array<zel::BaseString<char>> files;
+    zel::DirectoryIterator::GetWildCardFilesFlat(walk.top.c_str(), files, true);
+    walk.found = static_cast<long>(files.Size());
+    walk.skipped = skips.Directories();
+    return nullptr;
+}
+} // namespace
+
+// The walk keeps its directories on a stack of its own: a thread with a 64 KB stack
+// walks 10,000 levels.
+TEST_F(DirectoryIteratorTest, DeepWalkRunsOnASmallStack) {
+#ifdef _WIN32
+    const int levels = 200;
+#else
+    const int levels = 10000;
+#endif
+    ASSERT_EQ(filestest::makeChain(base(), levels, false), levels);
+    SmallStackWalk walk;
+    walk.top = withSep();
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 64 * 1024), 0);
+    pthread_t thread;
+    const int started = pthread_create(&thread, &attributes, &WalkOnSmallStack, &walk);
+    pthread_attr_destroy(&attributes);
+    if (started == 0)
+        pthread_join(thread, nullptr);
+    filestest::removeChain(base());
+    ASSERT_EQ(started, 0);
+    // The fixture's own four files, and the one at the bottom of the chain.
+#ifdef _WIN32
+    EXPECT_EQ(walk.found, 4);
+    EXPECT_EQ(walk.skipped, 1u);
+#else
+    EXPECT_EQ(walk.found, 5);
+    EXPECT_EQ(walk.skipped, 0u);
+#endif
+}
+
+// Deeper than the descriptors a walk keeps open, with directories left to walk
+// at every level on the way back up: those are opened again and walked.
+TEST_F(DirectoryIteratorTest, DirectoriesLeftBehindAreOpenedAgain) {
+    std::string chain;
+    // 60 levels: past the 48 descriptors, within the Windows path limit.
+    for (int i = 0; i < 60; ++i) {
+        chain += "n/";
+        for (const char* side : {"a", "m", "z"})
+            make(base(), "w/" + chain + side + "/f.txt");
+    }
+    const std::string top = under(base(), "w") + zel::PATHSEP;
+    zel::DirectorySkips skips;
+    zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
+    EXPECT_EQ(it.NumMatches(), 180);
+    EXPECT_EQ(skips.Entries(), 0u);
 }
 
 #ifndef _WIN32
@@ -260,12 +402,26 @@ ZEL_TEST_CHILD(walk_unprivileged) {
     if (pid == 0) {
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(10);
+        zel::DirectorySkips skips;
         zel::DirectoryIterator it(args.at(0).c_str(), true, args.at(0).c_str(), true);
         zel::DirectoryItem item;
         Names names;
         while (it.GetNextItem(item))
             names.push_back(item.Name());
-        ::_exit(names == Names{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"} ? 0 : 11);
+        if (names != Names{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"})
+            ::_exit(11);
+        // The folder it could not read, and the dangling link.
+        const char* closed = skips.Directory(0);
+        if (skips.Directories() != 1 || skips.Entries() != 2 || closed == nullptr ||
+            std::string(closed) != args.at(0) + "closed")
+            ::_exit(13);
+        // A one-level listing of it: empty, and counted.
+        zel::DirectorySkips one;
+        zel::DirectoryIterator level((args.at(0) + "closed").c_str(), false, nullptr, true);
+        ::_exit(level.NumMatches() == 0 && one.Directories() == 1 && skips.Directories() == 1 &&
+                        std::string(one.Directory(0)) == args.at(0) + "closed"
+                    ? 0
+                    : 14);
     }
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))

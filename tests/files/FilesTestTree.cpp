@@ -2,6 +2,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -53,6 +60,65 @@ std::vector<std::string> relativePaths(const zel::Array<zel::BaseString<char>>& 
     }
     return paths;
 }
+
+#ifdef _WIN32
+// Windows: whole paths, written with the prefix that lifts the length limit of the
+// wide calls.
+int makeChain(const std::string& base, int levels, bool fileInEach) {
+    fs::path dir = fs::path("\\\\?\\" + fs::absolute(base).string());
+    int made = 0;
+    for (; made < levels; ++made) {
+        dir /= "d";
+        std::error_code ec;
+        if (!fs::create_directory(dir, ec))
+            break;
+        if (fileInEach || made + 1 == levels)
+            std::ofstream(dir / "f") << "x";
+    }
+    return made;
+}
+
+void removeChain(const std::string& base) {
+    std::error_code ec;
+    fs::remove_all(fs::path("\\\\?\\" + fs::absolute(base).string()) / "d", ec);
+}
+#else
+// Linux: each folder made inside the one above it, by descriptor.
+int makeChain(const std::string& base, int levels, bool fileInEach) {
+    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int made = 0;
+    for (; fd >= 0 && made < levels; ++made) {
+        if (::mkdirat(fd, "d", 0755) != 0)
+            break;
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        if (fd >= 0 && (fileInEach || made + 1 == levels)) {
+            const int file = ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (file >= 0)
+                ::close(file);
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return made;
+}
+
+// From the top down: the folder below d moves up beside it, then d goes.
+void removeChain(const std::string& base) {
+    const int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    for (;;) {
+        const bool deeper = ::renameat(fd, "d/d", fd, "next") == 0;
+        ::unlinkat(fd, "d/f", 0);
+        if (::unlinkat(fd, "d", AT_REMOVEDIR) != 0 || !deeper ||
+            ::renameat(fd, "next", fd, "d") != 0)
+            break;
+    }
+    ::close(fd);
+}
+#endif
 
 void age(const std::string& path, long long seconds) {
     fs::last_write_time(path, fs::last_write_time(path) - std::chrono::seconds(seconds));

@@ -28,6 +28,14 @@ std::vector<std::string> relativePaths(const zel::Array<zel::BaseString<char>>& 
 // PATHSEP turned into '/'.
 std::string slashed(std::string text);
 
+// Makes a chain of `levels` folders named d below `base` (base/d/d/...), each
+// holding a file f (only the deepest one when `fileInEach` is false), however long
+// its paths grow. Returns the number of levels made.
+int makeChain(const std::string& base, int levels, bool fileInEach);
+// Removes the chain below `base` (the standard library's removal stops where
+// paths grow too long).
+void removeChain(const std::string& base);
+
 // Moves the last-write time of `path` `seconds` into the past.
 void age(const std::string& path, long long seconds);
 

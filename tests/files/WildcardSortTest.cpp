@@ -1,5 +1,5 @@
 #include "files/DirectorySort.h"
-#include "files/Wildcard.h"
+#include "base/Wildcard.h"
 #include "zel/Directory.h"
 
 #include <gtest/gtest.h>

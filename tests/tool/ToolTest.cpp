@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <set>
@@ -890,6 +891,61 @@ TEST_F(ToolTest, FollowGoesAcrossARotation) {
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0]["kind"], "Other");
 }
+
+// Folders the walk cannot read are named on standard error with their count and
+// the exit status is 1, as find does; the files it could read are listed.
+// `folder` is the start of the folder's path.
+static bool lsReportsTheFolderItCannotRead(const std::string& top, const std::string& folder) {
+    const std::string sep = zeltest::nativeSeparator();
+    Tool tool;
+    Outcome r = tool.zel({"ls", "-r", top});
+    const std::string named = "zel: ls: cannot read folder " + folder;
+    const std::string count = "\nzel: ls: 1 folder could not be read; their files are not listed\n";
+    const bool reported = r.err.compare(0, named.size(), named) == 0 &&
+                          r.err.size() > count.size() &&
+                          r.err.compare(r.err.size() - count.size(), count.size(), count) == 0 &&
+                          countLines(r.err) == 2;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(reported) << r.err;
+    EXPECT_EQ(r.out, top + sep + "A.txt\n" + top + sep + "b.txt\n" + top + sep + "c.log\n" + top +
+                         sep + "sub" + sep + "d.txt\n");
+    return r.status == 1 && reported;
+}
+
+#ifdef _WIN32
+// Windows: a folder whose path is too long for the calls of the walk.
+TEST_F(ToolLsTest, FoldersThatCannotBeReadAreReported) {
+    fs::path deep = fs::path("\\\\?\\" + fs::absolute(top).string()) / "sub";
+    for (int i = 0; i < 150; ++i) {
+        deep /= "d";
+        fs::create_directory(deep);
+    }
+    std::ofstream(deep / "x.txt") << "x";
+    lsReportsTheFolderItCannotRead(top, top + sep + "sub" + sep + "d" + sep + "d");
+    std::error_code ec;
+    fs::remove_all(fs::path("\\\\?\\" + fs::absolute(top).string()) / "sub" / "d", ec);
+}
+#else
+// Linux: a folder without permissions, walked by a process that is not root.
+TEST_F(ToolLsTest, FoldersThatCannotBeReadAreReported) {
+    const std::string closed = top + sep + "sub" + sep + "closed";
+    fs::create_directories(closed);
+    zeltest::writeFile(closed + sep + "x.txt", "x");
+    for (const std::string& dir : {tool.dir().path(), top, top + sep + "sub"})
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(closed, fs::perms::none);
+    const int code = zeltest::runChild("ls_unprivileged", {top, closed});
+    fs::permissions(closed, fs::perms::owner_all);
+    EXPECT_EQ(code, 0);
+}
+
+ZEL_TEST_CHILD(ls_unprivileged) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        return 10;
+    return lsReportsTheFolderItCannotRead(args.at(0), args.at(1)) ? 0 : 11;
+}
+#endif
 
 TEST_F(ToolTest, DemoRunsAndRemovesWhatItMade) {
     Outcome r = tool.zel({"demo"});

@@ -78,6 +78,41 @@ std::vector<Entry> list(const std::string& pattern, const LsOptions& o) {
     return out;
 }
 
+// What the walks of one run could not read: the folders, and how many other
+// entries (dangling links, files removed meanwhile).
+struct Skipped {
+    std::vector<std::string> folders;
+    unsigned long entries = 0;
+};
+
+// list(), noting in `skipped` what the walk had to leave out.
+std::vector<Entry> listNotingSkips(const std::string& pattern, const LsOptions& o,
+                                   Skipped& skipped) {
+    zel::DirectorySkips skips;
+    std::vector<Entry> out = list(pattern, o);
+    for (unsigned long i = 0; i < skips.Directories(); ++i)
+        skipped.folders.push_back(skips.Directory(i));
+    skipped.entries += skips.Entries() - skips.Directories();
+    return out;
+}
+
+// Names on standard error the folders that could not be read, then their count,
+// as find does. True when a folder was left out.
+bool reportSkips(const Skipped& skipped) {
+    for (const std::string& folder : skipped.folders)
+        std::fprintf(stderr, "zel: ls: cannot read folder %s\n",
+                     (stderrIsTerminal() ? escapeControls(folder) : folder).c_str());
+    if (skipped.entries != 0)
+        std::fprintf(stderr, "zel: ls: %lu other entr%s could not be read\n", skipped.entries,
+                     skipped.entries == 1 ? "y" : "ies");
+    if (skipped.folders.empty())
+        return false;
+    const unsigned long count = static_cast<unsigned long>(skipped.folders.size());
+    std::fprintf(stderr, "zel: ls: %lu folder%s could not be read; their files are not listed\n",
+                 count, count == 1 ? "" : "s");
+    return true;
+}
+
 std::string localTime(long long t) {
     std::tm tm{};
     zel::util::localtime(&t, &tm);
@@ -92,10 +127,11 @@ std::string localTime(long long t) {
 // the patterns before it. (The library walks a whole tree in one call and
 // reports nothing until it returns.)
 std::vector<Entry> listWithProgress(const std::string& pattern, const LsOptions& o,
-                                    std::size_t foundBefore) {
+                                    std::size_t foundBefore, Skipped& skipped) {
     if (!stderrIsTerminal())
-        return list(pattern, o);
-    auto work = std::async(std::launch::async, [&] { return list(pattern, o); });
+        return listNotingSkips(pattern, o, skipped);
+    auto work =
+        std::async(std::launch::async, [&] { return listNotingSkips(pattern, o, skipped); });
     int seconds = 0;
     bool shown = false;
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
@@ -155,23 +191,26 @@ void addLs(CLI::App& app) {
                                "One JSON object per file: path, size, time (ISO-8601), readOnly");
     nul->excludes(json);
     cmd->footer("Folders are not listed; a folder named without its trailing separator\n"
-                "is listed as the folder itself. Exit status 1 when nothing matched.\n"
+                "is listed as the folder itself. Exit status 1 when nothing matched, or\n"
+                "when a folder could not be read (each is named on standard error).\n"
                 "On a terminal, control characters in names are shown escaped (\\n, \\t,\n"
                 "\\xHH); elsewhere names are written as they are, so scripts should use -0\n"
                 "or --json for names that may hold line ends.");
     setRunner(cmd, [o]() -> int {
         const bool terminal = stdoutIsTerminal();
         std::size_t found = 0;
+        Skipped skipped;
         for (const std::string& raw : o->patterns) {
             const std::string pattern = normalise(raw);
-            for (const Entry& e : listWithProgress(pattern, *o, found)) {
+            for (const Entry& e : listWithProgress(pattern, *o, found, skipped)) {
                 ++found;
                 printEntry(e, *o, terminal);
             }
         }
+        const bool left = reportSkips(skipped);
         if (found == 0)
             throw Failure("no files match");
-        return 0;
+        return left ? 1 : 0;
     });
 }
 

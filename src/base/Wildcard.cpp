@@ -1,4 +1,4 @@
-#include "files/Wildcard.h"
+#include "base/Wildcard.h"
 
 namespace zel {
 namespace detail {

@@ -1,8 +1,9 @@
 // Wildcard matching of one name against the last component of a search
-// search pattern: "*" matches any run of characters (none included), "?" exactly
-// one, every other character itself without regard to ASCII case. "*.*" matches
-// every name, as on Windows. Pure logic, shared by the platform searches; exported
-// only so that the test programs can reach it.
+// pattern: "*" matches any run of characters (none included), "?" exactly one,
+// every other character itself without regard to ASCII case. "*.*" matches every
+// name, as on Windows. Pure logic in the leaf folder, so that the POSIX directory
+// search (which has no matcher of the system's) and the tests share one matcher;
+// exported only so that the test programs can reach it.
 #pragma once
 
 #include "zel/Export.h"

@@ -1,0 +1,307 @@
+// Generic POSIX code only: directory searches and walks by directory descriptor.
+#include "platform/DirSearch.h"
+
+#include "base/Wildcard.h"
+
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zel {
+namespace platform {
+
+namespace {
+
+// Descriptors one walk keeps open at most. Deeper directories give up the
+// descriptors of the shallowest ones and reopen them when the walk comes back.
+const std::size_t kMaxOpenPerWalk = 48;
+
+const int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+void Add(DirListing& listing, const char* name, const struct stat& st) {
+    DirEntry entry;
+    entry.nameOffset = listing.names.size();
+    listing.names.append(name);
+    listing.names.push_back('\0');
+    entry.isDirectory = S_ISDIR(st.st_mode);
+    entry.isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    entry.timeKnown = true;
+    // Windows reports no size for a directory.
+    entry.size = entry.isDirectory ? 0 : static_cast<long long>(st.st_size);
+    entry.seconds = static_cast<long long>(st.st_mtime);
+    listing.entries.push_back(entry);
+}
+
+DirStatus StatusOfErrno() {
+    return errno == ENOENT || errno == ENOTDIR ? DirStatus::Missing : DirStatus::Unreadable;
+}
+
+// Reads the entries of the open directory `fd` whose names match `mask` (null:
+// every entry), each with its status. The descriptor stays open.
+DirStatus ReadMatches(int fd, const char* mask, DirListing& listing) {
+    const int readFd = ::dup(fd);
+    if (readFd < 0)
+        return DirStatus::Unreadable;
+    DIR* dir = ::fdopendir(readFd);
+    if (dir == nullptr) {
+        ::close(readFd);
+        return DirStatus::Unreadable;
+    }
+    ::rewinddir(dir); // the duplicate shares the position of `fd`
+    DirStatus status = DirStatus::Done;
+    try {
+        for (;;) {
+            errno = 0;
+            const struct dirent* ent = ::readdir(dir);
+            if (ent == nullptr) {
+                if (errno != 0)
+                    status = DirStatus::Unreadable;
+                break;
+            }
+            if (mask != nullptr && !detail::MatchWildcard(mask, ent->d_name))
+                continue;
+            struct stat st;
+            if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
+                ++listing.unreadable;
+                continue;
+            }
+            Add(listing, ent->d_name, st);
+        }
+    } catch (const std::bad_alloc&) {
+        status = DirStatus::Unreadable;
+    }
+    ::closedir(dir);
+    return status;
+}
+
+DirectoryId IdOf(const struct stat& st) {
+    DirectoryId id;
+    id.volume = static_cast<unsigned long long>(st.st_dev);
+    id.index = static_cast<unsigned long long>(st.st_ino);
+    return id;
+}
+
+} // namespace
+
+DirStatus Search(const char* pattern, DirListing& listing) {
+    listing.Clear();
+    if (pattern == nullptr || pattern[0] == '\0')
+        return DirStatus::Missing;
+    try {
+        const std::string text(pattern);
+        const std::size_t slash = text.rfind('/');
+        std::string directory;
+        const char* mask;
+        if (slash == std::string::npos) {
+            directory = ".";
+            mask = pattern;
+        } else {
+            directory = slash == 0 ? std::string("/") : text.substr(0, slash);
+            mask = pattern + slash + 1;
+        }
+        if (mask[0] == '\0')
+            return DirStatus::Missing;
+
+        struct stat st;
+        // A search path naming an existing object finds just that object.
+        if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0) {
+            Add(listing, mask, st);
+            return DirStatus::Done;
+        }
+        const int fd = ::open(directory.c_str(), kOpenFlags);
+        if (fd < 0)
+            return StatusOfErrno();
+        const DirStatus status = ReadMatches(fd, mask, listing);
+        ::close(fd);
+        return status;
+    } catch (const std::bad_alloc&) {
+        return DirStatus::Unreadable;
+    }
+}
+
+// One walk: the directories from the first down to the current one. Only the
+// first and the deepest few hold a descriptor.
+struct Chain;
+
+struct OpenDir {
+    Chain* chain;
+    std::size_t depth; // index in the chain
+    int fd;            // -1 while given up
+    std::string name;  // inside the parent
+    DirectoryId id;
+};
+
+struct Chain {
+    std::vector<OpenDir*> dirs;
+    std::size_t open = 0;   // descriptors held
+    std::size_t lowest = 1; // every directory in [1, lowest) holds none
+};
+
+namespace {
+
+void GiveUpDescriptor(OpenDir* dir) {
+    ::close(dir->fd);
+    dir->fd = -1;
+    --dir->chain->open;
+}
+
+// Gives up the descriptor of the shallowest directory that holds one, the first
+// directory and `keep` excepted. False when there is none.
+bool GiveUpOne(Chain& chain, const OpenDir* keep) {
+    for (std::size_t i = chain.lowest; i < chain.dirs.size(); ++i) {
+        OpenDir* dir = chain.dirs[i];
+        if (dir == keep)
+            break;
+        if (dir->fd >= 0) {
+            GiveUpDescriptor(dir);
+            chain.lowest = i + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// openat that makes room when the process is out of descriptors.
+int OpenAt(Chain& chain, const OpenDir* keep, int at, const char* name) {
+    for (;;) {
+        const int fd = ::openat(at, name, kOpenFlags);
+        if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || !GiveUpOne(chain, keep))
+            return fd;
+    }
+}
+
+// Opens `dir` again from the nearest directory above it that holds a descriptor,
+// through the names in between, a few at a time so that no relative path passes
+// PATH_MAX. The directory must still be the one it was.
+bool Reopen(OpenDir* dir) {
+    Chain& chain = *dir->chain;
+    std::size_t from = dir->depth;
+    while (chain.dirs[from]->fd < 0)
+        --from; // the first directory always holds one
+    OpenDir* const base = chain.dirs[from];
+    int at = base->fd;
+    bool owned = false;
+    std::string relative;
+    std::size_t next = from + 1;
+    while (next <= dir->depth) {
+        relative.clear();
+        while (next <= dir->depth &&
+               (relative.empty() ||
+                relative.size() + 1 + chain.dirs[next]->name.size() < PATH_MAX - 1)) {
+            if (!relative.empty())
+                relative.push_back('/');
+            relative += chain.dirs[next]->name;
+            ++next;
+        }
+        const int fd = OpenAt(chain, base, at, relative.c_str());
+        if (owned)
+            ::close(at);
+        if (fd < 0)
+            return false;
+        at = fd;
+        owned = true;
+    }
+    struct stat st;
+    if (::fstat(at, &st) != 0 || !(IdOf(st) == dir->id)) {
+        ::close(at);
+        return false;
+    }
+    dir->fd = at;
+    ++chain.open;
+    if (dir->depth < chain.lowest)
+        chain.lowest = dir->depth;
+    return true;
+}
+
+// Links the new directory `fd` into `chain` as its last one.
+DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, DirectoryId& id) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return DirStatus::Unreadable;
+    }
+    OpenDir* made = new (std::nothrow) OpenDir;
+    if (made == nullptr) {
+        ::close(fd);
+        return DirStatus::Unreadable;
+    }
+    try {
+        made->name = name;
+        chain.dirs.push_back(made);
+    } catch (const std::bad_alloc&) {
+        delete made;
+        ::close(fd);
+        return DirStatus::Unreadable;
+    }
+    made->chain = &chain;
+    made->depth = chain.dirs.size() - 1;
+    made->fd = fd;
+    made->id = IdOf(st);
+    ++chain.open;
+    dir = made;
+    id = made->id;
+    return DirStatus::Done;
+}
+
+} // namespace
+
+DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
+    dir = nullptr;
+    if (directory == nullptr || directory[0] == '\0')
+        return DirStatus::Missing;
+    const int fd = ::open(directory, kOpenFlags);
+    if (fd < 0)
+        return StatusOfErrno();
+    Chain* chain = new (std::nothrow) Chain;
+    if (chain == nullptr) {
+        ::close(fd);
+        return DirStatus::Unreadable;
+    }
+    const DirStatus status = Attach(*chain, fd, "", dir, id);
+    if (status != DirStatus::Done)
+        delete chain;
+    return status;
+}
+
+DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id) {
+    dir = nullptr;
+    Chain& chain = *parent->chain;
+    if (parent->fd < 0 && !Reopen(parent))
+        return DirStatus::Unreadable;
+    if (chain.open >= kMaxOpenPerWalk)
+        GiveUpOne(chain, parent);
+    const int fd = OpenAt(chain, parent, parent->fd, name);
+    if (fd < 0)
+        return StatusOfErrno();
+    return Attach(chain, fd, name, dir, id);
+}
+
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
+    listing.Clear();
+    if (dir->fd < 0 && !Reopen(dir))
+        return DirStatus::Unreadable;
+    return ReadMatches(dir->fd, nullptr, listing);
+}
+
+void CloseDirectory(OpenDir* dir) {
+    if (dir == nullptr)
+        return;
+    Chain* chain = dir->chain;
+    if (dir->fd >= 0)
+        GiveUpDescriptor(dir);
+    chain->dirs.pop_back();
+    if (chain->lowest > chain->dirs.size())
+        chain->lowest = chain->dirs.size();
+    if (chain->lowest == 0)
+        chain->lowest = 1;
+    delete dir;
+    if (chain->dirs.empty())
+        delete chain;
+}
+
+} // namespace platform
+} // namespace zel
