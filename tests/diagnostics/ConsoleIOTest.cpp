@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -224,8 +225,10 @@ TEST(ConsoleIO, ReadsKeysFromATerminalWithoutEcho) {
 
 namespace {
 
-volatile sig_atomic_t g_readerStalled = 0;
-volatile sig_atomic_t g_releaseReader = 0;
+// Shared between the handler (on the reader thread) and the main thread: lock-free
+// atomics, which a signal handler may use.
+std::atomic<int> g_readerStalled{0};
+std::atomic<int> g_releaseReader{0};
 
 // Holds the reading thread inside GetChar until released.
 extern "C" void StallReader(int) {
