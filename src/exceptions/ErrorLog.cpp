@@ -100,16 +100,23 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
             rotateAbove = platform::kNeverRotate;
         }
 
-        char stamp[256];
-        // The platform calls directly (not util::asctime, whose failures would
-        // throw exceptions that log again).
-        std::tm local{};
-        platform::ToLocal(platform::CurrentTime(), local);
-        platform::FormatAscTime(local, stamp, sizeof stamp);
-        stamp[255] = '\0';
-        std::size_t n = std::strlen(stamp);
-        if (n > 0)
-            stamp[--n] = '\0'; // drop the layout's newline
+        // The stamp of the current second, laid out once per second (under
+        // ErrorLogLock). The platform calls directly, not util::asctime, whose
+        // failures would throw exceptions that log again.
+        static long long stampSecond = -1;
+        static char stamp[256];
+        static std::size_t n = 0;
+        const long long now = platform::CurrentTime();
+        if (now != stampSecond || n == 0) {
+            std::tm local{};
+            platform::ToLocal(now, local);
+            platform::FormatAscTime(local, stamp, sizeof stamp);
+            stamp[255] = '\0';
+            n = std::strlen(stamp);
+            if (n > 0)
+                stamp[--n] = '\0'; // drop the layout's newline
+            stampSecond = now;
+        }
 
         // One buffer, one write: lines of other threads and processes never mix.
         // The buffer is kept (under ErrorLogLock) so that a line allocates nothing.
