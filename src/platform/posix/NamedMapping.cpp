@@ -241,17 +241,19 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
     const unsigned long openAccess = writable ? (kMapRead | kMapWrite) : kMapRead;
 
     // A mapping of that name already there is the one to use, whatever the file.
+    // True when the search is over: `found` is that mapping, or null on failure.
+    void* found = nullptr;
+    const auto useExisting = [&]() {
+        found = OpenMapping(openAccess, name, refusal);
+        existed = found != nullptr;
+        return found != nullptr || errno != ENOENT;
+    };
     std::string path;
     if (named) {
         if (!shared::ObjectPath("filemap", name, path))
             return nullptr;
-        void* open = OpenMapping(openAccess, name, refusal);
-        if (open != nullptr) {
-            existed = true;
-            return open;
-        }
-        if (errno != ENOENT)
-            return nullptr;
+        if (useExisting())
+            return found;
     }
 
     if (size > fileSize) {
@@ -298,13 +300,8 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
         if (errno != EEXIST)
             return nullptr;
         // Another process registered the name meanwhile: use its mapping.
-        void* open = OpenMapping(openAccess, name, refusal);
-        if (open != nullptr) {
-            existed = true;
-            return open;
-        }
-        if (errno != ENOENT)
-            return nullptr;
+        if (useExisting())
+            return found;
     }
     errno = EAGAIN;
     return nullptr;
