@@ -103,6 +103,30 @@ inline std::size_t FirstStop(__m128i m0, __m128i m1, __m128i m2, __m128i m3) {
     return static_cast<std::size_t>(__builtin_ctzll(stops));
 }
 
+// One 16-byte block of the ordering walk. True when the walk ends in it, with its
+// answer in `result`; otherwise both texts and the bound move on by 16.
+template <bool Fold, bool Bounded>
+ZEL_READS_WHOLE_BLOCKS inline __attribute__((always_inline)) bool
+OrderBlock16(const char*& a, const char*& b, std::size_t& n, int& result) {
+    result = 0;
+    if (Bounded && n == 0)
+        return true;
+    const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
+    if (stops != 0) {
+        const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
+        result = Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
+        return true;
+    }
+    if (Bounded) {
+        if (n <= 16)
+            return true;
+        n -= 16;
+    }
+    a += 16;
+    b += 16;
+    return false;
+}
+
 // The ordering walk: after the first 128 bytes, in rounds of 64 bytes while both
 // texts have that much left in their pages, then 16 bytes, then single bytes up
 // to the nearer page boundary.
@@ -110,20 +134,9 @@ template <bool Fold, bool Bounded>
 ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t n) {
     // Short texts end within a few blocks: the first 128 bytes go 16 at a time.
     for (int k = InPage(a, 128) && InPage(b, 128) ? 8 : 0; k != 0; --k) {
-        if (Bounded && n == 0)
-            return 0;
-        const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
-        if (stops != 0) {
-            const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
-            return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
-        }
-        if (Bounded) {
-            if (n <= 16)
-                return 0;
-            n -= 16;
-        }
-        a += 16;
-        b += 16;
+        int result;
+        if (OrderBlock16<Fold, Bounded>(a, b, n, result))
+            return result;
     }
     for (;;) {
         const std::size_t roomA = RoomInPage(a), roomB = RoomInPage(b);
@@ -150,20 +163,9 @@ ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t
                 b += 64;
             }
         } else if (room >= 16) {
-            if (Bounded && n == 0)
-                return 0;
-            const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
-            if (stops != 0) {
-                const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
-                return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
-            }
-            if (Bounded) {
-                if (n <= 16)
-                    return 0;
-                n -= 16;
-            }
-            a += 16;
-            b += 16;
+            int result;
+            if (OrderBlock16<Fold, Bounded>(a, b, n, result))
+                return result;
         } else {
             for (std::size_t k = room; k != 0; --k) {
                 if (Bounded && n-- == 0)
