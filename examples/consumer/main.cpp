@@ -86,11 +86,11 @@ int main(int argc, char** argv) {
     const std::string logPath = argv[1];
     const std::size_t cut = logPath.find_last_of(zel::PATHSEPCHAR);
     check(cut != std::string::npos, "the log path has a folder");
-    const std::string spec = cut == std::string::npos
-                                 ? logPath
+    const std::string pattern =
+        cut == std::string::npos ? logPath
                                  : logPath.substr(0, cut) + zel::PATHSEP + logPath.substr(cut + 1);
     zel::Array<zel::BaseString<char>> files;
-    check(zel::DirectoryIterator::GetWildCardFiles(spec.c_str(), files, true) &&
+    check(zel::DirectoryIterator::GetWildCardFiles(pattern.c_str(), files, true) &&
               files.Size() == 1 && std::string(files[0]) == logPath,
           "GetWildCardFiles lists the log file");
     check(zel::util::stringHashCode("abc") == 96354 && zel::util::nextPrime(1000) == 1009,
