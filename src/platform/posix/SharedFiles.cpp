@@ -99,8 +99,8 @@ int PublishObject(const std::string& path, mode_t mode, const std::function<bool
         error = errno != 0 ? errno : EIO;
     } else {
         int rc = temporary.empty()
-                     ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(),
-                                AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW)
+                     ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD,
+                                path.c_str(), AT_SYMLINK_FOLLOW)
                      : ::link(temporary.c_str(), path.c_str());
         if (rc != 0)
             error = errno; // EEXIST: another process was first
