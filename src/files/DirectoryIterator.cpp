@@ -189,7 +189,7 @@ private:
 template <typename Sink> void ListOneLevel(Sink& sink, const BaseString<char>& path) {
     platform::DirListing listing;
     RunSearch(path, PlanSearch(path), listing);
-    const BaseString<char> none("");
+    const BaseString<char> none; // no prefix
     for (const platform::DirEntry& entry : listing.entries)
         sink.Add(none, listing.Name(entry), entry, entry.isDirectory);
 }
