@@ -1,10 +1,12 @@
 #include "zel/Directory.h"
 
 #include "files/DirectorySort.h"
+#include "files/NameOrder.h"
 #include "platform/DirSearch.h"
 #include "platform/FileSystem.h"
 #include "zel/StringUtil.h"
 
+#include <cstring>
 #include <deque>
 #include <new>
 #include <string>
@@ -112,40 +114,91 @@ void RunSearch(const BaseString<char>& path, const SearchPlan& plan,
         NoteUnreadableDirectory(path);
 }
 
-DirectoryItem MakeItem(const char* name, const platform::DirEntry& entry, bool isDirectory,
-                       bool compareByName) {
-    const long long fileTime = FileTimeOf(entry);
-    return DirectoryItem(name, fileTime, isDirectory, entry.isReadOnly, entry.size, compareByName);
-}
+// What a listing collects: each entry is named `prefix`, the separator and its
+// bare name, or its bare name alone when `prefix` is empty.
+//
+// ItemSink makes the iterator's items.
+class ItemSink {
+public:
+    ItemSink(Array<DirectoryItem>& items, bool compareByName)
+        : m_items(items), m_compareByName(compareByName) {}
+
+    void Add(const BaseString<char>& prefix, const char* name, const platform::DirEntry& entry,
+             bool isDirectory) {
+        const long long fileTime = FileTimeOf(entry);
+        const char* itemName = name;
+        if (prefix.Length() != 0) {
+            m_scratch = prefix;
+            m_scratch += PATHSEP;
+            m_scratch += name;
+            itemName = m_scratch;
+        }
+        Append(m_items, DirectoryItem(itemName, fileTime, isDirectory, entry.isReadOnly, entry.size,
+                                      m_compareByName));
+    }
+
+private:
+    Array<DirectoryItem>& m_items;
+    bool m_compareByName;
+    BaseString<char> m_scratch;
+};
+
+// One entry of a wildcard list: where its name (the name an item would have)
+// lies in the list's text, and what the sort needs.
+struct PathEntry {
+    std::size_t offset;
+    unsigned int length;
+    bool isDirectory;
+    long long fileTime;
+};
+
+// PathSink gathers a wildcard list: the names in one text, each followed by its
+// terminator, and an entry for each. No name is made twice; the paths are made
+// once the list is sorted.
+class PathSink {
+public:
+    PathSink(std::vector<PathEntry>& entries, std::string& text)
+        : m_entries(entries), m_text(text) {}
+
+    void Add(const BaseString<char>& prefix, const char* name, const platform::DirEntry& entry,
+             bool isDirectory) {
+        PathEntry made;
+        made.fileTime = FileTimeOf(entry);
+        made.isDirectory = isDirectory;
+        made.offset = m_text.size();
+        const std::size_t prefixLength = prefix.Length();
+        if (prefixLength != 0) {
+            m_text.append(static_cast<const char*>(prefix), prefixLength);
+            m_text.push_back(PATHSEPCHAR);
+        }
+        m_text.append(name);
+        const std::size_t length = m_text.size() - made.offset;
+        m_text.push_back('\0');
+        if (length > BaseString<char>::kMaxLength)
+            throw MemoryException();
+        made.length = static_cast<unsigned int>(length);
+        m_entries.push_back(made);
+    }
+
+private:
+    std::vector<PathEntry>& m_entries;
+    std::string& m_text;
+};
 
 // One level: every entry the search reports, in its order.
-void ListOneLevel(Array<DirectoryItem>& items, const BaseString<char>& path, bool compareByName) {
+template <typename Sink> void ListOneLevel(Sink& sink, const BaseString<char>& path) {
     platform::DirListing listing;
     RunSearch(path, PlanSearch(path), listing);
+    const BaseString<char> none; // no prefix
     for (const platform::DirEntry& entry : listing.entries)
-        Append(items, MakeItem(listing.Name(entry), entry, entry.isDirectory, compareByName));
-}
-
-// The files of a walk's directory are named with its path text, less every
-// occurrence of the root, the separator and the file name; an empty prefix
-// gives bare names.
-void AppendFile(Array<DirectoryItem>& items, const BaseString<char>& prefix, const char* name,
-                const platform::DirEntry& entry, bool compareByName, BaseString<char>& scratch) {
-    const char* itemName = name;
-    if (prefix.Length() != 0) {
-        scratch = prefix;
-        scratch += PATHSEP;
-        scratch += name;
-        itemName = scratch;
-    }
-    Append(items, MakeItem(itemName, entry, false, compareByName));
+        sink.Add(none, listing.Name(entry), entry, entry.isDirectory);
 }
 
 // A walk that starts at a pattern or at one object lists the files of the top
 // level only: the names of the directories it finds, put after the pattern, name
 // nothing that exists.
-void WalkPattern(Array<DirectoryItem>& items, const BaseString<char>& path, const SearchPlan& plan,
-                 bool compareByName) {
+template <typename Sink>
+void WalkPattern(Sink& sink, const BaseString<char>& path, const SearchPlan& plan) {
     platform::DirListing listing;
     RunSearch(path, plan, listing);
     BaseString<char> prefix("");
@@ -153,10 +206,9 @@ void WalkPattern(Array<DirectoryItem>& items, const BaseString<char>& path, cons
         prefix = path;
         DropTrailingSeparator(prefix);
     }
-    BaseString<char> scratch;
     for (const platform::DirEntry& entry : listing.entries) {
         if (!entry.isDirectory)
-            AppendFile(items, prefix, listing.Name(entry), entry, compareByName, scratch);
+            sink.Add(prefix, listing.Name(entry), entry, false);
     }
 }
 
@@ -243,15 +295,16 @@ void ReadFrame(Frame& frame, const BaseString<char>& text) {
 // than the call stack, and each directory opened inside its parent, so neither
 // the depth of the tree nor the length of its paths limits the walk. The files
 // of a subdirectory come in the place of its entry, as a recursive walk gives them.
-void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const SearchPlan& plan,
-              const char* root, bool compareByName) {
+// A file is named with its directory's path text less every occurrence of the
+// root, the separator and its name; an empty prefix gives bare names.
+template <typename Sink>
+void WalkTree(Sink& sink, const BaseString<char>& path, const SearchPlan& plan, const char* root) {
     // The pattern less its "*": the directory, written with a trailing separator.
     BaseString<char> directory(plan.pattern);
     directory.Truncate(directory.Length() - 1);
     // The path text of the current directory: the path as given, then a separator
     // and a name for each level down.
     BaseString<char> text(path);
-    BaseString<char> scratch;
     WalkStack stack;
     platform::OpenDir* dir = nullptr;
     platform::DirectoryId id;
@@ -277,7 +330,7 @@ void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const S
                 frame.prefix = RemoveOccurrences(text, root);
                 frame.havePrefix = true;
             }
-            AppendFile(items, frame.prefix, name, entry, compareByName, scratch);
+            sink.Add(frame.prefix, name, entry, false);
             continue;
         }
         if (IsDotOrDotDot(name))
@@ -297,16 +350,56 @@ void WalkTree(Array<DirectoryItem>& items, const BaseString<char>& path, const S
     }
 }
 
+// A recursive listing of a trimmed path.
+template <typename Sink> void BuildTree(Sink& sink, const char* path, const char* root) {
+    if (path == nullptr)
+        return;
+    try {
+        const BaseString<char> start(path);
+        const SearchPlan plan = PlanSearch(start);
+        if (plan.kind == platform::PathKind::Directory)
+            WalkTree(sink, start, plan, root);
+        else
+            WalkPattern(sink, start, plan);
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
+}
+
+// What the iterator's constructor lists, in the order of the platform.
+template <typename Sink>
+void BuildList(Sink& sink, const char* path, bool recursive, const char* root) {
+    if (path == nullptr)
+        return;
+    BaseString<char> trimmed(path);
+    trimmed.TrimLeft();
+    trimmed.TrimRight();
+    if (recursive)
+        BuildTree(sink, trimmed, root);
+    else
+        ListOneLevel(sink, trimmed);
+}
+
+// The order of the iterator's items, for the entries of a wildcard list.
+struct PathLess {
+    const char* text;
+    bool byName;
+    bool operator()(const PathEntry& a, const PathEntry& b) const {
+        if (!byName)
+            return a.fileTime > b.fileTime; // newer first
+        return detail::CaseBlindOrder(text + a.offset, a.length, text + b.offset, b.length) < 0;
+    }
+};
+
 // The two wildcard lists: the files of a one-level listing or of a whole tree,
 // each behind the directory part of `pattern`.
 //
-// `itemsOf` hands over the iterator's list: each item is taken out of it in turn
-// (the order GetNextItem gives), so its name is freed as soon as its path is
-// made and a walk's names and paths are not all held twice at the end.
-template <typename ItemsOf>
+// The names are gathered and sorted as the iterator gathers and sorts its items,
+// then each path (the directory part and the name) is made in its slot of
+// `files`, in order.
 bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& files,
-                  bool compareByName, bool recursive, ItemsOf itemsOf) {
-    // Paths stored so far; a failing Add may leave one more, unfilled, element.
+                  bool compareByName, bool recursive) {
+    // Paths stored so far.
     unsigned int stored = 0;
     try {
         files.SetSize(0);
@@ -316,18 +409,34 @@ bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& file
             directoryPart = pattern;
             directoryPart.Resize(static_cast<unsigned int>(separator) + 1, false);
         }
-        DirectoryIterator iterator(pattern, recursive,
-                                   recursive ? static_cast<const char*>(pattern) : nullptr,
-                                   compareByName);
-        Array<DirectoryItem>& items = itemsOf(iterator);
-        BaseString<char> path;
-        for (unsigned int i = 0; i < items.Size(); ++i) {
-            const DirectoryItem item(std::move(items[i]));
-            if (item.IsDirectory())
+        std::vector<PathEntry> entries;
+        std::string text;
+        try {
+            PathSink sink(entries, text);
+            BuildList(sink, pattern, recursive,
+                      recursive ? static_cast<const char*>(pattern) : nullptr);
+        } catch (const std::bad_alloc&) {
+            throw MemoryException();
+        }
+        detail::SortList(entries.data(), static_cast<unsigned int>(entries.size()),
+                         PathLess{text.data(), compareByName});
+        const unsigned int leadLength = directoryPart.Length();
+        for (const PathEntry& entry : entries) {
+            if (entry.isDirectory)
                 continue;
-            path = directoryPart;
-            path += item.Name();
-            files.Add(path);
+            const std::size_t length = std::size_t(leadLength) + entry.length;
+            if (length > BaseString<char>::kMaxLength)
+                throw MemoryException();
+            files.SetSize(stored + 1);
+            // Written in place: a slot keeps its buffer from an earlier list.
+            BaseString<char>& path = files[stored];
+            path.Resize(static_cast<unsigned int>(length), true);
+            if (path.m_buffer != nullptr) { // null only for an empty path
+                if (leadLength != 0)
+                    std::memcpy(path.m_buffer, static_cast<const char*>(directoryPart), leadLength);
+                std::memcpy(path.m_buffer + leadLength, text.data() + entry.offset, entry.length);
+                path.m_length = static_cast<unsigned int>(length);
+            }
             stored = files.Size();
         }
         return stored != 0;
@@ -352,10 +461,12 @@ DirectoryIterator::DirectoryIterator(const char* path, bool recursive, const cha
     BaseString<char> trimmed(path);
     trimmed.TrimLeft();
     trimmed.TrimRight();
-    if (recursive)
+    if (recursive) {
         BuildRecursive(trimmed, root, compareByName);
-    else
-        ListOneLevel(m_items, trimmed, compareByName);
+    } else {
+        ItemSink sink(m_items, compareByName);
+        ListOneLevel(sink, trimmed);
+    }
     detail::SortDirectoryItems(m_items.Data(), m_items.Size());
 }
 
@@ -389,30 +500,18 @@ long DirectoryIterator::NumMatches() {
 }
 
 void DirectoryIterator::BuildRecursive(const char* path, const char* root, bool compareByName) {
-    if (path == nullptr)
-        return;
-    try {
-        const BaseString<char> start(path);
-        const SearchPlan plan = PlanSearch(start);
-        if (plan.kind == platform::PathKind::Directory)
-            WalkTree(m_items, start, plan, root, compareByName);
-        else
-            WalkPattern(m_items, start, plan, compareByName);
-    } catch (const std::bad_alloc&) {
-        throw MemoryException();
-    }
+    ItemSink sink(m_items, compareByName);
+    BuildTree(sink, path, root);
 }
 
 bool DirectoryIterator::GetWildCardFiles(const BaseString<char>& pattern,
                                          Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, false,
-                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
+    return CollectFiles(pattern, files, compareByName, false);
 }
 
 bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& pattern,
                                              Array<BaseString<char>>& files, bool compareByName) {
-    return CollectFiles(pattern, files, compareByName, true,
-                        [](DirectoryIterator& it) -> Array<DirectoryItem>& { return it.m_items; });
+    return CollectFiles(pattern, files, compareByName, true);
 }
 
 DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {

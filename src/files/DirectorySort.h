@@ -4,6 +4,8 @@
 
 #include "zel/Directory.h"
 
+#include <utility>
+
 namespace zel {
 namespace detail {
 
@@ -12,6 +14,79 @@ namespace detail {
 // items or fewer alone; one insertion sort over the whole list then finishes.
 // Not stable. Items are moved, never copied, so it does not throw.
 ZEL_API void SortDirectoryItems(DirectoryItem* items, unsigned int count);
+
+// The same sort for any list ordered by `less`: the same comparisons give the
+// same order, so a list whose keys compare as the items' names would comes out
+// in the items' order.
+template <typename T, typename Less> class ListSort {
+public:
+    static void Sort(T* items, unsigned int count, Less less) {
+        if (items == nullptr || count < 2)
+            return;
+        QuickSort(items, 0, static_cast<long>(count) - 1, less);
+        for (unsigned int i = 1; i < count; ++i) {
+            if (!less(items[i], items[i - 1]))
+                continue;
+            T moving(std::move(items[i]));
+            unsigned int j = i;
+            do {
+                items[j] = std::move(items[j - 1]);
+                --j;
+            } while (j > 0 && less(moving, items[j - 1]));
+            items[j] = std::move(moving);
+        }
+    }
+
+private:
+    static constexpr long kLeaveAlone = 16;
+
+    static void Swap(T& a, T& b) {
+        T t(std::move(a));
+        a = std::move(b);
+        b = std::move(t);
+    }
+
+    // Sorts items[low..high] down to parts of kLeaveAlone items or fewer.
+    static void QuickSort(T* items, long low, long high, Less& less) {
+        while (high - low + 1 > kLeaveAlone) {
+            const long middle = low + (high - low) / 2;
+            // Median of three: afterwards items[low] <= items[middle] <= items[high].
+            if (less(items[middle], items[low]))
+                Swap(items[middle], items[low]);
+            if (less(items[high], items[low]))
+                Swap(items[high], items[low]);
+            if (less(items[high], items[middle]))
+                Swap(items[high], items[middle]);
+            // Park the pivot next to the end; items[low] and items[high] stop the scans.
+            Swap(items[middle], items[high - 1]);
+            const T& pivot = items[high - 1];
+            long i = low;
+            long j = high - 1;
+            for (;;) {
+                while (less(items[++i], pivot)) {
+                }
+                while (less(pivot, items[--j])) {
+                }
+                if (i >= j)
+                    break;
+                Swap(items[i], items[j]);
+            }
+            Swap(items[i], items[high - 1]);
+            // items[i] is the pivot in its final place.
+            if (i - low < high - i) {
+                QuickSort(items, low, i - 1, less);
+                low = i + 1;
+            } else {
+                QuickSort(items, i + 1, high, less);
+                high = i - 1;
+            }
+        }
+    }
+};
+
+template <typename T, typename Less> void SortList(T* items, unsigned int count, Less less) {
+    ListSort<T, Less>::Sort(items, count, less);
+}
 
 } // namespace detail
 } // namespace zel

@@ -73,8 +73,8 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id);
 // Opens the subdirectory `name` of `parent`, the last directory of its chain.
 // Links are followed. On Done, `dir` is set and `id` filled.
 DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id);
-// Every entry of `dir` ("." and ".." included, as the platform reports them) into
-// `listing` (cleared first). Never throws.
+// Every entry of `dir` into `listing` (cleared first); "." and ".." may be left
+// out (Linux leaves them out and spares their status calls). Never throws.
 DirStatus ReadDirectory(OpenDir* dir, DirListing& listing);
 // Closes `dir`, the last directory of its chain; null is ignored.
 void CloseDirectory(OpenDir* dir);

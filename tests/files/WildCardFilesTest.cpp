@@ -151,7 +151,7 @@ TEST_F(WildCardFilesTest, FailuresAreAnnotatedAndRethrown) {
          "DirectoryIterator::GetWildCardFiles: Exception caught"},
         {true, 0, false, "No more memory is available.",
          "DirectoryIterator::GetWildCardFiles: Exception caught"},
-        {true, 25, false, "No more memory is available.",
+        {true, 10, false, "No more memory is available.",
          "DirectoryIterator::GetWildCardFiles: Exception caught"},
         {false, 0, true, "DirectoryIterator::GetWildCardFiles: Severe error caught",
          "DirectoryIterator::GetWildCardFiles: Severe error caught"},

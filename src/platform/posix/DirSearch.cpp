@@ -40,18 +40,15 @@ DirStatus StatusOfErrno() {
     return errno == ENOENT || errno == ENOTDIR ? DirStatus::Missing : DirStatus::Unreadable;
 }
 
-// Reads the entries of the open directory `fd` whose names match `mask` (null:
-// every entry), each with its status. The descriptor stays open.
-DirStatus ReadMatches(int fd, const char* mask, DirListing& listing) {
-    const int readFd = ::dup(fd);
-    if (readFd < 0)
-        return DirStatus::Unreadable;
-    DIR* dir = ::fdopendir(readFd);
-    if (dir == nullptr) {
-        ::close(readFd);
-        return DirStatus::Unreadable;
-    }
-    ::rewinddir(dir); // the duplicate shares the position of `fd`
+bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Reads the entries of the open directory stream `dir` whose names match `mask`
+// (null: every entry but "." and "..", which a walk never lists), each with its
+// status. The stream stays open.
+DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing) {
+    const int fd = ::dirfd(dir);
     DirStatus status = DirStatus::Done;
     try {
         for (;;) {
@@ -62,7 +59,8 @@ DirStatus ReadMatches(int fd, const char* mask, DirListing& listing) {
                     status = DirStatus::Unreadable;
                 break;
             }
-            if (mask != nullptr && !detail::MatchWildcard(mask, ent->d_name))
+            if (mask != nullptr ? !detail::MatchWildcard(mask, ent->d_name)
+                                : IsDotOrDotDot(ent->d_name))
                 continue;
             struct stat st;
             if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
@@ -74,7 +72,6 @@ DirStatus ReadMatches(int fd, const char* mask, DirListing& listing) {
     } catch (const std::bad_alloc&) {
         status = DirStatus::Unreadable;
     }
-    ::closedir(dir);
     return status;
 }
 
@@ -115,8 +112,13 @@ DirStatus Search(const char* pattern, DirListing& listing) {
         const int fd = ::open(directory.c_str(), kOpenFlags);
         if (fd < 0)
             return StatusOfErrno();
-        const DirStatus status = ReadMatches(fd, mask, listing);
-        ::close(fd);
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            return DirStatus::Unreadable;
+        }
+        const DirStatus status = ReadMatches(dir, mask, listing);
+        ::closedir(dir);
         return status;
     } catch (const std::bad_alloc&) {
         return DirStatus::Unreadable;
@@ -131,6 +133,7 @@ struct OpenDir {
     Chain* chain;
     std::size_t depth; // index in the chain
     int fd;            // -1 while given up
+    DIR* stream;       // reads `fd` once the directory is read; owns it then
     std::string name;  // inside the parent
     DirectoryId id;
 };
@@ -144,7 +147,11 @@ struct Chain {
 namespace {
 
 void GiveUpDescriptor(OpenDir* dir) {
-    ::close(dir->fd);
+    if (dir->stream != nullptr)
+        ::closedir(dir->stream);
+    else
+        ::close(dir->fd);
+    dir->stream = nullptr;
     dir->fd = -1;
     --dir->chain->open;
 }
@@ -240,6 +247,7 @@ DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, Director
     made->chain = &chain;
     made->depth = chain.dirs.size() - 1;
     made->fd = fd;
+    made->stream = nullptr;
     made->id = IdOf(st);
     ++chain.open;
     dir = made;
@@ -284,7 +292,14 @@ DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
     listing.Clear();
     if (dir->fd < 0 && !Reopen(dir))
         return DirStatus::Unreadable;
-    return ReadMatches(dir->fd, nullptr, listing);
+    if (dir->stream == nullptr) {
+        dir->stream = ::fdopendir(dir->fd);
+        if (dir->stream == nullptr)
+            return DirStatus::Unreadable;
+    } else {
+        ::rewinddir(dir->stream);
+    }
+    return ReadMatches(dir->stream, nullptr, listing);
 }
 
 void CloseDirectory(OpenDir* dir) {
