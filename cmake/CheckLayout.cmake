@@ -27,7 +27,7 @@ endif()
 set(PENDING)
 
 # Backend files that implement no contract header: the DLL entry point, and the
-# POSIX helpers that the named-object backends share (posix/SharedFiles.h).
+# POSIX helpers that the named-object and log backends share (posix/SharedFiles.h).
 set(BACKEND_ONLY src/platform/win32/dllmain.cpp src/platform/posix/SharedFiles.cpp)
 
 set(OS_HEADERS

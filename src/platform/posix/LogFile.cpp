@@ -2,10 +2,10 @@
 // line to the error log and rotating it.
 #include "platform/LogFile.h"
 #include "platform/LogAppendSteps.h"
+#include "platform/posix/SharedFiles.h"
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +21,7 @@ const int kLogFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 // never meets a lock on the file's data.
 const off_t kRotationLockByte = static_cast<off_t>(1) << 62;
 // How long a rotator waits for another one before it writes without rotating.
-const int kRotationWaitMs = 500;
+const unsigned int kRotationWaitMs = 500;
 // Suffix of the name that something squatting a log name is moved to.
 const char kBlockedSuffix[] = ".blocked";
 
@@ -37,19 +37,6 @@ const char* KindOf(mode_t mode) {
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return "a device";
     return "a file with several links";
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool SetRotationLock(int fd, short type) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kRotationLockByte;
-    fl.l_len = 1;
-    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
 }
 
 // The log file as the append steps see it: one descriptor, never held past a line.
@@ -90,21 +77,14 @@ public:
     }
     bool StillAt(const char* path) const {
         struct stat atName;
-        return ::lstat(path, &atName) == 0 && SameFile(atName, m_opened);
+        return ::lstat(path, &atName) == 0 && shared::SameFile(atName, m_opened);
     }
 
-    // Non-waiting exclusive lock of the rotation byte, tried for a bounded time.
+    // Exclusive lock of the rotation byte, waited for a bounded time.
     bool LockRotation() {
-        for (int waited = 0;; ++waited) {
-            if (SetRotationLock(m_fd, F_WRLCK))
-                return true;
-            if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= kRotationWaitMs)
-                return false;
-            timespec pause{0, 1000000L};
-            ::nanosleep(&pause, nullptr);
-        }
+        return shared::LockByte(m_fd, kRotationLockByte, F_WRLCK, kRotationWaitMs);
     }
-    void UnlockRotation() { SetRotationLock(m_fd, F_UNLCK); }
+    void UnlockRotation() { shared::UnlockByte(m_fd, kRotationLockByte); }
 
     // One write. A line that stopped part-way is cut back off, so the next one is
     // not glued onto it: only when nobody has appended after it.

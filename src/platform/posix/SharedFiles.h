@@ -1,5 +1,6 @@
 // Generic POSIX code only (with Linux's open-file-description locks): what the
-// named mutexes and mappings share. A named object is a small file in /dev/shm.
+// named mutexes and mappings share (the error log borrows the byte locks and the
+// file identity). A named object is a small file in /dev/shm.
 // Nothing another account may write into it is ever trusted or mapped; the
 // kernel's byte-range locks on it carry the shared state.
 #pragma once
