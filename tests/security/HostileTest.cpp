@@ -34,6 +34,8 @@
 #include <thread>
 #include <sched.h>
 #include <unistd.h>
+
+#include "platform/posix/SharedFiles.h"
 #endif
 
 using namespace zel::util;
@@ -407,14 +409,7 @@ class HostileMapping : public Hostile {};
 namespace {
 
 // The record a mapping name holds, as the library writes it.
-struct Record {
-    std::uint32_t magic;
-    std::uint32_t protection;
-    std::uint64_t device;
-    std::uint64_t inode;
-    std::uint64_t size;
-    char path[PATH_MAX];
-};
+using Record = zel::platform::shared::MappingRecord;
 
 std::string RecordFile(const std::string& name) {
     return "/dev/shm/zel.filemap." + name;
@@ -426,7 +421,7 @@ int PlantRecord(const std::string& name, const std::string& target, mode_t mode)
         return 50;
     Record r;
     std::memset(&r, 0, sizeof r);
-    r.magic = 0x5A454C4D;
+    r.magic = zel::platform::shared::kMappingRecordMagic;
     r.protection = AccessablePageReadWrite;
     r.device = st.st_dev;
     r.inode = st.st_ino;

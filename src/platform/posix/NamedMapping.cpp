@@ -35,16 +35,8 @@ const off_t kUseByte = 0;
 const mode_t kRecordMode = 0644;
 const mode_t kFileMode = 0666;
 const unsigned int kOpenWaitMs = 1000;
-const std::uint32_t kRecordMagic = 0x5A454C4D; // "ZELM"
-
-struct Record {
-    std::uint32_t magic;
-    std::uint32_t protection;
-    std::uint64_t device;
-    std::uint64_t inode;
-    std::uint64_t size;
-    char path[PATH_MAX];
-};
+using Record = shared::MappingRecord;
+const std::uint32_t kRecordMagic = shared::kMappingRecordMagic;
 
 // One process's use of a mapping name: the record, read-locked.
 struct Registration {

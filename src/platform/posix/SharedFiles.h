@@ -5,6 +5,8 @@
 // kernel's byte-range locks on it carry the shared state.
 #pragma once
 
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -28,6 +30,20 @@ void* Register(Handle* handle);
 Handle* Find(void* handle, Handle::Kind kind);
 // Removes the handle from the table and returns it for deleting; null if unknown.
 Handle* Take(void* handle);
+
+// ---- The record a mapping name holds ----
+
+// Which file a named mapping maps. Written by its creator into a file nobody else
+// may write; the tests forge it to check that a forged one is refused.
+const std::uint32_t kMappingRecordMagic = 0x5A454C4D; // "ZELM"
+struct MappingRecord {
+    std::uint32_t magic;
+    std::uint32_t protection;
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t size;
+    char path[PATH_MAX];
+};
 
 // ---- Object files ----
 
