@@ -119,16 +119,11 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             refusal = path + " may be written by other accounts";
             return Found::Refused;
         }
-        if (!shared::LockByte(rfd, kUseByte, F_RDLCK, kOpenWaitMs)) {
-            int error = errno;
-            ::close(rfd);
-            errno = error;
+        const shared::Join joined = shared::JoinObject(rfd, path, rs, kUseByte, kOpenWaitMs);
+        if (joined == shared::Join::Failed)
             return Found::Failed;
-        }
-        if (!shared::StillNamed(path, rs)) {
-            ::close(rfd); // removed by its last user meanwhile
+        if (joined == shared::Join::Gone)
             continue;
-        }
         // A record that is refused is left as it is; a stale one (its file gone or
         // replaced) is removed when nobody else uses it and this process may.
         auto refuse = [&](const std::string& why) {

@@ -81,16 +81,11 @@ int OpenOrCreate(const std::string& path, bool mayCreate, bool initialOwner, boo
     for (int attempt = 0; attempt < 20; ++attempt) {
         int fd = shared::OpenObject(path, O_RDWR, st);
         if (fd >= 0) {
-            if (!shared::LockByte(fd, kUseByte, F_RDLCK, kOpenWaitMs)) {
-                int error = errno;
-                ::close(fd);
-                errno = error;
+            const shared::Join joined = shared::JoinObject(fd, path, st, kUseByte, kOpenWaitMs);
+            if (joined == shared::Join::Failed)
                 return -1;
-            }
-            if (!shared::StillNamed(path, st)) {
-                ::close(fd); // removed by its last user meanwhile
+            if (joined == shared::Join::Gone)
                 continue;
-            }
             created = false;
             return fd;
         }

@@ -168,6 +168,21 @@ bool StillNamed(const std::string& path, const struct stat& st) {
     return ::lstat(path.c_str(), &now) == 0 && SameFile(now, st);
 }
 
+Join JoinObject(int fd, const std::string& path, const struct stat& st, off_t useByte,
+                unsigned int waitMs) {
+    if (!LockByte(fd, useByte, F_RDLCK, waitMs)) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return Join::Failed;
+    }
+    if (!StillNamed(path, st)) {
+        ::close(fd); // removed by its last user meanwhile
+        return Join::Gone;
+    }
+    return Join::Joined;
+}
+
 void Retire(int fd, const std::string& path, off_t useByte) {
     struct stat st;
     if (::fstat(fd, &st) != 0) {

@@ -71,6 +71,14 @@ bool SameFile(const struct stat& a, const struct stat& b);
 // True while `path` still names the file `st` describes.
 bool StillNamed(const std::string& path, const struct stat& st);
 
+// Joins the object open at `fd`: takes this process's read lock on its `useByte`
+// (waiting at most `waitMs`) and checks that `path` still names it. Joined: `fd`
+// is ready. Gone: its last user removed the name meanwhile; `fd` is closed, open
+// again. Failed: `fd` is closed, errno tells why.
+enum class Join { Joined, Gone, Failed };
+Join JoinObject(int fd, const std::string& path, const struct stat& st, off_t useByte,
+                unsigned int waitMs);
+
 // Every process using an object holds a read lock on its `useByte`. Closes `fd`
 // and removes the name when no other process uses it any more.
 void Retire(int fd, const std::string& path, off_t useByte);
