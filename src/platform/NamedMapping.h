@@ -23,7 +23,9 @@ const unsigned long kMapRead = 0x0004;
 // True when `path` names an existing file or folder.
 bool PathExists(const char* path);
 // Opens `path` for reading and writing, creating it (world read and write) when
-// missing; null on failure. `existed` tells whether it was there before.
+// missing; null on failure. `existed` tells whether it was there before. Never
+// through a link or reparse point of another account, and only a regular file
+// with one link.
 void* OpenSharedFile(const char* path, void* attributes, bool& existed);
 void CloseSharedFile(void* file);
 

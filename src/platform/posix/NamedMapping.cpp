@@ -4,15 +4,20 @@
 // A mapping name is the record file /dev/shm/zel.filemap.<name>: the absolute path,
 // device, inode, size and protection of the mapped file, written by its creator
 // under a temporary name and published in one step with mode 0644, so that only
-// its owner could ever change it. A record is trusted only when nobody else can
-// write it and when its owner could open the file it names with the access asked
-// for (the owner is root, owns the file, or the file's mode lets everyone in);
-// otherwise it is refused, so that no account can make another open a file of
-// its choosing. Every process using the mapping holds a read lock on byte 0 of
-// the record; the last one that may remove it does so.
+// its owner could ever change it. Records describe, the file decides: a record is
+// trusted only when nobody else can write it, when its owner could itself reach
+// and open the file it names with the access asked for (search rights on every
+// folder included), and when the file opened (under the trust rule of
+// TrustedPath.h) has the recorded device and inode and at least the recorded
+// size; otherwise it is refused, so that no account can make another open a file
+// of its choosing or map past a file's end. Every process using the mapping holds
+// a read lock on byte 0 of the record; the last one that may remove it does so.
+// A stale record (its file gone or replaced) is replaced by publishing a new one
+// and renaming it over the name, whoever still holds the old one open.
 #include "platform/NamedMapping.h"
 
 #include "platform/posix/SharedFiles.h"
+#include "platform/posix/TrustedPath.h"
 
 #include <cerrno>
 #include <climits>
@@ -88,20 +93,14 @@ bool ProtectionFlags(unsigned long protection, bool& writable, bool& copyOnWrite
     }
 }
 
-// Could the record's owner open the file `file` describes with this access?
-bool OwnerMayOpen(uid_t recordOwner, const struct stat& file, bool write) {
-    if (recordOwner == 0 || recordOwner == file.st_uid)
-        return true;
-    const mode_t others = write ? (S_IROTH | S_IWOTH) : S_IROTH;
-    return (file.st_mode & others) == others;
-}
-
 enum class Found { Opened, Missing, Refused, Failed };
 
 // Opens the mapping registered as `path`. Refused (with `refusal`) for a record
-// that is not to be trusted; Missing when there is none (or it is stale and gone).
+// that is not to be trusted; Missing when there is none, or (`stale` set) when the
+// record names a file that is gone or replaced.
 Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<MappingHandle>& out,
-                     std::string& refusal) {
+                     std::string& refusal, bool& stale) {
+    stale = false;
     for (int attempt = 0; attempt < 10; ++attempt) {
         struct stat rs;
         int rfd = shared::OpenObject(path, O_RDONLY, rs);
@@ -145,28 +144,40 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             return Found::Failed;
         }
         // Look before opening: never open anything but the recorded regular file.
+        const std::string recorded = record.path;
         struct stat fs;
         if (::lstat(record.path, &fs) != 0 || !S_ISREG(fs.st_mode) ||
             static_cast<std::uint64_t>(fs.st_dev) != record.device ||
             static_cast<std::uint64_t>(fs.st_ino) != record.inode) {
             shared::Retire(rfd, path, kUseByte);
+            stale = true;
             return Found::Missing;
         }
-        if (!OwnerMayOpen(rs.st_uid, fs, wantWrite))
-            return refuse(std::string(" names ") + record.path + ", which its owner may not open");
-        int fd = ::open(record.path,
-                        (wantWrite ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (!trust::AccountMayOpen(rs.st_uid, recorded, wantWrite))
+            return refuse(" names " + trust::Escaped(recorded) + ", which its owner may not open");
+        struct stat opened;
+        bool created = false;
+        std::string why;
+        int fd = trust::OpenFile(recorded, wantWrite ? O_RDWR : O_RDONLY, 0, opened, created, why);
         if (fd < 0) {
+            if (!why.empty())
+                return refuse(" names a file that is not to be used: " + why);
             int error = errno;
             ::close(rfd);
             errno = error;
             return Found::Failed;
         }
-        struct stat opened;
-        if (::fstat(fd, &opened) != 0 || !shared::SameFile(opened, fs)) {
+        if (!shared::SameFile(opened, fs)) {
             ::close(fd);
             shared::Retire(rfd, path, kUseByte);
+            stale = true;
             return Found::Missing;
+        }
+        if (record.size == 0 || record.size > static_cast<std::uint64_t>(opened.st_size)) {
+            ::close(fd);
+            return refuse(" claims " + std::to_string(record.size) + " bytes of " +
+                          trust::Escaped(recorded) + ", which has " +
+                          std::to_string(static_cast<long long>(opened.st_size)));
         }
         auto registration = std::make_shared<Registration>(rfd, path);
         out.reset(new MappingHandle);
@@ -181,7 +192,8 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
     return Found::Failed;
 }
 
-void* OpenMapping(unsigned long access, const char* name, std::string& refusal) {
+void* OpenMapping(unsigned long access, const char* name, std::string& refusal, bool& stale) {
+    stale = false;
     if (name == nullptr || *name == '\0') {
         errno = ENOENT;
         return nullptr;
@@ -190,7 +202,7 @@ void* OpenMapping(unsigned long access, const char* name, std::string& refusal) 
     if (!shared::ObjectPath("filemap", name, path))
         return nullptr;
     std::unique_ptr<MappingHandle> handle;
-    switch (OpenRegistered(path, (access & kMapWrite) != 0, handle, refusal)) {
+    switch (OpenRegistered(path, (access & kMapWrite) != 0, handle, refusal, stale)) {
     case Found::Opened:
         return shared::Register(handle.release());
     case Found::Missing:
@@ -230,8 +242,9 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
     // A mapping of that name already there is the one to use, whatever the file.
     // True when the search is over: `found` is that mapping, or null on failure.
     void* found = nullptr;
+    bool stale = false;
     const auto useExisting = [&]() {
-        found = OpenMapping(openAccess, name, refusal);
+        found = OpenMapping(openAccess, name, refusal, stale);
         existed = found != nullptr;
         return found != nullptr || errno != ENOENT;
     };
@@ -276,10 +289,14 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
     record.inode = static_cast<std::uint64_t>(st.st_ino);
     record.size = size;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        int rfd = shared::PublishObject(path, kRecordMode, [&record](int f) {
-            return ::pwrite(f, &record, sizeof record, 0) == static_cast<ssize_t>(sizeof record) &&
-                   shared::LockByte(f, kUseByte, F_RDLCK, 0);
-        });
+        int rfd = shared::PublishObject(
+            path, kRecordMode,
+            [&record](int f) {
+                return ::pwrite(f, &record, sizeof record, 0) ==
+                           static_cast<ssize_t>(sizeof record) &&
+                       shared::LockByte(f, kUseByte, F_RDLCK, 0);
+            },
+            stale);
         if (rfd >= 0) {
             handle->registration = std::make_shared<Registration>(rfd, path);
             return shared::Register(handle.release());
@@ -306,22 +323,27 @@ void* OpenSharedFile(const char* path, void*, bool& existed) {
         errno = ENOENT;
         return nullptr;
     }
+    std::string full = path;
+    if (full[0] != '/') {
+        char here[PATH_MAX];
+        if (::getcwd(here, sizeof here) == nullptr)
+            return nullptr;
+        full = std::string(here) + "/" + full;
+    }
     for (int attempt = 0; attempt < 10; ++attempt) {
-        int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        bool created = false;
+        std::string why;
+        // Under the trust rule: no link of another account, a regular file with
+        // one link, a new file with exactly kFileMode.
+        int fd = trust::OpenFile(full, O_RDWR | O_CREAT, kFileMode, st, created, why);
         if (fd >= 0) {
-            existed = true;
+            existed = !created;
             return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
         }
-        if (errno != ENOENT)
-            return nullptr;
-        fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-        if (fd >= 0) {
-            ::fchmod(fd, kFileMode); // whatever the umask
-            existed = false;
-            return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
-        }
-        if (errno != EEXIST)
-            return nullptr;
+        if (errno == EAGAIN)
+            continue;   // created by another process meanwhile
+        return nullptr; // the caller reports that the file cannot be opened
     }
     return nullptr;
 }
@@ -344,7 +366,8 @@ void* CreateNamedMapping(void* file, void*, unsigned long protection, unsigned l
 
 void* OpenNamedMapping(unsigned long access, const char* name, std::string& refusal) {
     try {
-        return OpenMapping(access, name, refusal);
+        bool stale = false;
+        return OpenMapping(access, name, refusal, stale);
     } catch (...) {
         errno = ENOMEM;
         return nullptr;

@@ -1,22 +1,30 @@
-// Generic POSIX code only (with Linux's open-file-description locks): named
-// mutexes that every account may open.
+// Generic POSIX code only (with Linux's open-file-description locks and abstract
+// socket names): named mutexes that every account may open.
 //
-// A named mutex is the file /dev/shm/zel.mutex.<name>, mode 0666. Ownership across
-// processes is an exclusive lock on its byte 0, held by the owning process; the
-// kernel drops it when that process ends, so no account can corrupt it, only hold
-// it. Byte 0 of the file's data is a mark: '1' while owned, '0' once released, so
-// the next owner learns when the previous one ended without releasing (another
-// account may forge the mark; that only reports a false "abandoned"). Every
-// process that uses the mutex holds a read lock on byte 1; the last one to close
-// removes the name. Which thread owns it, and how often, is kept in this
-// process's memory, shared by all its handles to the same file.
+// A named mutex is the file /dev/shm/zel.mutex.<name>, mode 0666, opened under the
+// trust rule (TrustedPath.h). Ownership across processes is the binding of an
+// abstract socket name derived from the mutex's name: no account can remove or
+// replace a name there, so removing or replacing the file never gives a mutex two
+// owners, and the kernel frees the name when its holder ends. Another account can
+// only hold it (a denial). Byte 0 of the file's data is a mark: '1' while owned,
+// '0' once released, so the next owner learns when the previous one ended without
+// releasing (another account may forge the mark in either direction; that only
+// reports a false "abandoned" or hides a true one). Every process that uses the
+// mutex holds a read lock on byte 1; the last one to close removes the name.
+// Which thread owns it, and how often, is kept in this process's memory, shared
+// by all its handles to the same name.
 #include "platform/NamedMutex.h"
 
 #include "base/Deadline.h"
 #include "platform/posix/SharedFiles.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <cerrno>
 #include <condition_variable>
+#include <cstddef>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <map>
@@ -33,12 +41,65 @@ namespace platform {
 
 namespace {
 
-const off_t kOwnerByte = 0; // the lock of the owning process; the mark in the data
-const off_t kUseByte = 1;   // read-locked by every process using the mutex
+const off_t kMarkByte = 0; // the mark in the data
+const off_t kUseByte = 1;  // read-locked by every process using the mutex
 const mode_t kMutexMode = 0666;
-// How long opening waits for a process that is removing the name (a brief step;
-// only an account holding the lock on purpose makes it last).
+// How long opening may take in all, retries included: waiting for a process that
+// is removing the name is a brief step; only an account holding it on purpose
+// makes it last, and then the call fails within this bound.
 const unsigned int kOpenWaitMs = 1000;
+
+// Binds the abstract name `exclusion`: a socket while this process owns the
+// mutex, -1 (errno EADDRINUSE) while another one does.
+int BindExclusion(const std::string& exclusion) {
+    int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    struct sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::size_t n = exclusion.size() < sizeof address.sun_path - 1
+                              ? exclusion.size()
+                              : sizeof address.sun_path - 1;
+    std::memcpy(address.sun_path + 1, exclusion.data(), n);
+    const socklen_t length = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + n);
+    if (::bind(s, reinterpret_cast<struct sockaddr*>(&address), length) != 0) {
+        int error = errno;
+        ::close(s);
+        errno = error;
+        return -1;
+    }
+    return s;
+}
+
+// Binds it, trying until `waitMs` has passed (kForever: without limit).
+int BindExclusionWithin(const std::string& exclusion, unsigned int waitMs) {
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const timespec deadline = base::AddMilliseconds(start, waitMs);
+    long pauseNs = 200000; // 0.2 ms, doubling to 5 ms
+    for (;;) {
+        int s = BindExclusion(exclusion);
+        if (s >= 0 || errno != EADDRINUSE)
+            return s;
+        unsigned long long left = 1;
+        if (waitMs != shared::kForever) {
+            timespec now;
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            left = base::MillisecondsLeft(now, deadline);
+            if (waitMs == 0 || left == 0) {
+                errno = ETIMEDOUT;
+                return -1;
+            }
+        }
+        long ns = pauseNs;
+        if (waitMs != shared::kForever && static_cast<unsigned long long>(ns) > left * 1000000ULL)
+            ns = static_cast<long>(left * 1000000ULL);
+        timespec pause{0, ns};
+        ::nanosleep(&pause, nullptr);
+        if (pauseNs < 5000000)
+            pauseNs *= 2;
+    }
+}
 
 pid_t CurrentThread() {
     return static_cast<pid_t>(::syscall(SYS_gettid));
@@ -55,7 +116,9 @@ struct MutexState {
     pid_t owner = 0;         // the owning thread, or the one taking the file lock
     unsigned long count = 0; // recursion depth; 0 while the owner is still taking it
     int fd = -1;             // -1 for a mutex of this process only
+    int exclusion = -1;      // the bound name while this process owns it
     std::string path;
+    std::string exclusionName;
     struct stat identity {};
     int handles = 0;
 };
@@ -69,19 +132,32 @@ struct MutexHandle : shared::Handle {
     MutexState* state;
 };
 
-// The named mutexes this process has open, by file identity. Guards the states'
-// `handles` as well, and is held while a name is opened or created.
+// The named mutexes this process has open, by exclusion name. Guards the states'
+// `handles` as well; never held while waiting.
 std::mutex g_statesMutex;
-std::map<std::pair<dev_t, ino_t>, MutexState*> g_states;
+std::map<std::string, MutexState*> g_states;
 
 // Opens or creates the file of `path` with this process's read lock on the use
-// byte. `created`: this call made it (and, with `initialOwner`, owns it).
-int OpenOrCreate(const std::string& path, bool mayCreate, bool initialOwner, bool& created,
-                 struct stat& st) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
+// byte, all within kOpenWaitMs. `created`: this call made it; `owned` then holds
+// the bound exclusion when `initialOwner` asked for it (else -1).
+int OpenOrCreate(const std::string& path, const std::string& exclusion, bool mayCreate,
+                 bool initialOwner, bool& created, int& owned, struct stat& st) {
+    owned = -1;
+    timespec deadline;
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline = base::AddMilliseconds(deadline, kOpenWaitMs);
+    for (;;) {
+        timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const unsigned long long left = base::MillisecondsLeft(now, deadline);
+        if (left == 0) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
         int fd = shared::OpenObject(path, O_RDWR, st);
         if (fd >= 0) {
-            const shared::Join joined = shared::JoinObject(fd, path, st, kUseByte, kOpenWaitMs);
+            const shared::Join joined =
+                shared::JoinObject(fd, path, st, kUseByte, static_cast<unsigned int>(left));
             if (joined == shared::Join::Failed)
                 return -1;
             if (joined == shared::Join::Gone)
@@ -93,22 +169,33 @@ int OpenOrCreate(const std::string& path, bool mayCreate, bool initialOwner, boo
             return -1;
         if (!mayCreate)
             return -1;
-        fd = shared::PublishObject(path, kMutexMode, [initialOwner](int f) {
-            if (!shared::LockByte(f, kUseByte, F_RDLCK, 0))
-                return false;
-            // Owned before anyone can see it.
-            return !initialOwner ||
-                   (shared::LockByte(f, kOwnerByte, F_WRLCK, 0) && ::pwrite(f, "1", 1, 0) == 1);
-        });
-        if (fd >= 0) {
-            created = true;
-            return ::fstat(fd, &st) == 0 ? fd : (::close(fd), -1);
+        int bound = -1;
+        if (initialOwner) {
+            // Owned before anyone can see it; a name another process holds (only
+            // possible on purpose) makes creating fail, as a held mutex would.
+            bound = BindExclusion(exclusion);
+            if (bound < 0)
+                return -1;
         }
-        if (errno != EEXIST)
+        fd = shared::PublishObject(path, kMutexMode, [initialOwner](int f) {
+            return shared::LockByte(f, kUseByte, F_RDLCK, 0) &&
+                   (!initialOwner || ::pwrite(f, "1", 1, kMarkByte) == 1);
+        });
+        if (fd >= 0 && ::fstat(fd, &st) == 0) {
+            created = true;
+            owned = bound;
+            return fd;
+        }
+        int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (bound >= 0)
+            ::close(bound);
+        if (error != EEXIST) {
+            errno = error;
             return -1;
+        }
     }
-    errno = EAGAIN;
-    return -1;
 }
 
 void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& existed) {
@@ -131,31 +218,47 @@ void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& exist
     std::string path;
     if (!shared::ObjectPath("mutex", name, path))
         return nullptr;
-    std::lock_guard<std::mutex> lock(g_statesMutex);
+    const std::string exclusion = shared::ExclusionName(path);
     bool created = false;
+    int owned = -1;
     struct stat st;
-    int fd = OpenOrCreate(path, mayCreate, initialOwner, created, st);
+    // Opened without the table's lock: a wait here never holds up other handles.
+    int fd = OpenOrCreate(path, exclusion, mayCreate, initialOwner, created, owned, st);
     if (fd < 0)
         return nullptr;
-    auto key = std::make_pair(st.st_dev, st.st_ino);
-    auto it = g_states.find(key);
+    std::unique_ptr<MutexState> fresh(new MutexState);
+    std::unique_ptr<MutexHandle> handle(new MutexHandle(nullptr));
+    std::lock_guard<std::mutex> lock(g_statesMutex);
+    auto it = g_states.find(exclusion);
     MutexState* state = nullptr;
     if (it != g_states.end()) {
         ::close(fd); // this process already has it open, locks and all
         state = it->second;
+        if (owned >= 0) {
+            // The name was made again while this process still used the old file.
+            std::lock_guard<std::mutex> local(state->local);
+            if (state->owner == 0) {
+                state->owner = CurrentThread();
+                state->count = 1;
+                state->exclusion = owned;
+            } else {
+                ::close(owned);
+            }
+        }
     } else {
-        std::unique_ptr<MutexState> fresh(new MutexState);
         fresh->fd = fd;
         fresh->path = path;
+        fresh->exclusionName = exclusion;
         fresh->identity = st;
-        if (created && initialOwner) {
+        if (owned >= 0) {
             fresh->owner = CurrentThread();
             fresh->count = 1;
+            fresh->exclusion = owned;
         }
-        g_states[key] = fresh.get();
+        g_states[exclusion] = fresh.get();
         state = fresh.release();
     }
-    std::unique_ptr<MutexHandle> handle(new MutexHandle(state));
+    handle->state = state;
     ++state->handles;
     existed = !created;
     return shared::Register(handle.release());
@@ -166,9 +269,11 @@ void DropState(MutexState* state) {
     if (--state->handles > 0)
         return;
     if (state->fd >= 0) {
-        g_states.erase(std::make_pair(state->identity.st_dev, state->identity.st_ino));
-        // Still owned through it: closing drops the file lock, and the mark left
-        // at '1' tells the next owner that this one never released.
+        g_states.erase(state->exclusionName);
+        // Still owned through it: closing frees the name, and the mark left at
+        // '1' tells the next owner that this one never released.
+        if (state->exclusion >= 0)
+            ::close(state->exclusion);
         shared::Retire(state->fd, state->path, kUseByte);
     }
     delete state;
@@ -185,11 +290,13 @@ MutexWait TakeFileLock(MutexState* state, const timespec* deadline) {
         unsigned long long left = base::MillisecondsLeft(now, *deadline);
         waitMs = left >= shared::kForever ? shared::kForever - 1 : static_cast<unsigned int>(left);
     }
-    if (!shared::LockByte(state->fd, kOwnerByte, F_WRLCK, waitMs))
+    int bound = BindExclusionWithin(state->exclusionName, waitMs);
+    if (bound < 0)
         return errno == ETIMEDOUT ? MutexWait::Timeout : MutexWait::Failed;
+    state->exclusion = bound;
     char mark = 0;
-    bool abandoned = ::pread(state->fd, &mark, 1, 0) == 1 && mark == '1';
-    (void)::pwrite(state->fd, "1", 1, 0);
+    bool abandoned = ::pread(state->fd, &mark, 1, kMarkByte) == 1 && mark == '1';
+    (void)::pwrite(state->fd, "1", 1, kMarkByte);
     return abandoned ? MutexWait::Abandoned : MutexWait::Acquired;
 }
 
@@ -279,8 +386,10 @@ bool ReleaseNamedMutex(void* handle) {
     }
     if (--state->count == 0) {
         if (state->fd >= 0) {
-            (void)::pwrite(state->fd, "0", 1, 0);
-            shared::UnlockByte(state->fd, kOwnerByte);
+            (void)::pwrite(state->fd, "0", 1, kMarkByte);
+            if (state->exclusion >= 0)
+                ::close(state->exclusion);
+            state->exclusion = -1;
         }
         state->owner = 0;
         state->changed.notify_all();

@@ -1,11 +1,15 @@
 // Generic POSIX code only (with Linux's open-file-description locks): handle table
 // and object files of the named mutexes and mappings.
 #include "platform/posix/SharedFiles.h"
+#include "platform/posix/TrustedPath.h"
 
 #include "base/Deadline.h"
 #include "base/ObjectName.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -23,6 +27,7 @@ std::mutex g_handlesMutex;
 std::set<Handle*> g_handles;
 
 const char kFolder[] = "/dev/shm/";
+std::atomic<unsigned long> g_replaceCount{0};
 } // namespace
 
 void* Register(Handle* handle) {
@@ -64,15 +69,28 @@ bool ObjectPath(const char* kind, const char* name, std::string& path) {
 }
 
 int OpenObject(const std::string& path, int access, struct stat& st) {
-    int fd = ::open(path.c_str(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
+    bool created = false;
+    std::string why;
+    return trust::OpenFile(path, access, 0, st, created, why);
+}
+
+std::string ExclusionName(const std::string& path) {
+    // The object file's own name where it fits the 107 bytes of a socket address,
+    // else its start and two hashes of the whole.
+    std::string leaf = path.substr(path.find_last_of('/') + 1);
+    const std::size_t kRoom = 100;
+    if (leaf.size() <= kRoom)
+        return leaf;
+    std::uint64_t a = 1469598103934665603ULL, b = 0x9E3779B97F4A7C15ULL;
+    for (unsigned char c : leaf) {
+        a = (a ^ c) * 1099511628211ULL;
+        b = (b + c) * 0xFF51AFD7ED558CCDULL;
+        b ^= b >> 29;
     }
-    return fd;
+    char hashes[40];
+    std::snprintf(hashes, sizeof hashes, ".%016llx%016llx", static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b));
+    return leaf.substr(0, kRoom - 33) + hashes;
 }
 
 // An unnamed file of /dev/shm, or (where the system has none) one under a
@@ -88,7 +106,8 @@ int NewUnnamedFile(std::string& temporary) {
     return ::mkostemp(&temporary[0], O_CLOEXEC);
 }
 
-int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare) {
+int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare,
+                  bool replace) {
     std::string temporary;
     int fd = NewUnnamedFile(temporary);
     if (fd < 0)
@@ -98,10 +117,23 @@ int PublishObject(const std::string& path, mode_t mode, const std::function<bool
     if (::fchmod(fd, mode) != 0 || !prepare(fd)) {
         error = errno != 0 ? errno : EIO;
     } else {
-        int rc = temporary.empty()
+        int rc = 0;
+        if (replace) {
+            // A named copy first, then renamed over the name in one step.
+            if (temporary.empty()) {
+                temporary = std::string(kFolder) + "zel.new." + std::to_string(::getpid()) + "." +
+                            std::to_string(fd) + "." + std::to_string(g_replaceCount++);
+                rc = ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD,
+                              temporary.c_str(), AT_SYMLINK_FOLLOW);
+            }
+            if (rc == 0)
+                rc = ::rename(temporary.c_str(), path.c_str());
+        } else {
+            rc = temporary.empty()
                      ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(), AT_FDCWD,
                                 path.c_str(), AT_SYMLINK_FOLLOW)
                      : ::link(temporary.c_str(), path.c_str());
+        }
         if (rc != 0)
             error = errno; // EEXIST: another process was first
     }

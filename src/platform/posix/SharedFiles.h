@@ -50,15 +50,23 @@ struct MappingRecord {
 // "/dev/shm/zel.<kind>.<name encoded>"; false (errno ENAMETOOLONG) when too long.
 bool ObjectPath(const char* kind, const char* name, std::string& path);
 
-// Opens an existing object file without following a link or waiting on a pipe;
-// only a regular file is accepted (else errno EINVAL). -1 on failure.
+// Opens an existing object file under the trust rule (TrustedPath.h): no link of
+// another account followed, never waiting on a pipe, only a regular file with one
+// link accepted (else errno EINVAL). -1 on failure.
 int OpenObject(const std::string& path, int access, struct stat& st);
+
+// The abstract socket name (without its leading NUL) whose binding is the
+// exclusion of the object at `path`: a name space no account can remove a name
+// from or replace one in, and the kernel frees it when its holder ends.
+std::string ExclusionName(const std::string& path);
 
 // Makes a new object file with exactly `mode`: built under a temporary name by
 // `prepare(fd)`, then given its name in one step, so that a creator that dies
 // at any point leaves either no object or a complete one. Returns the open
 // (read and write) descriptor, or -1 with errno (EEXIST: the name is taken).
-int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare);
+// `replace`: renamed over whatever holds the name (a stale object) instead.
+int PublishObject(const std::string& path, mode_t mode, const std::function<bool(int)>& prepare,
+                  bool replace = false);
 
 // Open-file-description lock of one byte: `type` F_RDLCK or F_WRLCK, tried for at
 // most `waitMs` milliseconds (kForever: without limit). False with errno
