@@ -4,15 +4,16 @@
 // still holds the file measured), then write the whole line or nothing. The
 // backends of LogFile.h supply the system calls through a `File` type:
 //
-//   LogOpened Open(const char* path);      Log, NotALog or Failed
+//   LogOpened Open(const char* path);      Log, NotALog, Refused or Failed
+//   std::string Why() const;               why it was Refused
 //   long long OpenedSize() const;          size seen when it was opened
 //   long long CurrentSize() const;         size now, -1 when it cannot be read
 //   bool StillAt(const char* path) const;  the name still holds the opened file
 //   bool LockRotation();                   bounded wait for the rotation lock
 //   void UnlockRotation();
 //   bool Write(const char* line, std::size_t length);  whole line or nothing
-//   static bool Rename(const char* from, const char* to, std::string& error);
-//   static std::string MoveAside(const char* path);    notice, "" when nothing moved
+//   bool Rename(const char* from, const char* to, std::string& error);
+//   std::string MoveAside(const char* path);    notice, "" when nothing moved
 //
 // The file is closed by the File's destructor.
 #pragma once
@@ -25,7 +26,9 @@
 namespace zel {
 namespace platform {
 
-enum class LogOpened { Log, NotALog, Failed };
+// Refused: what is at the name is the caller's own (or the way to it is not to be
+// trusted) and is left as it is; the line is dropped and the reason reported.
+enum class LogOpened { Log, NotALog, Refused, Failed };
 
 // Rotates the full log open in `file`. True when the name now holds another file
 // (or none), so the caller opens again; `notice` tells what blocked a rotation.
@@ -45,11 +48,11 @@ bool RotateLog(File& file, const char* path, const char* older, long long limit,
             // The rename replaces the older generation in one step; only something
             // that is not a file (a folder) at the older name stops it.
             std::string error, ignored;
-            if (File::Rename(path, older, error)) {
+            if (file.Rename(path, older, error)) {
                 again = true;
             } else {
-                std::string moved = File::MoveAside(older);
-                if (!moved.empty() && File::Rename(path, older, ignored)) {
+                std::string moved = file.MoveAside(older);
+                if (!moved.empty() && file.Rename(path, older, ignored)) {
                     notice = moved;
                     again = true;
                 } else {
@@ -75,11 +78,16 @@ LogAppend AppendWithRotation(const char* path, const char* olderPath, long long 
         File file;
         LogOpened opened = file.Open(path);
         if (opened == LogOpened::NotALog) {
-            std::string moved = File::MoveAside(path);
+            std::string moved = file.MoveAside(path);
             if (moved.empty())
                 return result; // the line is dropped
             result.notice = moved;
             continue;
+        }
+        if (opened == LogOpened::Refused) {
+            result.notice = file.Why();
+            result.lasting = true;
+            return result;
         }
         if (opened == LogOpened::Failed)
             return result;

@@ -124,6 +124,9 @@ public:
         return ok;
     }
 
+    // Windows never refuses what is at the name (it moves it aside instead).
+    std::string Why() const { return std::string(); }
+
     static bool Rename(const char* from, const char* to, std::string& error) {
         if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
             return true;
