@@ -24,7 +24,8 @@ namespace platform {
 namespace trust {
 
 // Makes every resolution take the component walk, as on kernels without openat2
-// (the tests switch it on to cover that path).
+// (the tests switch it on, through ZEL_TRUST_COMPONENT_WALK=1 in the environment,
+// to cover that path).
 void ForceComponentWalk(bool force);
 
 // An owner whose links and files this process takes as its own: itself or root.
