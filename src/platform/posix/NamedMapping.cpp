@@ -16,6 +16,7 @@
 // and renaming it over the name, whoever still holds the old one open.
 #include "platform/NamedMapping.h"
 
+#include "base/Deadline.h"
 #include "platform/posix/SharedFiles.h"
 #include "platform/posix/TrustedPath.h"
 
@@ -23,6 +24,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <limits>
 #include <map>
@@ -39,7 +41,23 @@ namespace {
 const off_t kUseByte = 0;
 const mode_t kRecordMode = 0644;
 const mode_t kFileMode = 0666;
-const unsigned int kOpenWaitMs = 1000;
+// How long one call may wait in all, retries included, for processes that are
+// removing a record (a brief step; only the record's owner can hold it on purpose).
+// The object functions make up to five such calls, so this keeps each of them
+// well within 1.5 s.
+const unsigned int kOpenWaitMs = 250;
+
+timespec DeadlineFromNow() {
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return base::AddMilliseconds(t, kOpenWaitMs);
+}
+
+unsigned int LeftUntil(const timespec& deadline) {
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<unsigned int>(base::MillisecondsLeft(now, deadline));
+}
 using Record = shared::MappingRecord;
 const std::uint32_t kRecordMagic = shared::kMappingRecordMagic;
 
@@ -99,9 +117,9 @@ enum class Found { Opened, Missing, Refused, Failed };
 // that is not to be trusted; Missing when there is none, or (`stale` set) when the
 // record names a file that is gone or replaced.
 Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<MappingHandle>& out,
-                     std::string& refusal, bool& stale) {
+                     std::string& refusal, bool& stale, const timespec& deadline) {
     stale = false;
-    for (int attempt = 0; attempt < 10; ++attempt) {
+    for (unsigned int left = LeftUntil(deadline); left > 0; left = LeftUntil(deadline)) {
         struct stat rs;
         int rfd = shared::OpenObject(path, O_RDONLY, rs);
         if (rfd < 0) {
@@ -118,7 +136,7 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             refusal = path + " may be written by other accounts";
             return Found::Refused;
         }
-        const shared::Join joined = shared::JoinObject(rfd, path, rs, kUseByte, kOpenWaitMs);
+        const shared::Join joined = shared::JoinObject(rfd, path, rs, kUseByte, left);
         if (joined == shared::Join::Failed)
             return Found::Failed;
         if (joined == shared::Join::Gone)
@@ -192,7 +210,8 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
     return Found::Failed;
 }
 
-void* OpenMapping(unsigned long access, const char* name, std::string& refusal, bool& stale) {
+void* OpenMapping(unsigned long access, const char* name, std::string& refusal, bool& stale,
+                  const timespec& deadline) {
     stale = false;
     if (name == nullptr || *name == '\0') {
         errno = ENOENT;
@@ -202,7 +221,7 @@ void* OpenMapping(unsigned long access, const char* name, std::string& refusal, 
     if (!shared::ObjectPath("filemap", name, path))
         return nullptr;
     std::unique_ptr<MappingHandle> handle;
-    switch (OpenRegistered(path, (access & kMapWrite) != 0, handle, refusal, stale)) {
+    switch (OpenRegistered(path, (access & kMapWrite) != 0, handle, refusal, stale, deadline)) {
     case Found::Opened:
         return shared::Register(handle.release());
     case Found::Missing:
@@ -243,8 +262,9 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
     // True when the search is over: `found` is that mapping, or null on failure.
     void* found = nullptr;
     bool stale = false;
+    const timespec deadline = DeadlineFromNow();
     const auto useExisting = [&]() {
-        found = OpenMapping(openAccess, name, refusal, stale);
+        found = OpenMapping(openAccess, name, refusal, stale, deadline);
         existed = found != nullptr;
         return found != nullptr || errno != ENOENT;
     };
@@ -367,7 +387,7 @@ void* CreateNamedMapping(void* file, void*, unsigned long protection, unsigned l
 void* OpenNamedMapping(unsigned long access, const char* name, std::string& refusal) {
     try {
         bool stale = false;
-        return OpenMapping(access, name, refusal, stale);
+        return OpenMapping(access, name, refusal, stale, DeadlineFromNow());
     } catch (...) {
         errno = ENOMEM;
         return nullptr;

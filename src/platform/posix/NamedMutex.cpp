@@ -47,7 +47,7 @@ const mode_t kMutexMode = 0666;
 // How long opening may take in all, retries included: waiting for a process that
 // is removing the name is a brief step; only an account holding it on purpose
 // makes it last, and then the call fails within this bound.
-const unsigned int kOpenWaitMs = 1000;
+const unsigned int kOpenWaitMs = 400;
 
 // Binds the abstract name `exclusion`: a socket while this process owns the
 // mutex, -1 (errno EADDRINUSE) while another one does.

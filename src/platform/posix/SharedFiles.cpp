@@ -74,25 +74,6 @@ int OpenObject(const std::string& path, int access, struct stat& st) {
     return trust::OpenFile(path, access, 0, st, created, why);
 }
 
-std::string ExclusionName(const std::string& path) {
-    // The object file's own name where it fits the 107 bytes of a socket address,
-    // else its start and two hashes of the whole.
-    std::string leaf = path.substr(path.find_last_of('/') + 1);
-    const std::size_t kRoom = 100;
-    if (leaf.size() <= kRoom)
-        return leaf;
-    std::uint64_t a = 1469598103934665603ULL, b = 0x9E3779B97F4A7C15ULL;
-    for (unsigned char c : leaf) {
-        a = (a ^ c) * 1099511628211ULL;
-        b = (b + c) * 0xFF51AFD7ED558CCDULL;
-        b ^= b >> 29;
-    }
-    char hashes[40];
-    std::snprintf(hashes, sizeof hashes, ".%016llx%016llx", static_cast<unsigned long long>(a),
-                  static_cast<unsigned long long>(b));
-    return leaf.substr(0, kRoom - 33) + hashes;
-}
-
 // An unnamed file of /dev/shm, or (where the system has none) one under a
 // temporary name; `temporary` is then that name, else empty.
 int NewUnnamedFile(std::string& temporary) {

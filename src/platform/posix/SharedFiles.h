@@ -58,7 +58,27 @@ int OpenObject(const std::string& path, int access, struct stat& st);
 // The abstract socket name (without its leading NUL) whose binding is the
 // exclusion of the object at `path`: a name space no account can remove a name
 // from or replace one in, and the kernel frees it when its holder ends.
-std::string ExclusionName(const std::string& path);
+// (Inline: the hostile tests bind it as another account would.)
+inline std::string ExclusionName(const std::string& path) {
+    // The object file's own name where it fits the 107 bytes of a socket address,
+    // else its start and two hashes of the whole.
+    std::string leaf = path.substr(path.find_last_of('/') + 1);
+    const std::size_t kRoom = 100;
+    if (leaf.size() <= kRoom)
+        return leaf;
+    std::uint64_t a = 1469598103934665603ULL, b = 0x9E3779B97F4A7C15ULL;
+    for (unsigned char c : leaf) {
+        a = (a ^ c) * 1099511628211ULL;
+        b = (b + c) * 0xFF51AFD7ED558CCDULL;
+        b ^= b >> 29;
+    }
+    static const char hex[] = "0123456789abcdef";
+    std::string hashes(".");
+    for (std::uint64_t h : {a, b})
+        for (int shift = 60; shift >= 0; shift -= 4)
+            hashes += hex[(h >> shift) & 15];
+    return leaf.substr(0, kRoom - hashes.size()) + hashes;
+}
 
 // Makes a new object file with exactly `mode`: built under a temporary name by
 // `prepare(fd)`, then given its name in one step, so that a creator that dies
