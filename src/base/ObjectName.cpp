@@ -21,5 +21,21 @@ bool EncodeObjectName(const char* prefix, const char* name, std::size_t maxLengt
     return out.size() <= maxLength;
 }
 
+std::string EscapedText(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c > 0x7E || c == '%') {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 } // namespace base
 } // namespace zel

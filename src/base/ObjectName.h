@@ -13,5 +13,10 @@ namespace base {
 bool EncodeObjectName(const char* prefix, const char* name, std::size_t maxLength,
                       std::string& out);
 
+// `text` with every control byte, '%' and byte above 0x7E written as '%' and two
+// upper-case hexadecimal digits: text another account chose, fit to quote in a
+// line of the log (it can neither end the line nor forge the next one).
+std::string EscapedText(const std::string& text);
+
 } // namespace base
 } // namespace zel

@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LogFile.h"
 #include "platform/Time.h"
+#include "platform/TrustedPath.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,7 +29,8 @@ const char kOlderSuffix[] = ".001";
 const std::size_t kDataFolderBuffer = 512;
 
 // The default location: <data folder>/Corvane/ZELError.txt, creating Corvane
-// (one level) when it is missing; the fallback path when that cannot be had.
+// (one level) when it is missing; the fallback path when that cannot be had or
+// is not to be trusted.
 std::string ChooseDefaultLocation() {
     std::string folder;
     if (platform::MachineDataFolder(folder)) {
@@ -36,9 +38,11 @@ std::string ChooseDefaultLocation() {
         std::string corvane = folder + sep + kLogFolder;
         std::string candidate = corvane + sep + kLogFile;
         if (candidate.size() < kDataFolderBuffer) {
+            // Made with its explicit access rules; one another account made or
+            // owns is not this process's to log into.
             if (platform::StatPath(corvane.c_str()) != platform::PathKind::Directory)
-                platform::CreateOneDirectory(corvane.c_str());
-            if (platform::StatPath(corvane.c_str()) == platform::PathKind::Directory)
+                platform::trust::CreateLogFolder(corvane);
+            if (platform::trust::TrustedLogFolder(corvane))
                 return candidate;
         }
     }

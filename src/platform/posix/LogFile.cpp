@@ -3,7 +3,8 @@
 #include "platform/LogFile.h"
 #include "platform/LogAppendSteps.h"
 #include "platform/posix/SharedFiles.h"
-#include "platform/posix/TrustedPath.h"
+#include "platform/TrustedPath.h"
+#include "base/ObjectName.h"
 
 #include <cerrno>
 #include <climits>
@@ -97,7 +98,7 @@ public:
             if (m_dir < 0) {
                 if (why.empty())
                     return LogOpened::Failed;
-                m_why = "the log " + trust::Escaped(path) + " is not used: " + why;
+                m_why = "the log " + base::EscapedText(path) + " is not used: " + why;
                 return LogOpened::Refused;
             }
             m_folder = folder;
@@ -142,7 +143,7 @@ public:
         CloseFile(); // before anything is moved away from the name
         if (trust::TrustedOwner(m_opened.st_uid) && !S_ISREG(m_opened.st_mode) &&
             !S_ISLNK(m_opened.st_mode)) {
-            m_why = std::string("the log ") + trust::Escaped(path) + " is " +
+            m_why = std::string("the log ") + base::EscapedText(path) + " is " +
                     KindOf(m_opened.st_mode) +
                     " of this account, left where it is; the line was dropped";
             return LogOpened::Refused;
@@ -255,8 +256,8 @@ private:
         const std::string name =
             shown.empty() ? m_folder + (m_folder == "/" ? "" : "/") + leaf : shown;
         const char* whose = trust::TrustedOwner(st.st_uid) ? "" : " of another account";
-        return std::string(KindOf(st.st_mode)) + whose + " at " + trust::Escaped(name) +
-               " was moved to " + trust::Escaped(name + kBlockedSuffix);
+        return std::string(KindOf(st.st_mode)) + whose + " at " + base::EscapedText(name) +
+               " was moved to " + base::EscapedText(name + kBlockedSuffix);
     }
 
     void CloseFile() {

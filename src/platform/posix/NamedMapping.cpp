@@ -18,7 +18,8 @@
 
 #include "base/Deadline.h"
 #include "platform/posix/SharedFiles.h"
-#include "platform/posix/TrustedPath.h"
+#include "platform/TrustedPath.h"
+#include "base/ObjectName.h"
 
 #include <cerrno>
 #include <climits>
@@ -172,7 +173,8 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             return Found::Missing;
         }
         if (!trust::AccountMayOpen(rs.st_uid, recorded, wantWrite))
-            return refuse(" names " + trust::Escaped(recorded) + ", which its owner may not open");
+            return refuse(" names " + base::EscapedText(recorded) +
+                          ", which its owner may not open");
         struct stat opened;
         bool created = false;
         std::string why;
@@ -194,7 +196,7 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
         if (record.size == 0 || record.size > static_cast<std::uint64_t>(opened.st_size)) {
             ::close(fd);
             return refuse(" claims " + std::to_string(record.size) + " bytes of " +
-                          trust::Escaped(recorded) + ", which has " +
+                          base::EscapedText(recorded) + ", which has " +
                           std::to_string(static_cast<long long>(opened.st_size)));
         }
         auto registration = std::make_shared<Registration>(rfd, path);

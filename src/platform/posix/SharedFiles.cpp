@@ -1,7 +1,7 @@
 // Generic POSIX code only (with Linux's open-file-description locks): handle table
 // and object files of the named mutexes and mappings.
 #include "platform/posix/SharedFiles.h"
-#include "platform/posix/TrustedPath.h"
+#include "platform/TrustedPath.h"
 
 #include "base/Deadline.h"
 #include "base/ObjectName.h"

@@ -1,6 +1,8 @@
 // Generic POSIX code only (openat2 where the kernel has it): resolving and opening
 // what another account can reach. See TrustedPath.h for the rule.
-#include "platform/posix/TrustedPath.h"
+#include "platform/TrustedPath.h"
+
+#include "base/ObjectName.h"
 
 #include <atomic>
 #include <cerrno>
@@ -115,7 +117,7 @@ int WalkFolder(const std::string& path, std::string& why) {
                 n = ::readlinkat(fd, "", target, sizeof target - 1);
             ::close(fd);
             if (n <= 0) {
-                why = "the symbolic link " + Escaped(walked) +
+                why = "the symbolic link " + base::EscapedText(walked) +
                       (TrustedOwner(st.st_uid) ? " cannot be followed"
                                                : " belongs to another account");
                 CloseAll(stack);
@@ -188,7 +190,7 @@ bool SplitPath(const std::string& path, std::string& folder, std::string& leaf) 
 int OpenFolder(const std::string& path, std::string& why) {
     if (path.empty() || path[0] != '/') {
         errno = EINVAL;
-        why = "the path " + Escaped(path) + " is not absolute";
+        why = "the path " + base::EscapedText(path) + " is not absolute";
         return -1;
     }
     if (!WalkForced()) {
@@ -202,7 +204,7 @@ int OpenFolder(const std::string& path, std::string& why) {
 int OpenFileAt(int dirfd, const std::string& folder, const std::string& leaf, int flags,
                mode_t mode, struct stat& st, bool& created, std::string& why) {
     created = false;
-    const std::string shown = Escaped(folder + (folder == "/" ? "" : "/") + leaf);
+    const std::string shown = base::EscapedText(folder + (folder == "/" ? "" : "/") + leaf);
     const int base = (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::openat(dirfd, leaf.c_str(), base);
     if (fd < 0 && errno == ENOENT && (flags & O_CREAT) != 0) {
@@ -313,20 +315,22 @@ bool AccountMayOpen(uid_t uid, const std::string& path, bool write) {
     }
 }
 
-std::string Escaped(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '%') {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+bool TrustedLogFolder(const std::string& path) {
+    std::string why;
+    int fd = OpenFolder(path, why);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool CreateLogFolder(const std::string& path) {
+    // Written by its owner (root, who alone may create folders in the system's
+    // data folder) and read by everyone, whatever the umask: nobody else can
+    // plant names in it.
+    if (::mkdir(path.c_str(), 0755) != 0)
+        return false;
+    return ::chmod(path.c_str(), 0755) == 0;
 }
 
 } // namespace trust

@@ -1,5 +1,6 @@
 // Win32 code only: named file mappings with the shared-access attributes, and views.
 #include "platform/NamedMapping.h"
+#include "platform/TrustedPath.h"
 
 #include <windows.h>
 
@@ -10,18 +11,14 @@ bool PathExists(const char* path) {
     return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-void* OpenSharedFile(const char* path, void* attributes, bool& existed) {
+// The file gets its own descriptor (TrustedPath.h), not the mapping's: the
+// mapping's grants DELETE, WRITE_DAC and WRITE_OWNER of a file to Everyone.
+void* OpenSharedFile(const char* path, void*, bool& existed) {
     if (path == nullptr) {
         SetLastError(ERROR_INVALID_NAME);
         return nullptr;
     }
-    SetLastError(ERROR_SUCCESS);
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           static_cast<SECURITY_ATTRIBUTES*>(attributes), OPEN_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return nullptr;
-    existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    return h;
+    return trust::OpenBackingFile(path, existed);
 }
 
 void CloseSharedFile(void* file) {

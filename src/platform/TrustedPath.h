@@ -1,8 +1,10 @@
-// Generic POSIX code only (openat2 where the kernel has it): the one rule by which
-// everything another account can reach is opened. The named mutexes, the mapping
-// records, the mapped data files and the error log all open their files through
-// it; none has a copy.
+// The one rule by which everything another account can reach is opened: the
+// named objects' files, the mapping records, the mapped data files, the error log
+// and its folder all open through it; none has a copy. The outcome: what another
+// account can do to a process through them is bounded by what it could do by
+// itself (deny service, never redirect, crash or stall it).
 //
+// POSIX:
 // - Trust by owner: a link, folder or file owned by this process's account or by
 //   root is its own or the administrator's intent; one owned by any other account
 //   is never followed, and never written as this process's own.
@@ -13,15 +15,44 @@
 // - One link, right type: a file to write or map is a regular file with one link,
 //   checked on the open descriptor.
 // - Text from another account is escaped before it goes into a log line.
+//
+// Windows: the log's folder gets an explicit descriptor (administrators and
+// SYSTEM in full control; every account may add files and write them, never
+// delete, rename or re-permission another's), and a folder a standard account
+// owns is not trusted by an elevated process; the mapping's backing file is opened
+// without following reparse points and created without DELETE, WRITE_DAC or
+// WRITE_OWNER for Everyone.
 #pragma once
 
 #include <string>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
 namespace zel {
 namespace platform {
 namespace trust {
+
+// Whether the folder `path` may hold this process's log: it exists and (Windows)
+// is not owned by a standard account while this process is elevated; (POSIX) no
+// link of another account leads to it.
+bool TrustedLogFolder(const std::string& path);
+
+// Creates the machine-wide log folder `path` (one level) with its explicit
+// descriptor (Windows) or mode 0755 (POSIX); false when it could not be made.
+bool CreateLogFolder(const std::string& path);
+
+#ifdef _WIN32
+
+// Opens (OPEN_ALWAYS) the mapping's backing file for reading and writing: a
+// reparse point at the name is refused, never followed; a new file gets the
+// backing-file descriptor; only a file with one link is returned. Null with the
+// last error set on failure.
+void* OpenBackingFile(const char* path, bool& existed);
+
+#else
 
 // Makes every resolution take the component walk, as on kernels without openat2
 // (the tests switch it on, through ZEL_TRUST_COMPONENT_WALK=1 in the environment,
@@ -58,9 +89,7 @@ int OpenFile(const std::string& path, int flags, mode_t mode, struct stat& st, b
 // where only they could grant it, the answer is no.
 bool AccountMayOpen(uid_t uid, const std::string& path, bool write);
 
-// `text` with every control byte, '%' and byte above 0x7E written as '%XX', fit
-// to quote in a log line.
-std::string Escaped(const std::string& text);
+#endif
 
 } // namespace trust
 } // namespace platform

@@ -1,0 +1,134 @@
+// Win32 code only: the explicit descriptors of the log folder and of a mapping's
+// backing file, the owner check of the log folder, and opening a backing file
+// without following reparse points. See TrustedPath.h for the rule.
+#include "platform/TrustedPath.h"
+
+#include "platform/AccessControl.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace zel {
+namespace platform {
+namespace trust {
+
+namespace {
+
+// The log folder: protected from ProgramData's inherited entries. SYSTEM and
+// Administrators in full control of it and of everything in it; every account
+// may list it, traverse it and add files (not folders, so no junction), and
+// read and write the files in it (the log's lock and the cut of a torn line
+// need write access, not only append), but never delete, rename or re-permission
+// them; a file's creator has full control of what it created.
+const char kLogFolderSddl[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200A3;;;WD)"
+                              "(A;OIIO;0x12019F;;;WD)(A;OIIO;FA;;;CO)";
+// A mapping's backing file: every account reads and writes it (the object is
+// shared by name), none but SYSTEM and Administrators may delete it or change its
+// access rules or owner.
+const char kBackingFileSddl[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019F;;;WD)";
+
+// Security attributes holding the descriptor of `sddl`, freed with LocalFree.
+class Attributes {
+public:
+    explicit Attributes(const char* sddl) : m_sa() {
+        m_sa.nLength = sizeof m_sa;
+        m_sa.bInheritHandle = FALSE;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                sddl, SDDL_REVISION_1, &m_sa.lpSecurityDescriptor, nullptr))
+            m_sa.lpSecurityDescriptor = nullptr;
+    }
+    ~Attributes() {
+        if (m_sa.lpSecurityDescriptor != nullptr)
+            LocalFree(m_sa.lpSecurityDescriptor);
+    }
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
+    SECURITY_ATTRIBUTES* get() { return m_sa.lpSecurityDescriptor != nullptr ? &m_sa : nullptr; }
+
+private:
+    SECURITY_ATTRIBUTES m_sa;
+};
+
+// True when `owner` is SYSTEM, the Administrators group or this process's user.
+bool TrustedOwnerSid(PSID owner) {
+    if (owner == nullptr)
+        return false;
+    if (IsWellKnownSid(owner, WinLocalSystemSid) ||
+        IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+        return true;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    bool same = false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size > 0) {
+        void* buffer = LocalAlloc(LPTR, size);
+        if (buffer != nullptr) {
+            if (GetTokenInformation(token, TokenUser, buffer, size, &size))
+                same = EqualSid(owner, static_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+            LocalFree(buffer);
+        }
+    }
+    CloseHandle(token);
+    return same;
+}
+
+} // namespace
+
+bool TrustedLogFolder(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    if (!IsAdministrator())
+        return true; // a standard account's log: whoever made the folder
+    // An elevated process never logs into a folder a standard account made or owns.
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool trusted = TrustedOwnerSid(owner);
+    LocalFree(descriptor);
+    return trusted;
+}
+
+bool CreateLogFolder(const std::string& path) {
+    Attributes attributes(kLogFolderSddl);
+    if (attributes.get() == nullptr)
+        return false;
+    return CreateDirectoryA(path.c_str(), attributes.get()) != 0;
+}
+
+void* OpenBackingFile(const char* path, bool& existed) {
+    Attributes attributes(kBackingFileSddl);
+    if (attributes.get() == nullptr)
+        return nullptr;
+    SetLastError(ERROR_SUCCESS);
+    // A reparse point at the name is opened as itself, never followed.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           attributes.get(), OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) {
+        DWORD error = GetLastError();
+        CloseHandle(h);
+        SetLastError(error);
+        return nullptr;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks != 1) {
+        CloseHandle(h);
+        SetLastError(info.nNumberOfLinks != 1 ? ERROR_TOO_MANY_LINKS : ERROR_CANT_ACCESS_FILE);
+        return nullptr;
+    }
+    return h;
+}
+
+} // namespace trust
+} // namespace platform
+} // namespace zel
