@@ -2,10 +2,12 @@
 #include "zel/Security.h"
 
 #include "TestSupport.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -693,6 +695,197 @@ TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
 
 TEST(AccessableObjects, IsAdminIsTheEffectiveRootUser) {
     EXPECT_EQ(IsAdmin(), geteuid() == 0);
+}
+
+#endif
+
+// ---------------------------------------------------------------- the trust rule
+
+namespace {
+
+// What a data file or link is, the way the tests plant it.
+std::string DataIn(const zeltest::TempDir& dir, const char* name) {
+    return dir.join(name);
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+// The DACL of a file or folder as the system returns it: Everyone's rights on the
+// object itself and those it hands to the files created inside, and whether the
+// list is protected from inherited entries (how the library's own lists are made).
+struct FileDacl {
+    bool read = false;
+    bool isProtected = false;
+    DWORD everyone = 0;
+    DWORD everyoneForFiles = 0;
+    bool adminsFull = false;
+    bool systemFull = false;
+};
+
+FileDacl ReadFileDacl(const std::string& path) {
+    FileDacl out;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS ||
+        dacl == nullptr) {
+        if (sd != nullptr)
+            LocalFree(sd);
+        return out;
+    }
+    out.read = true;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetSecurityDescriptorControl(sd, &control, &revision))
+        out.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace))
+            continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        PSID sid = &allowed->SidStart;
+        const bool full = (allowed->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS ||
+                          (allowed->Mask & GENERIC_ALL) != 0;
+        if (IsWellKnownSid(sid, WinWorldSid)) {
+            if ((allowed->Header.AceFlags & INHERIT_ONLY_ACE) == 0)
+                out.everyone |= allowed->Mask;
+            if ((allowed->Header.AceFlags & OBJECT_INHERIT_ACE) != 0)
+                out.everyoneForFiles |= allowed->Mask;
+        } else if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+            out.adminsFull = out.adminsFull || full;
+        } else if (IsWellKnownSid(sid, WinLocalSystemSid)) {
+            out.systemFull = out.systemFull || full;
+        }
+    }
+    LocalFree(sd);
+    return out;
+}
+
+const DWORD kNeverForEveryone = DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+
+} // namespace
+
+TEST_F(AccessableMapping, BackingFileGivesEveryoneNoDeleteNorControl) {
+    HandleCloser f{ObtainAccessableFileMapping(file.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                               0, kSize, name.c_str(), nullptr)};
+    ASSERT_NE(f.handle, nullptr);
+    FileDacl dacl = ReadFileDacl(file);
+    if (!dacl.read || !dacl.isProtected)
+        GTEST_SKIP() << "the system did not keep the file's descriptor (Wine keeps one only where "
+                        "the file system stores extended attributes)";
+    EXPECT_EQ(dacl.everyone & kNeverForEveryone, 0u) << std::hex << dacl.everyone;
+    EXPECT_EQ(dacl.everyone & (FILE_READ_DATA | FILE_WRITE_DATA),
+              static_cast<DWORD>(FILE_READ_DATA | FILE_WRITE_DATA));
+    EXPECT_TRUE(dacl.adminsFull);
+    EXPECT_TRUE(dacl.systemFull);
+}
+
+TEST(TrustRule, TheLogFolderGetsItsOwnDescriptor) {
+    zeltest::TempDir data;
+    zel::detail::SetMachineDataFolderForTesting(data.path().c_str());
+    zel::Exception::SetErrorLogLocation(nullptr);
+    zel::Exception::error("the first line chooses the folder");
+    const std::string chosen = zel::Exception::GetErrorLogLocation();
+    zel::Exception::SetErrorLogLocation(nullptr);
+    zel::detail::SetMachineDataFolderForTesting(nullptr);
+    const std::string corvane = data.join("Corvane");
+    EXPECT_EQ(chosen, corvane + "\\ZELError.txt");
+    FileDacl dacl = ReadFileDacl(corvane);
+    if (!dacl.read || !dacl.isProtected)
+        GTEST_SKIP() << "the system did not keep the folder's descriptor (Wine keeps one only "
+                        "where the file system stores extended attributes)";
+    // Every account may add files, but neither folders (a junction is one) nor
+    // remove, rename or re-permission entries.
+    EXPECT_NE(dacl.everyone & FILE_ADD_FILE, 0u);
+    EXPECT_EQ(dacl.everyone & (kNeverForEveryone | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD), 0u)
+        << std::hex << dacl.everyone;
+    EXPECT_EQ(dacl.everyoneForFiles & kNeverForEveryone, 0u) << std::hex << dacl.everyoneForFiles;
+    EXPECT_NE(dacl.everyoneForFiles & FILE_APPEND_DATA, 0u);
+    EXPECT_TRUE(dacl.adminsFull);
+    EXPECT_TRUE(dacl.systemFull);
+}
+
+TEST_F(AccessableMapping, LinksAtTheDataNameAreNeverFollowed) {
+    const std::string target = DataIn(dir, "target.bin");
+    zeltest::writeFile(target, "target's data");
+    struct Case {
+        const char* what;
+        bool (*plant)(const std::string& at, const std::string& target);
+    };
+    const Case cases[] = {
+        {"a symbolic link (a reparse point)",
+         [](const std::string& at, const std::string& t) {
+             return CreateSymbolicLinkA(at.c_str(), t.c_str(), 0) != 0;
+         }},
+        {"a hard link",
+         [](const std::string& at, const std::string& t) {
+             return CreateHardLinkA(at.c_str(), t.c_str(), nullptr) != 0;
+         }},
+    };
+    int planted = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string at = DataIn(dir, "linked.bin");
+        if (!c.plant(at, target)) {
+            std::printf("%s: cannot be made here (error %lu)\n", c.what, GetLastError());
+            continue;
+        }
+        ++planted;
+        EXPECT_THROW(ObtainAccessableFileMapping(at.c_str(), AccessablePageReadWrite, kOpenAccess,
+                                                 0, kSize, UniqueName("link").c_str(), nullptr),
+                     zel::Exception);
+        EXPECT_EQ(zeltest::readFile(target), "target's data");
+        DeleteFileA(at.c_str());
+    }
+    if (planted == 0)
+        GTEST_SKIP() << "neither link can be made on this system";
+}
+
+#else
+
+TEST(TrustRule, TheLogFolderGetsItsOwnDescriptor) {
+    // Here the descriptor is a mode: written by its owner, read by everyone.
+    zeltest::TempDir data;
+    zel::detail::SetMachineDataFolderForTesting(data.path().c_str());
+    zel::Exception::SetErrorLogLocation(nullptr);
+    mode_t old = umask(0);
+    zel::Exception::error("the first line chooses the folder");
+    umask(old);
+    const std::string chosen = zel::Exception::GetErrorLogLocation();
+    zel::Exception::SetErrorLogLocation(nullptr);
+    zel::detail::SetMachineDataFolderForTesting(nullptr);
+    const std::string corvane = data.join("Corvane");
+    EXPECT_EQ(chosen, corvane + "/ZELError.txt");
+    EXPECT_EQ(ModeOf(corvane), 0755u);
+    EXPECT_EQ(ModeOf(chosen), 0644u);
+}
+
+TEST_F(AccessableMapping, LinksAtTheDataNameAreNeverFollowed) {
+    // The caller's own link is its own intent, and is followed; links of other
+    // accounts are refused (the hostile suite). A hard link is never used.
+    const std::string target = DataIn(dir, "target.bin");
+    zeltest::writeFile(target, "target's data");
+    const std::string own = DataIn(dir, "own.bin");
+    ASSERT_EQ(symlink(target.c_str(), own.c_str()), 0);
+    {
+        HandleCloser f{ObtainAccessableFileMapping(own.c_str(), AccessablePageReadWrite,
+                                                   kOpenAccess, 0, kSize, UniqueName("own").c_str(),
+                                                   nullptr)};
+        EXPECT_NE(f.handle, nullptr);
+    }
+    EXPECT_EQ(zeltest::fileSize(target), static_cast<long long>(kSize));
+    const std::string hard = DataIn(dir, "hard.bin");
+    ASSERT_EQ(link(target.c_str(), hard.c_str()), 0);
+    EXPECT_THROW(ObtainAccessableFileMapping(hard.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                             2 * kSize, UniqueName("hard").c_str(), nullptr),
+                 zel::Exception);
+    EXPECT_EQ(zeltest::fileSize(target), static_cast<long long>(kSize));
 }
 
 #endif
