@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +119,88 @@ void removeChain(const std::string& base) {
             break;
     }
     ::close(fd);
+}
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// Wine's own conversion of a Windows path to the host's path; null outside Wine.
+using UnixNameFunction = char*(__cdecl*)(const wchar_t*);
+UnixNameFunction unixNameFunction() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<UnixNameFunction>(reinterpret_cast<void (*)()>(
+                                   GetProcAddress(kernel, "wine_get_unix_file_name")))
+                             : nullptr;
+}
+
+std::string unixName(UnixNameFunction convert, const std::string& path) {
+    const std::wstring wide = fs::absolute(path).wstring();
+    char* name = convert(wide.c_str());
+    if (name == nullptr)
+        return "";
+    std::string result(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a host program under Wine (which starts Unix programs asynchronously) and
+// waits until `done` holds, for at most ten seconds.
+template <typename Done> bool runHost(std::string command, Done done) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 1000 && !done(); ++i)
+        Sleep(10);
+    return done();
+}
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+std::string linkDirectory(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    if (!ec)
+        return "";
+    const UnixNameFunction convert = unixNameFunction();
+    if (convert == nullptr)
+        return "creating a directory link was refused: " + ec.message();
+    const std::string from = unixName(convert, target);
+    const std::string to = unixName(convert, link);
+    if (from.empty() || to.empty())
+        return "Wine gave no host path for " + target;
+    if (!runHost("/bin/ln -s \"" + from + "\" \"" + to + "\"", [&] { return exists(link); }))
+        return "the host's ln made no link at " + link;
+    return "";
+}
+
+void unlinkDirectory(const std::string& link) {
+    std::error_code ec;
+    if (fs::remove(link, ec) && !exists(link))
+        return;
+    const UnixNameFunction convert = unixNameFunction();
+    if (convert != nullptr)
+        runHost("/bin/rm -f \"" + unixName(convert, link) + "\"", [&] { return !exists(link); });
+}
+#else
+std::string linkDirectory(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    return ec ? ec.message() : "";
+}
+
+void unlinkDirectory(const std::string& link) {
+    ::unlink(link.c_str());
 }
 #endif
 
