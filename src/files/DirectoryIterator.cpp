@@ -1,5 +1,6 @@
 #include "zel/Directory.h"
 
+#include "base/LibraryAllocator.h"
 #include "files/DirectorySort.h"
 #include "files/NameOrder.h"
 #include "platform/DirSearch.h"
@@ -8,12 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <new>
-#include <string>
-#include <unordered_set>
 #include <utility>
-#include <vector>
 
 namespace zel {
 
@@ -22,8 +19,8 @@ namespace {
 // What the listings of one thread could not read, while a DirectorySkips lives.
 struct SkipRecord {
     unsigned long entries = 0;
-    std::vector<std::string> directories;
-    std::vector<std::string> repeated;
+    detail::LibraryVector<detail::LibraryString> directories;
+    detail::LibraryVector<detail::LibraryString> repeated;
 };
 thread_local SkipRecord* t_skips = nullptr;
 
@@ -177,7 +174,8 @@ struct PathEntry {
 // which entries are directories.
 class PathSink {
 public:
-    PathSink(std::vector<PathEntry>& entries, std::string& text, bool compareByName)
+    PathSink(detail::LibraryVector<PathEntry>& entries, detail::LibraryString& text,
+             bool compareByName)
         : m_entries(entries), m_text(text), m_compareByName(compareByName) {}
 
     platform::Detail Detail() const {
@@ -205,8 +203,8 @@ public:
     }
 
 private:
-    std::vector<PathEntry>& m_entries;
-    std::string& m_text;
+    detail::LibraryVector<PathEntry>& m_entries;
+    detail::LibraryString& m_text;
     bool m_compareByName;
 };
 
@@ -247,7 +245,7 @@ struct IdHash {
     }
 };
 
-using IdSet = std::unordered_set<platform::DirectoryId, IdHash>;
+using IdSet = detail::LibrarySet<platform::DirectoryId, IdHash>;
 
 // One directory of a walk in progress.
 struct Frame {
@@ -314,7 +312,7 @@ public:
     }
 
 private:
-    std::deque<Frame> m_frames;
+    detail::LibraryDeque<Frame> m_frames;
     IdSet m_ancestors;
 };
 
@@ -478,11 +476,13 @@ private:
             if (at < m_route.size() && m_route[at] == PATHSEPCHAR)
                 ++at;
             const std::size_t end = m_route.find(PATHSEPCHAR, at);
-            m_name.assign(m_route, at, end == std::string::npos ? std::string::npos : end - at);
+            m_name.assign(m_route, at,
+                          end == detail::LibraryString::npos ? detail::LibraryString::npos
+                                                             : end - at);
             Frame& top = m_stack.Top();
             m_text.Truncate(top.pathLength);
             AppendName(m_name.c_str());
-            if (end == std::string::npos) {
+            if (end == detail::LibraryString::npos) {
                 Enter(top.dir, m_name.c_str());
                 return true;
             }
@@ -515,11 +515,11 @@ private:
     IdSet m_visited;
     // The path texts of the links to directories met, to follow once the tree
     // before them is done; [m_nextRoute, m_generationEnd) are in order.
-    std::vector<std::string> m_routes;
+    detail::LibraryVector<detail::LibraryString> m_routes;
     std::size_t m_nextRoute = 0;
     std::size_t m_generationEnd = 0;
-    std::string m_route;
-    std::string m_name;
+    detail::LibraryString m_route;
+    detail::LibraryString m_name;
 };
 
 template <typename Sink>
@@ -590,8 +590,8 @@ bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& file
             directoryPart = pattern;
             directoryPart.Resize(static_cast<unsigned int>(separator) + 1, false);
         }
-        std::vector<PathEntry> entries;
-        std::string text;
+        detail::LibraryVector<PathEntry> entries;
+        detail::LibraryString text;
         try {
             PathSink sink(entries, text, compareByName);
             BuildList(sink, pattern, recursive,
@@ -696,9 +696,12 @@ bool DirectoryIterator::GetWildCardFilesFlat(const BaseString<char>& pattern,
 }
 
 DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {
-    SkipRecord* record = new (std::nothrow) SkipRecord;
-    if (record == nullptr)
+    SkipRecord* record = nullptr;
+    try {
+        record = detail::MakeObject<SkipRecord>();
+    } catch (const std::bad_alloc&) {
         throw MemoryException();
+    }
     m_record = record;
     t_skips = record;
 }
@@ -706,7 +709,7 @@ DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {
 DirectorySkips::~DirectorySkips() {
     if (t_skips == m_record)
         t_skips = static_cast<SkipRecord*>(m_outer);
-    delete static_cast<SkipRecord*>(m_record);
+    detail::DeleteObject(static_cast<SkipRecord*>(m_record));
 }
 
 unsigned long DirectorySkips::Entries() const {

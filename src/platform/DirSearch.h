@@ -7,12 +7,14 @@
 //
 // Allocation failures: the calls free what they hold and let std::bad_alloc
 // through; the directory code turns it into MemoryException. No listing is ever
-// cut short for want of memory.
+// cut short for want of memory. Everything they allocate comes from the
+// library's allocation functions (base/LibraryAllocator.h), so a test can fail
+// any of those allocations on every platform.
 #pragma once
 
+#include "base/LibraryAllocator.h"
+
 #include <cstddef>
-#include <string>
-#include <vector>
 
 namespace zel {
 namespace platform {
@@ -40,8 +42,8 @@ enum class Detail {
 // The entries of one search or directory, in the order the platform reports them.
 // Reused from one read to the next, so its storage is kept.
 struct DirListing {
-    std::string names; // the names, each followed by a NUL
-    std::vector<DirEntry> entries;
+    detail::LibraryString names; // the names, each followed by a NUL
+    detail::LibraryVector<DirEntry> entries;
     // Entries left out because their status could not be read (a dangling link,
     // an entry removed meanwhile).
     unsigned long unreadable = 0;

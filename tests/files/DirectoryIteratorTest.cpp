@@ -207,32 +207,7 @@ TEST_F(DirectoryIteratorTest, ManyEntriesComeOutSorted) {
 
 namespace {
 
-// Directory links made by a test, removed (the links, not what they lead to)
-// when it ends, before its temporary folder goes.
-class Links {
-public:
-    Links() = default;
-    Links(const Links&) = delete;
-    Links& operator=(const Links&) = delete;
-    ~Links() {
-        for (auto it = m_links.rbegin(); it != m_links.rend(); ++it)
-            filestest::unlinkDirectory(*it);
-    }
-    // Empty when made; otherwise why not (the first failure is kept).
-    const std::string& Make(const std::string& target, const std::string& link) {
-        if (m_failure.empty()) {
-            m_failure = filestest::linkDirectory(target, link);
-            if (m_failure.empty())
-                m_links.push_back(link);
-        }
-        return m_failure;
-    }
-    const std::string& Failure() const { return m_failure; }
-
-private:
-    std::vector<std::string> m_links;
-    std::string m_failure;
-};
+using filestest::Links;
 
 // The files of a walk of `top` (its own root), in order, with '/' separators.
 Names walk(const std::string& top) {

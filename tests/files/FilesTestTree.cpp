@@ -225,6 +225,20 @@ void unlinkDirectory(const std::string& link) {
 }
 #endif
 
+Links::~Links() {
+    for (auto it = m_links.rbegin(); it != m_links.rend(); ++it)
+        unlinkDirectory(*it);
+}
+
+const std::string& Links::Make(const std::string& target, const std::string& link) {
+    if (m_failure.empty()) {
+        m_failure = linkDirectory(target, link);
+        if (m_failure.empty())
+            m_links.push_back(link);
+    }
+    return m_failure;
+}
+
 void age(const std::string& path, long long seconds) {
     fs::last_write_time(path, fs::last_write_time(path) - std::chrono::seconds(seconds));
 }

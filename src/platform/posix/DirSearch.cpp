@@ -140,15 +140,15 @@ DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     listing.Clear();
     if (pattern == nullptr || pattern[0] == '\0')
         return DirStatus::Missing;
-    const std::string text(pattern);
+    const detail::LibraryString text(pattern);
     const std::size_t slash = text.rfind('/');
-    std::string directory;
+    detail::LibraryString directory;
     const char* mask;
     if (slash == std::string::npos) {
         directory = ".";
         mask = pattern;
     } else {
-        directory = slash == 0 ? std::string("/") : text.substr(0, slash);
+        directory = slash == 0 ? detail::LibraryString("/") : text.substr(0, slash);
         mask = pattern + slash + 1;
     }
     if (mask[0] == '\0')
@@ -178,15 +178,15 @@ struct Chain;
 
 struct OpenDir {
     Chain* chain;
-    std::size_t depth; // index in the chain
-    int fd;            // -1 while given up
-    DIR* stream;       // reads `fd` once the directory is read; owns it then
-    std::string name;  // inside the parent
+    std::size_t depth;          // index in the chain
+    int fd;                     // -1 while given up
+    DIR* stream;                // reads `fd` once the directory is read; owns it then
+    detail::LibraryString name; // inside the parent
     DirectoryId id;
 };
 
 struct Chain {
-    std::vector<OpenDir*> dirs;
+    detail::LibraryVector<OpenDir*> dirs;
     std::size_t open = 0;   // descriptors held
     std::size_t lowest = 1; // every directory in [1, lowest) holds none
 };
@@ -239,7 +239,7 @@ bool Reopen(OpenDir* dir) {
     OpenDir* const base = chain.dirs[from];
     int at = base->fd;
     bool owned = false;
-    std::string relative;
+    detail::LibraryString relative;
     std::size_t next = from + 1;
     while (next <= dir->depth) {
         relative.clear();
@@ -286,11 +286,11 @@ DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, Director
     }
     OpenDir* made = nullptr;
     try {
-        made = new OpenDir;
+        made = detail::MakeObject<OpenDir>();
         made->name = name;
         chain.dirs.push_back(made);
     } catch (...) {
-        delete made;
+        detail::DeleteObject(made);
         ::close(fd);
         throw;
     }
@@ -316,7 +316,7 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
         return StatusOfErrno();
     Chain* chain = nullptr;
     try {
-        chain = new Chain;
+        chain = detail::MakeObject<Chain>();
     } catch (...) {
         ::close(fd);
         throw;
@@ -325,11 +325,11 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
     try {
         status = Attach(*chain, fd, "", dir, id);
     } catch (...) {
-        delete chain;
+        detail::DeleteObject(chain);
         throw;
     }
     if (status != DirStatus::Done)
-        delete chain;
+        detail::DeleteObject(chain);
     return status;
 }
 
@@ -371,9 +371,9 @@ void CloseDirectory(OpenDir* dir) {
         chain->lowest = chain->dirs.size();
     if (chain->lowest == 0)
         chain->lowest = 1;
-    delete dir;
+    detail::DeleteObject(dir);
     if (chain->dirs.empty())
-        delete chain;
+        detail::DeleteObject(chain);
 }
 
 } // namespace platform

@@ -9,7 +9,7 @@ namespace platform {
 
 // The calls take whole paths: an open directory is its path text.
 struct OpenDir {
-    std::string path; // ends with a separator
+    detail::LibraryString path; // ends with a separator
 };
 
 namespace {
@@ -91,9 +91,9 @@ DirStatus FindAll(const char* pattern, DirListing& listing) {
     return DirStatus::Done;
 }
 
-bool Identify(const std::string& path, DirectoryId& id) {
+bool Identify(const detail::LibraryString& path, DirectoryId& id) {
     // One trailing separator goes, as the runtime's status call wants it.
-    std::string target(path);
+    detail::LibraryString target(path);
     if (target.size() > 1 && target[target.size() - 1] == '\\' && target[target.size() - 2] != ':')
         target.resize(target.size() - 1);
     // Backup semantics open directories; junctions and links are followed.
@@ -112,8 +112,8 @@ bool Identify(const std::string& path, DirectoryId& id) {
     return true;
 }
 
-DirStatus Make(std::string&& path, OpenDir*& dir) {
-    dir = new OpenDir;
+DirStatus Make(detail::LibraryString&& path, OpenDir*& dir) {
+    dir = detail::MakeObject<OpenDir>();
     dir->path = std::move(path);
     return DirStatus::Done;
 }
@@ -132,7 +132,7 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
     dir = nullptr;
     if (directory == nullptr || directory[0] == '\0')
         return DirStatus::Missing;
-    std::string path(directory);
+    detail::LibraryString path(directory);
     if (path[path.size() - 1] != '\\')
         path += '\\';
     id = DirectoryId();
@@ -142,7 +142,7 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
 
 DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id) {
     dir = nullptr;
-    std::string path(parent->path);
+    detail::LibraryString path(parent->path);
     path += name;
     path += '\\';
     // A directory that cannot be identified (gone, refused, its path too long
@@ -154,13 +154,13 @@ DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, Dir
 
 DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail) {
     listing.Clear();
-    const std::string pattern = dir->path + "*";
+    const detail::LibraryString pattern = dir->path + "*";
     const DirStatus status = FindAll(pattern.c_str(), listing);
     return status == DirStatus::Missing ? DirStatus::Unreadable : status;
 }
 
 void CloseDirectory(OpenDir* dir) {
-    delete dir;
+    detail::DeleteObject(dir);
 }
 
 } // namespace platform
