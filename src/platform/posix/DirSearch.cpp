@@ -59,51 +59,106 @@ bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Closes a directory stream however a read ends.
-class StreamCloser {
+// Bytes of directory entries read at a time.
+const std::size_t kEntryBufferSize = 32 * 1024;
+
+// Reads the entries of a directory descriptor from its start, without a stream
+// of the C library: on Linux straight from getdents64 into a buffer the caller
+// keeps (fdopendir would add a status call and two fcntl calls per directory);
+// elsewhere through readdir on a duplicate of the descriptor.
+class EntryReader {
 public:
-    explicit StreamCloser(DIR* dir) : m_dir(dir) {}
-    StreamCloser(const StreamCloser&) = delete;
-    StreamCloser& operator=(const StreamCloser&) = delete;
-    ~StreamCloser() { ::closedir(m_dir); }
+    EntryReader(int fd, detail::LibraryVector<char>& buffer) : m_fd(fd), m_buffer(buffer) {
+        if (m_buffer.size() < kEntryBufferSize)
+            m_buffer.resize(kEntryBufferSize);
+    }
+    EntryReader(const EntryReader&) = delete;
+    EntryReader& operator=(const EntryReader&) = delete;
+#if !defined(__linux__)
+    ~EntryReader() {
+        if (m_stream != nullptr)
+            ::closedir(m_stream);
+    }
+#endif
+
+    // The next entry's name and type (DT_*); false at the end, with `failed` set
+    // when the directory could not be read.
+    bool Next(const char*& name, unsigned char& type, bool& failed) {
+        failed = false;
+#if defined(__linux__)
+        if (m_at >= m_filled) {
+            const ssize_t got = ::getdents64(m_fd, m_buffer.data(), m_buffer.size());
+            if (got <= 0) {
+                failed = got < 0;
+                return false;
+            }
+            m_filled = static_cast<std::size_t>(got);
+            m_at = 0;
+        }
+        const struct dirent64* ent =
+            reinterpret_cast<const struct dirent64*>(m_buffer.data() + m_at);
+        m_at += ent->d_reclen;
+        name = ent->d_name;
+        type = ent->d_type;
+        return true;
+#else
+        if (m_stream == nullptr) {
+            const int copy = ::dup(m_fd);
+            m_stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+            if (m_stream == nullptr) {
+                if (copy >= 0)
+                    ::close(copy);
+                failed = true;
+                return false;
+            }
+        }
+        errno = 0;
+        const struct dirent* ent = ::readdir(m_stream);
+        if (ent == nullptr) {
+            failed = errno != 0;
+            return false;
+        }
+        name = ent->d_name;
+        type = ent->d_type;
+        return true;
+#endif
+    }
 
 private:
-    DIR* m_dir;
+    int m_fd;
+    detail::LibraryVector<char>& m_buffer;
+#if defined(__linux__)
+    std::size_t m_at = 0;
+    std::size_t m_filled = 0;
+#else
+    DIR* m_stream = nullptr;
+#endif
 };
 
-// Reads the entries of the open directory stream `dir` whose names match `mask`
-// (null: every entry but "." and "..", which a walk never lists). The stream
-// stays open.
-//
-// With Detail::All every entry gets its status (links followed). With
-// Detail::Types the directory entry's type is taken as it stands for files and
-// directories, and only links and entries of unknown type get a status call. The
-// entries and the count of those left out are the same either way: the first
-// status call of a listing (made on its first file or directory) shows whether
-// the directory may be searched at all; when it may not, every entry gets its
-// status call, which fails and leaves the entry out, as Detail::All does.
-DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing, Detail detail) {
-    const int fd = ::dirfd(dir);
+// Reads the entries of the open directory `fd` (from its start) whose names
+// match `mask` (null: every entry but "." and "..", which a walk never lists).
+DirStatus ReadMatches(int fd, const char* mask, DirListing& listing, Detail detail,
+                      detail::LibraryVector<char>& buffer) {
+    EntryReader reader(fd, buffer);
     bool typesOnly = false; // the directory is known to be searchable
     bool probe = detail == Detail::Types;
     for (;;) {
-        errno = 0;
-        const struct dirent* ent = ::readdir(dir);
-        if (ent == nullptr)
-            return errno != 0 ? DirStatus::Unreadable : DirStatus::Done;
-        if (mask != nullptr ? !detail::MatchWildcard(mask, ent->d_name)
-                            : IsDotOrDotDot(ent->d_name))
+        const char* name = nullptr;
+        unsigned char type = DT_UNKNOWN;
+        bool failed = false;
+        if (!reader.Next(name, type, failed))
+            return failed ? DirStatus::Unreadable : DirStatus::Done;
+        if (mask != nullptr ? !detail::MatchWildcard(mask, name) : IsDotOrDotDot(name))
             continue;
-        const unsigned char type = ent->d_type;
         if (typesOnly && (type == DT_REG || type == DT_DIR)) {
-            AddName(listing, ent->d_name).isDirectory = type == DT_DIR;
+            AddName(listing, name).isDirectory = type == DT_DIR;
             continue;
         }
         struct stat st;
         bool isLink = type == DT_LNK;
         if (type == DT_UNKNOWN || (probe && type != DT_LNK)) {
             // The entry itself: a link is followed below.
-            if (::fstatat(fd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (probe && errno == EACCES)
                     probe = false; // not searchable: every entry fails as it would
                 ++listing.unreadable;
@@ -115,15 +170,15 @@ DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing, Detail de
             }
             isLink = S_ISLNK(st.st_mode);
             if (!isLink) {
-                Add(listing, ent->d_name, st, false);
+                Add(listing, name, st, false);
                 continue;
             }
         }
-        if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
+        if (::fstatat(fd, name, &st, 0) != 0) {
             ++listing.unreadable;
             continue;
         }
-        Add(listing, ent->d_name, st, isLink);
+        Add(listing, name, st, isLink);
     }
 }
 
@@ -163,13 +218,13 @@ DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     const int fd = ::open(directory.c_str(), kOpenFlags);
     if (fd < 0)
         return StatusOfErrno();
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return DirStatus::Unreadable;
-    }
-    StreamCloser closer(dir);
-    return ReadMatches(dir, mask, listing, detail);
+    // Closes the descriptor however the read ends.
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    detail::LibraryVector<char> buffer;
+    return ReadMatches(fd, mask, listing, detail, buffer);
 }
 
 // One walk: the directories from the first down to the current one. Only the
@@ -180,25 +235,23 @@ struct OpenDir {
     Chain* chain;
     std::size_t depth;          // index in the chain
     int fd;                     // -1 while given up
-    DIR* stream;                // reads `fd` once the directory is read; owns it then
+    bool read;                  // its entries have been read once
     detail::LibraryString name; // inside the parent
     DirectoryId id;
 };
 
 struct Chain {
     detail::LibraryVector<OpenDir*> dirs;
-    std::size_t open = 0;   // descriptors held
-    std::size_t lowest = 1; // every directory in [1, lowest) holds none
+    std::size_t open = 0;               // descriptors held
+    std::size_t lowest = 1;             // every directory in [1, lowest) holds none
+    detail::LibraryVector<char> buffer; // for the entries read
 };
 
 namespace {
 
 void GiveUpDescriptor(OpenDir* dir) {
-    if (dir->stream != nullptr)
-        ::closedir(dir->stream);
-    else
-        ::close(dir->fd);
-    dir->stream = nullptr;
+    ::close(dir->fd);
+    dir->read = false; // a descriptor opened again starts at the first entry
     dir->fd = -1;
     --dir->chain->open;
 }
@@ -297,7 +350,7 @@ DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, Director
     made->chain = &chain;
     made->depth = chain.dirs.size() - 1;
     made->fd = fd;
-    made->stream = nullptr;
+    made->read = false;
     made->id = IdOf(st);
     ++chain.open;
     dir = made;
@@ -350,14 +403,10 @@ DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail detail) {
     listing.Clear();
     if (dir->fd < 0 && !Reopen(dir))
         return DirStatus::Unreadable;
-    if (dir->stream == nullptr) {
-        dir->stream = ::fdopendir(dir->fd);
-        if (dir->stream == nullptr)
-            return DirStatus::Unreadable;
-    } else {
-        ::rewinddir(dir->stream);
-    }
-    return ReadMatches(dir->stream, nullptr, listing, detail);
+    if (dir->read && ::lseek(dir->fd, 0, SEEK_SET) != 0)
+        return DirStatus::Unreadable;
+    dir->read = true;
+    return ReadMatches(dir->fd, nullptr, listing, detail, dir->chain->buffer);
 }
 
 void CloseDirectory(OpenDir* dir) {
