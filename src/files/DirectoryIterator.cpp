@@ -377,6 +377,9 @@ public:
             return;
         }
         m_volume = id.volume;
+        // A start that cannot be identified (Windows) has no volume to keep to.
+        if (id == platform::DirectoryId())
+            m_oneFileSystem = false;
         DirCloser closer(dir);
         m_visited.insert(id);
         Read(m_stack.Push(closer.Release(), id, m_text.Length(), true));
