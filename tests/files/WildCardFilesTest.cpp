@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using filestest::make;
 using filestest::relativePaths;
@@ -226,3 +233,140 @@ TEST_F(WildCardFilesTest, ThreadsListingAtOnceGetTheSameAnswer) {
     for (const auto& result : results)
         EXPECT_EQ(result, expected);
 }
+
+namespace {
+
+// A list and what the thread's DirectorySkips counted while it was made.
+struct Counted {
+    Names paths;
+    unsigned long entries = 0;
+    Names directories;
+    Names repeated;
+    bool operator==(const Counted& o) const {
+        return paths == o.paths && entries == o.entries && directories == o.directories &&
+               repeated == o.repeated;
+    }
+};
+
+std::string show(const Counted& c) {
+    std::string text = std::to_string(c.paths.size()) + " paths, " + std::to_string(c.entries) +
+                       " unreadable entries; folders:";
+    for (const auto& d : c.directories)
+        text += " " + d;
+    text += "; repeated:";
+    for (const auto& r : c.repeated)
+        text += " " + r;
+    text += "; paths:";
+    for (const auto& p : c.paths)
+        text += " " + p;
+    return text;
+}
+
+// A wildcard list of `spec`. Sorted by name it asks for names and types only;
+// sorted by time it reads every entry's status. The list by time is put in name
+// order here, so that the two compare.
+Counted listed(bool flat, const std::string& spec, bool byName) {
+    Counted c;
+    zel::DirectorySkips skips;
+    zel::Array<zel::BaseString<char>> files;
+    const zel::BaseString<char> query(spec.c_str());
+    if (flat)
+        zel::DirectoryIterator::GetWildCardFilesFlat(query, files, byName);
+    else
+        zel::DirectoryIterator::GetWildCardFiles(query, files, byName);
+    for (unsigned int i = 0; i < files.Size(); ++i)
+        c.paths.push_back(static_cast<const char*>(files[i]));
+    if (!byName)
+        std::sort(c.paths.begin(), c.paths.end(), [](const std::string& a, const std::string& b) {
+            return zel::util::strcasecmp(a.c_str(), b.c_str()) < 0;
+        });
+    c.entries = skips.Entries();
+    for (unsigned long i = 0; i < skips.Directories(); ++i)
+        c.directories.push_back(skips.Directory(i));
+    for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
+        c.repeated.push_back(skips.RepeatedFolder(i));
+    return c;
+}
+
+// Both ways of every list of `top` (written with its trailing separator) give the
+// same paths and the same counts. Returns what differs, or "".
+std::string compareBothWays(const std::string& top) {
+    std::string differences;
+    for (bool flat : {false, true}) {
+        for (const std::string& spec : {top, top + "*.txt", top + "sub" + zel::PATHSEP}) {
+            const Counted names = listed(flat, spec, true);
+            const Counted status = listed(flat, spec, false);
+            if (!(names == status))
+                differences += std::string(flat ? "flat " : "one level ") + spec +
+                               ":\n  names only: " + show(names) +
+                               "\n  status:     " + show(status) + "\n";
+        }
+    }
+    return differences;
+}
+
+} // namespace
+
+// Lists sorted by name make no status call for files and folders the directory
+// entry describes; they must give what the lists that read every status give: the
+// same paths and the same counts of what was left out, with links to files and
+// folders, a link back up, a second route, a dangling link and, as another
+// account, a folder it may not read and one it may read but not search.
+TEST_F(WildCardFilesTest, NameListsGiveWhatStatusListsGive) {
+    make(base(), "sub/deep/d.txt");
+    make(base(), "sub/empty/");
+    filestest::Links links;
+    links.Make(under(base(), "sub"), under(base(), "route"));
+    links.Make(base(), under(base(), "sub/deep/up"));
+    if (!links.Failure().empty())
+        RecordProperty("links", links.Failure());
+#ifdef _WIN32
+    EXPECT_EQ(compareBothWays(withSep()), "");
+#else
+    std::filesystem::create_symlink(under(base(), "a.txt"), under(base(), "filelink.txt"));
+    std::filesystem::create_symlink(under(base(), "gone"), under(base(), "dangling.txt"));
+    EXPECT_EQ(compareBothWays(withSep()), "");
+    // Lists of the same tree as another account.
+    make(base(), "closed/hidden.txt");
+    make(base(), "noexec/x.txt");
+    make(base(), "noexec/inner/y.txt");
+    ASSERT_EQ(::chmod(base().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(under(base(), "closed").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(under(base(), "noexec").c_str(), 0644), 0);
+    const int code = zeltest::runChild("lists_both_ways_unprivileged", {withSep()});
+    ::chmod(under(base(), "closed").c_str(), 0755);
+    ::chmod(under(base(), "noexec").c_str(), 0755);
+    EXPECT_EQ(code, 0);
+#endif
+}
+
+#ifndef _WIN32
+ZEL_TEST_CHILD(lists_both_ways_unprivileged) {
+    // In a process of its own that gives up root, so that this one can still
+    // remove the temporary folder afterwards.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(10);
+        const std::string top = args.at(0);
+        const std::string differences = compareBothWays(top) + compareBothWays(top + "noexec/");
+        if (!differences.empty()) {
+            std::fputs(differences.c_str(), stderr);
+            ::_exit(11);
+        }
+        // The folder it could not enter; the entries of the one it could not
+        // search (x.txt and inner, whose status it cannot read) and the dangling
+        // link.
+        const Counted flat = listed(true, top, true);
+        const bool counted = flat.directories == Names{top + "closed"} && flat.entries == 4 &&
+                             flat.repeated == Names{top + "route"} && flat.paths.size() == 6;
+        if (!counted)
+            std::fputs(show(flat).c_str(), stderr);
+        ::_exit(counted ? 0 : 12);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return 13;
+    return WEXITSTATUS(status);
+}
+#endif

@@ -7,7 +7,6 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,18 +21,34 @@ const std::size_t kMaxOpenPerWalk = 48;
 
 const int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-void Add(DirListing& listing, const char* name, const struct stat& st) {
+DirEntry& AddName(DirListing& listing, const char* name) {
     DirEntry entry;
     entry.nameOffset = listing.names.size();
-    listing.names.append(name);
-    listing.names.push_back('\0');
-    entry.isDirectory = S_ISDIR(st.st_mode);
-    entry.isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    entry.isDirectory = false;
+    entry.isLink = false;
+    entry.isReadOnly = false;
     entry.timeKnown = true;
+    entry.size = 0;
+    entry.seconds = 0;
+    listing.entries.push_back(entry);
+    try {
+        listing.names.append(name);
+        listing.names.push_back('\0');
+    } catch (...) {
+        listing.entries.pop_back();
+        throw;
+    }
+    return listing.entries.back();
+}
+
+void Add(DirListing& listing, const char* name, const struct stat& st, bool isLink) {
+    DirEntry& entry = AddName(listing, name);
+    entry.isDirectory = S_ISDIR(st.st_mode);
+    entry.isLink = isLink;
+    entry.isReadOnly = (st.st_mode & S_IWUSR) == 0;
     // Windows reports no size for a directory.
     entry.size = entry.isDirectory ? 0 : static_cast<long long>(st.st_size);
     entry.seconds = static_cast<long long>(st.st_mtime);
-    listing.entries.push_back(entry);
 }
 
 DirStatus StatusOfErrno() {
@@ -44,35 +59,127 @@ bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Reads the entries of the open directory stream `dir` whose names match `mask`
-// (null: every entry but "." and "..", which a walk never lists), each with its
-// status. The stream stays open.
-DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing) {
-    const int fd = ::dirfd(dir);
-    DirStatus status = DirStatus::Done;
-    try {
-        for (;;) {
-            errno = 0;
-            const struct dirent* ent = ::readdir(dir);
-            if (ent == nullptr) {
-                if (errno != 0)
-                    status = DirStatus::Unreadable;
-                break;
+// Bytes of directory entries read at a time.
+const std::size_t kEntryBufferSize = 32 * 1024;
+
+// Reads the entries of a directory descriptor from its start, without a stream
+// of the C library: on Linux straight from getdents64 into a buffer the caller
+// keeps (fdopendir would add a status call and two fcntl calls per directory);
+// elsewhere through readdir on a duplicate of the descriptor.
+class EntryReader {
+public:
+    EntryReader(int fd, detail::LibraryVector<char>& buffer) : m_fd(fd), m_buffer(buffer) {
+        if (m_buffer.size() < kEntryBufferSize)
+            m_buffer.resize(kEntryBufferSize);
+    }
+    EntryReader(const EntryReader&) = delete;
+    EntryReader& operator=(const EntryReader&) = delete;
+#if !defined(__linux__)
+    ~EntryReader() {
+        if (m_stream != nullptr)
+            ::closedir(m_stream);
+    }
+#endif
+
+    // The next entry's name and type (DT_*); false at the end, with `failed` set
+    // when the directory could not be read.
+    bool Next(const char*& name, unsigned char& type, bool& failed) {
+        failed = false;
+#if defined(__linux__)
+        if (m_at >= m_filled) {
+            const ssize_t got = ::getdents64(m_fd, m_buffer.data(), m_buffer.size());
+            if (got <= 0) {
+                failed = got < 0;
+                return false;
             }
-            if (mask != nullptr ? !detail::MatchWildcard(mask, ent->d_name)
-                                : IsDotOrDotDot(ent->d_name))
-                continue;
-            struct stat st;
-            if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
+            m_filled = static_cast<std::size_t>(got);
+            m_at = 0;
+        }
+        const struct dirent64* ent =
+            reinterpret_cast<const struct dirent64*>(m_buffer.data() + m_at);
+        m_at += ent->d_reclen;
+        name = ent->d_name;
+        type = ent->d_type;
+        return true;
+#else
+        if (m_stream == nullptr) {
+            const int copy = ::dup(m_fd);
+            m_stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+            if (m_stream == nullptr) {
+                if (copy >= 0)
+                    ::close(copy);
+                failed = true;
+                return false;
+            }
+        }
+        errno = 0;
+        const struct dirent* ent = ::readdir(m_stream);
+        if (ent == nullptr) {
+            failed = errno != 0;
+            return false;
+        }
+        name = ent->d_name;
+        type = ent->d_type;
+        return true;
+#endif
+    }
+
+private:
+    int m_fd;
+    detail::LibraryVector<char>& m_buffer;
+#if defined(__linux__)
+    std::size_t m_at = 0;
+    std::size_t m_filled = 0;
+#else
+    DIR* m_stream = nullptr;
+#endif
+};
+
+// Reads the entries of the open directory `fd` (from its start) whose names
+// match `mask` (null: every entry but "." and "..", which a walk never lists).
+DirStatus ReadMatches(int fd, const char* mask, DirListing& listing, Detail detail,
+                      detail::LibraryVector<char>& buffer) {
+    EntryReader reader(fd, buffer);
+    bool typesOnly = false; // the directory is known to be searchable
+    bool probe = detail == Detail::Types;
+    for (;;) {
+        const char* name = nullptr;
+        unsigned char type = DT_UNKNOWN;
+        bool failed = false;
+        if (!reader.Next(name, type, failed))
+            return failed ? DirStatus::Unreadable : DirStatus::Done;
+        if (mask != nullptr ? !detail::MatchWildcard(mask, name) : IsDotOrDotDot(name))
+            continue;
+        if (typesOnly && (type == DT_REG || type == DT_DIR)) {
+            AddName(listing, name).isDirectory = type == DT_DIR;
+            continue;
+        }
+        struct stat st;
+        bool isLink = type == DT_LNK;
+        if (type == DT_UNKNOWN || (probe && type != DT_LNK)) {
+            // The entry itself: a link is followed below.
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (probe && errno == EACCES)
+                    probe = false; // not searchable: every entry fails as it would
                 ++listing.unreadable;
                 continue;
             }
-            Add(listing, ent->d_name, st);
+            if (probe) {
+                probe = false;
+                typesOnly = true;
+            }
+            isLink = S_ISLNK(st.st_mode);
+            if (!isLink) {
+                Add(listing, name, st, false);
+                continue;
+            }
         }
-    } catch (const std::bad_alloc&) {
-        status = DirStatus::Unreadable;
+        if (::fstatat(fd, name, &st, 0) != 0) {
+            ++listing.unreadable;
+            continue;
+        }
+        Add(listing, name, st, isLink);
     }
-    return status;
 }
 
 DirectoryId IdOf(const struct stat& st) {
@@ -84,45 +191,40 @@ DirectoryId IdOf(const struct stat& st) {
 
 } // namespace
 
-DirStatus Search(const char* pattern, DirListing& listing) {
+DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     listing.Clear();
     if (pattern == nullptr || pattern[0] == '\0')
         return DirStatus::Missing;
-    try {
-        const std::string text(pattern);
-        const std::size_t slash = text.rfind('/');
-        std::string directory;
-        const char* mask;
-        if (slash == std::string::npos) {
-            directory = ".";
-            mask = pattern;
-        } else {
-            directory = slash == 0 ? std::string("/") : text.substr(0, slash);
-            mask = pattern + slash + 1;
-        }
-        if (mask[0] == '\0')
-            return DirStatus::Missing;
-
-        struct stat st;
-        // A search path naming an existing object finds just that object.
-        if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0) {
-            Add(listing, mask, st);
-            return DirStatus::Done;
-        }
-        const int fd = ::open(directory.c_str(), kOpenFlags);
-        if (fd < 0)
-            return StatusOfErrno();
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
-            return DirStatus::Unreadable;
-        }
-        const DirStatus status = ReadMatches(dir, mask, listing);
-        ::closedir(dir);
-        return status;
-    } catch (const std::bad_alloc&) {
-        return DirStatus::Unreadable;
+    const detail::LibraryString text(pattern);
+    const std::size_t slash = text.rfind('/');
+    detail::LibraryString directory;
+    const char* mask;
+    if (slash == std::string::npos) {
+        directory = ".";
+        mask = pattern;
+    } else {
+        directory = slash == 0 ? detail::LibraryString("/") : text.substr(0, slash);
+        mask = pattern + slash + 1;
     }
+    if (mask[0] == '\0')
+        return DirStatus::Missing;
+
+    struct stat st;
+    // A search path naming an existing object finds just that object.
+    if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0) {
+        Add(listing, mask, st, false);
+        return DirStatus::Done;
+    }
+    const int fd = ::open(directory.c_str(), kOpenFlags);
+    if (fd < 0)
+        return StatusOfErrno();
+    // Closes the descriptor however the read ends.
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    detail::LibraryVector<char> buffer;
+    return ReadMatches(fd, mask, listing, detail, buffer);
 }
 
 // One walk: the directories from the first down to the current one. Only the
@@ -131,27 +233,25 @@ struct Chain;
 
 struct OpenDir {
     Chain* chain;
-    std::size_t depth; // index in the chain
-    int fd;            // -1 while given up
-    DIR* stream;       // reads `fd` once the directory is read; owns it then
-    std::string name;  // inside the parent
+    std::size_t depth;          // index in the chain
+    int fd;                     // -1 while given up
+    bool read;                  // its entries have been read once
+    detail::LibraryString name; // inside the parent
     DirectoryId id;
 };
 
 struct Chain {
-    std::vector<OpenDir*> dirs;
-    std::size_t open = 0;   // descriptors held
-    std::size_t lowest = 1; // every directory in [1, lowest) holds none
+    detail::LibraryVector<OpenDir*> dirs;
+    std::size_t open = 0;               // descriptors held
+    std::size_t lowest = 1;             // every directory in [1, lowest) holds none
+    detail::LibraryVector<char> buffer; // for the entries read
 };
 
 namespace {
 
 void GiveUpDescriptor(OpenDir* dir) {
-    if (dir->stream != nullptr)
-        ::closedir(dir->stream);
-    else
-        ::close(dir->fd);
-    dir->stream = nullptr;
+    ::close(dir->fd);
+    dir->read = false; // a descriptor opened again starts at the first entry
     dir->fd = -1;
     --dir->chain->open;
 }
@@ -192,17 +292,23 @@ bool Reopen(OpenDir* dir) {
     OpenDir* const base = chain.dirs[from];
     int at = base->fd;
     bool owned = false;
-    std::string relative;
+    detail::LibraryString relative;
     std::size_t next = from + 1;
     while (next <= dir->depth) {
         relative.clear();
-        while (next <= dir->depth &&
-               (relative.empty() ||
-                relative.size() + 1 + chain.dirs[next]->name.size() < PATH_MAX - 1)) {
-            if (!relative.empty())
-                relative.push_back('/');
-            relative += chain.dirs[next]->name;
-            ++next;
+        try {
+            while (next <= dir->depth &&
+                   (relative.empty() ||
+                    relative.size() + 1 + chain.dirs[next]->name.size() < PATH_MAX - 1)) {
+                if (!relative.empty())
+                    relative.push_back('/');
+                relative += chain.dirs[next]->name;
+                ++next;
+            }
+        } catch (...) {
+            if (owned)
+                ::close(at);
+            throw;
         }
         const int fd = OpenAt(chain, base, at, relative.c_str());
         if (owned)
@@ -231,23 +337,20 @@ DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, Director
         ::close(fd);
         return DirStatus::Unreadable;
     }
-    OpenDir* made = new (std::nothrow) OpenDir;
-    if (made == nullptr) {
-        ::close(fd);
-        return DirStatus::Unreadable;
-    }
+    OpenDir* made = nullptr;
     try {
+        made = detail::MakeObject<OpenDir>();
         made->name = name;
         chain.dirs.push_back(made);
-    } catch (const std::bad_alloc&) {
-        delete made;
+    } catch (...) {
+        detail::DeleteObject(made);
         ::close(fd);
-        return DirStatus::Unreadable;
+        throw;
     }
     made->chain = &chain;
     made->depth = chain.dirs.size() - 1;
     made->fd = fd;
-    made->stream = nullptr;
+    made->read = false;
     made->id = IdOf(st);
     ++chain.open;
     dir = made;
@@ -264,14 +367,22 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
     const int fd = ::open(directory, kOpenFlags);
     if (fd < 0)
         return StatusOfErrno();
-    Chain* chain = new (std::nothrow) Chain;
-    if (chain == nullptr) {
+    Chain* chain = nullptr;
+    try {
+        chain = detail::MakeObject<Chain>();
+    } catch (...) {
         ::close(fd);
-        return DirStatus::Unreadable;
+        throw;
     }
-    const DirStatus status = Attach(*chain, fd, "", dir, id);
+    DirStatus status;
+    try {
+        status = Attach(*chain, fd, "", dir, id);
+    } catch (...) {
+        detail::DeleteObject(chain);
+        throw;
+    }
     if (status != DirStatus::Done)
-        delete chain;
+        detail::DeleteObject(chain);
     return status;
 }
 
@@ -288,18 +399,14 @@ DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, Dir
     return Attach(chain, fd, name, dir, id);
 }
 
-DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail detail) {
     listing.Clear();
     if (dir->fd < 0 && !Reopen(dir))
         return DirStatus::Unreadable;
-    if (dir->stream == nullptr) {
-        dir->stream = ::fdopendir(dir->fd);
-        if (dir->stream == nullptr)
-            return DirStatus::Unreadable;
-    } else {
-        ::rewinddir(dir->stream);
-    }
-    return ReadMatches(dir->stream, nullptr, listing);
+    if (dir->read && ::lseek(dir->fd, 0, SEEK_SET) != 0)
+        return DirStatus::Unreadable;
+    dir->read = true;
+    return ReadMatches(dir->fd, nullptr, listing, detail, dir->chain->buffer);
 }
 
 void CloseDirectory(OpenDir* dir) {
@@ -313,9 +420,9 @@ void CloseDirectory(OpenDir* dir) {
         chain->lowest = chain->dirs.size();
     if (chain->lowest == 0)
         chain->lowest = 1;
-    delete dir;
+    detail::DeleteObject(dir);
     if (chain->dirs.empty())
-        delete chain;
+        detail::DeleteObject(chain);
 }
 
 } // namespace platform
