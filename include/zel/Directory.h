@@ -26,15 +26,21 @@
 //     Entries whose status cannot be read (vanished files, dangling links) are left
 //     out. Windows also matches 8.3 short names; Linux has none. "/" alone lists
 //     nothing (its one separator is dropped); "/*" lists the root.
-//   - Both: a recursive walk follows links (and junctions) to directories, but
-//     never into a directory it is already inside (the current one or one of its
-//     ancestors, told apart by device and inode, or by volume serial number and
-//     file index), so a link leading back up is left out and the walk ends. A
-//     second route to a directory that does not loop is walked like any other.
+//   - Both: a recursive walk enters each directory at most once, whatever the
+//     number of routes or links to it (directories are told apart by device and
+//     inode, or by volume serial number and file index), so its work is bounded
+//     by the tree. It follows links (and junctions) to directories after the tree
+//     of real directories is done, so a directory is listed under its own path
+//     and under a link only when nothing else reaches it. A route not taken (a
+//     link or other route to a directory already walked) is counted, with its
+//     path, by DirectorySkips as a repeated folder; a link leading back to the
+//     current directory or one of its ancestors is left out without a count.
 //     Linux walks by directory descriptor and without recursion, so neither the
 //     depth of a tree nor the length of its paths limits it; Windows calls take
 //     whole paths, and a directory whose path is too long for them is skipped as
-//     unreadable. DirectorySkips counts what a listing had to leave out.
+//     unreadable. DirectorySkips counts what a listing had to leave out;
+//     DirectoryWalkLimits bounds the depth of the walks or keeps them on one
+//     file system.
 //
 // Example (a folder /data holding a.txt, B.txt and a subfolder sub with c.txt):
 //   zel::DirectoryIterator it("/data", false, nullptr, true);
@@ -121,8 +127,9 @@ private:
 //     ".."); names are the directory path with every occurrence of `root` removed
 //     (ASCII case ignored), the separator and the file name. With root equal to the
 //     starting directory written with its trailing separator, names come out
-//     relative to it: a.txt, sub/b.txt (sub\b.txt on Windows). A link leading to
-//     the current directory or one of its ancestors is not followed.
+//     relative to it: a.txt, sub/b.txt (sub\b.txt on Windows). Each directory is
+//     walked once, under its own path where the tree holds it (above); the
+//     DirectoryWalkLimits of the constructing thread apply.
 //   - compareByName true sorts by name (ASCII case ignored), false newest first;
 //     the order of entries comparing equal is not defined.
 // A path that is null, matches nothing or cannot be read gives an empty list;
@@ -182,9 +189,13 @@ private:
 // because they could not read it: directories that could not be opened or listed
 // (no permission, removed meanwhile, on Windows a path longer than the calls
 // take), and entries whose status could not be read (a dangling link, a file
-// removed meanwhile). A link leading back up a walk is left out by design and not
-// counted. Objects nest: the innermost one counts. Every DirectoryIterator and
-// wildcard list built on the thread meanwhile adds to it.
+// removed meanwhile). Apart from those, it names the routes a walk did not take
+// because they lead to a directory it had walked already (RepeatedFolders): no
+// error, the directory's files are listed once, under the route taken. A link
+// leading back up a walk, and what DirectoryWalkLimits keeps a walk from, are
+// left out by design and not counted. Objects nest: the innermost one counts.
+// Every DirectoryIterator and wildcard list built on the thread meanwhile adds
+// to it.
 // Throws MemoryException when it cannot be made.
 // Thread safety: serves the thread that made it; read it on that thread.
 //
@@ -193,6 +204,8 @@ private:
 //   zel::DirectoryIterator::GetWildCardFilesFlat("/data/", files, true);
 //   for (unsigned long i = 0; i < skips.Directories(); ++i)
 //       std::fprintf(stderr, "cannot read %s\n", skips.Directory(i));
+//   // With /data/sub and a link /data/link -> sub: sub's files are listed once,
+//   // as /data/sub/..., and skips.RepeatedFolder(0) is "/data/link".
 class ZEL_API DirectorySkips {
 public:
     DirectorySkips();
@@ -207,10 +220,52 @@ public:
     // The path of the index-th directory left out, as the walk wrote it (the
     // path given, then the names below it); null when index is past the end.
     const char* Directory(unsigned long index) const;
+    // The routes not taken because they lead to a directory the walk had
+    // entered already (not counted in Entries).
+    unsigned long RepeatedFolders() const;
+    // The path of the index-th route not taken, as the walk wrote it (the path
+    // given, then the names below it, the link's name last); null when index is
+    // past the end.
+    const char* RepeatedFolder(unsigned long index) const;
 
 private:
     void* m_record;
     void* m_outer;
+};
+
+// Limits that the recursive walks of the thread that made it obey while it lives
+// (DirectoryIterator with recursive true, GetWildCardFilesFlat); one-level
+// listings ignore them. Objects nest: the innermost one applies.
+//   - maxDepth: the deepest level whose files are listed, counted as find's
+//     -maxdepth counts: 1 lists the files directly in the starting directory, 2
+//     those one directory below as well, and so on; 0 lists nothing; a negative
+//     value sets no limit.
+//   - oneFileSystem: the walk stays on the file system (device; on Windows the
+//     volume) of its starting directory, as find's -xdev: a directory on another
+//     one, a mount point or a link leading there, is not entered.
+// What the limits keep a walk from is left out silently (no DirectorySkips count).
+// Never throws.
+// Thread safety: serves the thread that made it.
+//
+// Example:
+//   zel::DirectoryWalkLimits limits(2, true);   // two levels, this file system
+//   zel::DirectoryIterator::GetWildCardFilesFlat("/", files, true);
+//   // /a.txt, /etc/hosts, ... but not /etc/ssl/openssl.cnf nor anything in /proc
+class ZEL_API DirectoryWalkLimits {
+public:
+    explicit DirectoryWalkLimits(long maxDepth, bool oneFileSystem = false);
+    ~DirectoryWalkLimits();
+    DirectoryWalkLimits(const DirectoryWalkLimits&) = delete;
+    DirectoryWalkLimits& operator=(const DirectoryWalkLimits&) = delete;
+
+    // The depth limit; -1 for none.
+    long MaxDepth() const;
+    bool OneFileSystem() const;
+
+private:
+    long m_maxDepth;
+    bool m_oneFileSystem;
+    const DirectoryWalkLimits* m_outer;
 };
 
 } // namespace zel

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "zel/StringUtil.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -22,8 +23,12 @@ namespace {
 struct SkipRecord {
     unsigned long entries = 0;
     std::vector<std::string> directories;
+    std::vector<std::string> repeated;
 };
 thread_local SkipRecord* t_skips = nullptr;
+
+// The limits the walks of one thread obey, while a DirectoryWalkLimits lives.
+thread_local const DirectoryWalkLimits* t_limits = nullptr;
 
 void NoteUnreadableEntries(unsigned long count) {
     if (t_skips != nullptr)
@@ -36,6 +41,17 @@ void NoteUnreadableDirectory(const char* path) {
     ++t_skips->entries;
     try {
         t_skips->directories.emplace_back(path != nullptr ? path : "");
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
+}
+
+// A second route to a folder the walk has entered already, not taken.
+void NoteRepeatedFolder(const char* path) {
+    if (t_skips == nullptr)
+        return;
+    try {
+        t_skips->repeated.emplace_back(path != nullptr ? path : "");
     } catch (const std::bad_alloc&) {
         throw MemoryException();
     }
@@ -106,9 +122,9 @@ SearchPlan PlanSearch(const BaseString<char>& path) {
 }
 
 // Runs the search of a plan made of `path`; notes what could not be read.
-void RunSearch(const BaseString<char>& path, const SearchPlan& plan,
-               platform::DirListing& listing) {
-    const platform::DirStatus status = platform::Search(plan.pattern, listing);
+void RunSearch(const BaseString<char>& path, const SearchPlan& plan, platform::DirListing& listing,
+               platform::Detail detail) {
+    const platform::DirStatus status = platform::Search(plan.pattern, listing, detail);
     NoteUnreadableEntries(listing.unreadable);
     if (status == platform::DirStatus::Unreadable)
         NoteUnreadableDirectory(path);
@@ -122,6 +138,9 @@ class ItemSink {
 public:
     ItemSink(Array<DirectoryItem>& items, bool compareByName)
         : m_items(items), m_compareByName(compareByName) {}
+
+    // Items keep every entry's size, time and read-only flag.
+    platform::Detail Detail() const { return platform::Detail::All; }
 
     void Add(const BaseString<char>& prefix, const char* name, const platform::DirEntry& entry,
              bool isDirectory) {
@@ -154,11 +173,16 @@ struct PathEntry {
 
 // PathSink gathers a wildcard list: the names in one text, each followed by its
 // terminator, and an entry for each. No name is made twice; the paths are made
-// once the list is sorted.
+// once the list is sorted. A list sorted by name needs nothing but the names and
+// which entries are directories.
 class PathSink {
 public:
-    PathSink(std::vector<PathEntry>& entries, std::string& text)
-        : m_entries(entries), m_text(text) {}
+    PathSink(std::vector<PathEntry>& entries, std::string& text, bool compareByName)
+        : m_entries(entries), m_text(text), m_compareByName(compareByName) {}
+
+    platform::Detail Detail() const {
+        return m_compareByName ? platform::Detail::Types : platform::Detail::All;
+    }
 
     void Add(const BaseString<char>& prefix, const char* name, const platform::DirEntry& entry,
              bool isDirectory) {
@@ -183,15 +207,20 @@ public:
 private:
     std::vector<PathEntry>& m_entries;
     std::string& m_text;
+    bool m_compareByName;
 };
 
 // One level: every entry the search reports, in its order.
 template <typename Sink> void ListOneLevel(Sink& sink, const BaseString<char>& path) {
-    platform::DirListing listing;
-    RunSearch(path, PlanSearch(path), listing);
-    const BaseString<char> none; // no prefix
-    for (const platform::DirEntry& entry : listing.entries)
-        sink.Add(none, listing.Name(entry), entry, entry.isDirectory);
+    try {
+        platform::DirListing listing;
+        RunSearch(path, PlanSearch(path), listing, sink.Detail());
+        const BaseString<char> none; // no prefix
+        for (const platform::DirEntry& entry : listing.entries)
+            sink.Add(none, listing.Name(entry), entry, entry.isDirectory);
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
 }
 
 // A walk that starts at a pattern or at one object lists the files of the top
@@ -200,7 +229,7 @@ template <typename Sink> void ListOneLevel(Sink& sink, const BaseString<char>& p
 template <typename Sink>
 void WalkPattern(Sink& sink, const BaseString<char>& path, const SearchPlan& plan) {
     platform::DirListing listing;
-    RunSearch(path, plan, listing);
+    RunSearch(path, plan, listing, sink.Detail());
     BaseString<char> prefix("");
     if (plan.kind == platform::PathKind::Missing) {
         prefix = path;
@@ -218,6 +247,8 @@ struct IdHash {
     }
 };
 
+using IdSet = std::unordered_set<platform::DirectoryId, IdHash>;
+
 // One directory of a walk in progress.
 struct Frame {
     platform::OpenDir* dir = nullptr;
@@ -225,6 +256,9 @@ struct Frame {
     platform::DirListing listing;
     std::size_t next = 0;        // the entry to take next
     unsigned int pathLength = 0; // of its path text
+    // The first directory, or one opened again only as the way to a link taken
+    // later: it stays when its entries are done, until the next route needs it.
+    bool onRoute = false;
     bool havePrefix = false;
     BaseString<char> prefix;
 };
@@ -241,18 +275,18 @@ public:
             Pop();
     }
 
-    bool Empty() const { return m_frames.empty(); }
+    std::size_t Size() const { return m_frames.size(); }
     Frame& Top() { return m_frames.back(); }
 
-    // Enters `dir`; false (and `dir` closed) when it is the current directory or
-    // one of its ancestors: a link leading back up, whose walk would never end.
-    // Takes `dir` over in any case.
-    bool Push(platform::OpenDir* dir, const platform::DirectoryId& id, unsigned int pathLength) {
+    // The current directory or one of its ancestors.
+    bool Holds(const platform::DirectoryId& id) const { return m_ancestors.count(id) != 0; }
+
+    // Enters `dir`, which is none of the directories held. Takes `dir` over in any
+    // case.
+    Frame& Push(platform::OpenDir* dir, const platform::DirectoryId& id, unsigned int pathLength,
+                bool onRoute) {
         try {
-            if (!m_ancestors.insert(id).second) {
-                platform::CloseDirectory(dir);
-                return false;
-            }
+            m_ancestors.insert(id);
         } catch (...) {
             platform::CloseDirectory(dir);
             throw;
@@ -268,7 +302,8 @@ public:
         frame.dir = dir;
         frame.id = id;
         frame.pathLength = pathLength;
-        return true;
+        frame.onRoute = onRoute;
+        return frame;
     }
 
     void Pop() {
@@ -280,74 +315,220 @@ public:
 
 private:
     std::deque<Frame> m_frames;
-    std::unordered_set<platform::DirectoryId, IdHash> m_ancestors;
+    IdSet m_ancestors;
 };
 
-// Reads the directory of the frame just entered; notes what could not be read.
-void ReadFrame(Frame& frame, const BaseString<char>& text) {
-    const platform::DirStatus status = platform::ReadDirectory(frame.dir, frame.listing);
-    NoteUnreadableEntries(frame.listing.unreadable);
-    if (status != platform::DirStatus::Done)
-        NoteUnreadableDirectory(text);
-}
+// Closes a directory that is not entered.
+class DirCloser {
+public:
+    explicit DirCloser(platform::OpenDir* dir) : m_dir(dir) {}
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+    ~DirCloser() { platform::CloseDirectory(m_dir); }
+    platform::OpenDir* Release() {
+        platform::OpenDir* dir = m_dir;
+        m_dir = nullptr;
+        return dir;
+    }
 
-// Depth first, with the directories in progress on a stack of their own rather
-// than the call stack, and each directory opened inside its parent, so neither
-// the depth of the tree nor the length of its paths limits the walk. The files
-// of a subdirectory come in the place of its entry, as a recursive walk gives them.
+private:
+    platform::OpenDir* m_dir;
+};
+
+// The walk of a directory tree.
+//
+// Each directory (its identity: device and inode, volume and file index) is
+// entered at most once, whatever the number of routes or links leading to it, so
+// the work is bounded by the tree: at most its directories times their entries.
+// The walk is depth first, with the directories in progress on a stack of its
+// own rather than the call stack, and each directory opened inside its parent, so
+// neither the depth of the tree nor the length of its paths limits it.
+//
+// Links to directories wait until the tree of real directories is done, so a
+// directory is listed under its own path when the tree holds it, and under a link
+// only when no real route reaches it. The links met are then followed in order of
+// their path text, the links met inside those next, and so on. A route not taken
+// (a link or route to a directory entered already) is counted by DirectorySkips;
+// a link leading back to the current directory or one of its ancestors is left
+// out silently, as is a directory past the walk limits of the thread.
+//
 // A file is named with its directory's path text less every occurrence of the
 // root, the separator and its name; an empty prefix gives bare names.
+template <typename Sink> class TreeWalk {
+public:
+    TreeWalk(Sink& sink, const BaseString<char>& path, const char* root)
+        : m_sink(sink), m_root(root), m_detail(sink.Detail()), m_text(path) {
+        const DirectoryWalkLimits* limits = t_limits;
+        if (limits != nullptr) {
+            m_maxDepth = limits->MaxDepth();
+            m_oneFileSystem = limits->OneFileSystem();
+        }
+    }
+
+    // Walks from `directory` (written with its trailing separator); `path` is the
+    // text the walk was given for it.
+    void Run(const BaseString<char>& directory, const BaseString<char>& path) {
+        if (m_maxDepth == 0)
+            return;
+        platform::OpenDir* dir = nullptr;
+        platform::DirectoryId id;
+        const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
+        if (status != platform::DirStatus::Done) {
+            if (status == platform::DirStatus::Unreadable)
+                NoteUnreadableDirectory(path);
+            return;
+        }
+        m_volume = id.volume;
+        DirCloser closer(dir);
+        m_visited.insert(id);
+        Read(m_stack.Push(closer.Release(), id, m_text.Length(), true));
+        for (;;) {
+            Frame& frame = m_stack.Top();
+            if (frame.next == frame.listing.entries.size()) {
+                if (!frame.onRoute)
+                    m_stack.Pop();
+                else if (!TakeNextRoute())
+                    return;
+                continue;
+            }
+            const platform::DirEntry& entry = frame.listing.entries[frame.next++];
+            const char* name = frame.listing.Name(entry);
+            m_text.Truncate(frame.pathLength);
+            if (!entry.isDirectory) {
+                if (!frame.havePrefix) {
+                    frame.prefix = RemoveOccurrences(m_text, m_root);
+                    frame.havePrefix = true;
+                }
+                m_sink.Add(frame.prefix, name, entry, false);
+                continue;
+            }
+            if (IsDotOrDotDot(name))
+                continue;
+            // Its files would lie one level below the subdirectory.
+            if (m_maxDepth > 0 && m_stack.Size() + 1 > static_cast<unsigned long>(m_maxDepth))
+                continue;
+            AppendName(name);
+            if (entry.isLink)
+                m_routes.emplace_back(static_cast<const char*>(m_text), m_text.Length());
+            else
+                Enter(frame.dir, name);
+        }
+    }
+
+private:
+    void AppendName(const char* name) {
+        if (!EndsWithSeparator(m_text))
+            m_text += PATHSEP;
+        m_text += name;
+    }
+
+    // Reads the directory of the frame just entered; notes what could not be read.
+    void Read(Frame& frame) {
+        const platform::DirStatus status =
+            platform::ReadDirectory(frame.dir, frame.listing, m_detail);
+        NoteUnreadableEntries(frame.listing.unreadable);
+        if (status != platform::DirStatus::Done)
+            NoteUnreadableDirectory(m_text);
+    }
+
+    // Enters the subdirectory `name` of `parent` (the current directory), whose
+    // path is the text, unless the walk has been there.
+    void Enter(platform::OpenDir* parent, const char* name) {
+        platform::OpenDir* child = nullptr;
+        platform::DirectoryId id;
+        if (platform::OpenSubdirectory(parent, name, child, id) != platform::DirStatus::Done) {
+            NoteUnreadableDirectory(m_text); // refused, or gone meanwhile
+            return;
+        }
+        DirCloser closer(child);
+        if (m_stack.Holds(id))
+            return; // a link back up: following it would never end
+        if (m_oneFileSystem && id.volume != m_volume)
+            return;
+        if (!m_visited.insert(id).second) {
+            NoteRepeatedFolder(m_text);
+            return;
+        }
+        Read(m_stack.Push(closer.Release(), id, m_text.Length(), false));
+    }
+
+    // Goes to the next link waiting and follows it: the directories on its way are
+    // opened again (those it shares with the route before are kept). False when no
+    // link is left.
+    bool TakeNextRoute() {
+        if (m_nextRoute == m_generationEnd) {
+            if (m_generationEnd == m_routes.size())
+                return false;
+            // The links met while following the ones before, in order of their text.
+            std::sort(m_routes.begin() + static_cast<std::ptrdiff_t>(m_generationEnd),
+                      m_routes.end());
+            m_generationEnd = m_routes.size();
+        }
+        m_route = m_routes[m_nextRoute++];
+        // Back to the deepest directory on the way.
+        while (m_stack.Size() > 1) {
+            const unsigned int length = m_stack.Top().pathLength;
+            if (length < m_route.size() && m_route[length] == PATHSEPCHAR &&
+                m_route.compare(0, length, static_cast<const char*>(m_text), length) == 0)
+                break;
+            m_stack.Pop();
+        }
+        std::size_t at = m_stack.Top().pathLength;
+        for (;;) {
+            if (at < m_route.size() && m_route[at] == PATHSEPCHAR)
+                ++at;
+            const std::size_t end = m_route.find(PATHSEPCHAR, at);
+            m_name.assign(m_route, at, end == std::string::npos ? std::string::npos : end - at);
+            Frame& top = m_stack.Top();
+            m_text.Truncate(top.pathLength);
+            AppendName(m_name.c_str());
+            if (end == std::string::npos) {
+                Enter(top.dir, m_name.c_str());
+                return true;
+            }
+            // A directory on the way, entered before; the tree may have changed since.
+            platform::OpenDir* dir = nullptr;
+            platform::DirectoryId id;
+            if (platform::OpenSubdirectory(top.dir, m_name.c_str(), dir, id) !=
+                platform::DirStatus::Done) {
+                NoteUnreadableDirectory(m_text);
+                return true;
+            }
+            DirCloser closer(dir);
+            if (m_stack.Holds(id))
+                return true;
+            m_stack.Push(closer.Release(), id, m_text.Length(), true);
+            at = end;
+        }
+    }
+
+    Sink& m_sink;
+    const char* m_root;
+    platform::Detail m_detail;
+    long m_maxDepth = -1;
+    bool m_oneFileSystem = false;
+    unsigned long long m_volume = 0;
+    // The path text of the current directory: the path as given, then a separator
+    // and a name for each level down.
+    BaseString<char> m_text;
+    WalkStack m_stack;
+    IdSet m_visited;
+    // The path texts of the links to directories met, to follow once the tree
+    // before them is done; [m_nextRoute, m_generationEnd) are in order.
+    std::vector<std::string> m_routes;
+    std::size_t m_nextRoute = 0;
+    std::size_t m_generationEnd = 0;
+    std::string m_route;
+    std::string m_name;
+};
+
 template <typename Sink>
 void WalkTree(Sink& sink, const BaseString<char>& path, const SearchPlan& plan, const char* root) {
     // The pattern less its "*": the directory, written with a trailing separator.
     BaseString<char> directory(plan.pattern);
     directory.Truncate(directory.Length() - 1);
-    // The path text of the current directory: the path as given, then a separator
-    // and a name for each level down.
-    BaseString<char> text(path);
-    WalkStack stack;
-    platform::OpenDir* dir = nullptr;
-    platform::DirectoryId id;
-    const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
-    if (status != platform::DirStatus::Done) {
-        if (status == platform::DirStatus::Unreadable)
-            NoteUnreadableDirectory(path);
-        return;
-    }
-    stack.Push(dir, id, text.Length());
-    ReadFrame(stack.Top(), text);
-    while (!stack.Empty()) {
-        Frame& frame = stack.Top();
-        if (frame.next == frame.listing.entries.size()) {
-            stack.Pop();
-            continue;
-        }
-        const platform::DirEntry& entry = frame.listing.entries[frame.next++];
-        const char* name = frame.listing.Name(entry);
-        text.Truncate(frame.pathLength);
-        if (!entry.isDirectory) {
-            if (!frame.havePrefix) {
-                frame.prefix = RemoveOccurrences(text, root);
-                frame.havePrefix = true;
-            }
-            sink.Add(frame.prefix, name, entry, false);
-            continue;
-        }
-        if (IsDotOrDotDot(name))
-            continue;
-        if (!EndsWithSeparator(text))
-            text += PATHSEP;
-        text += name;
-        platform::OpenDir* child = nullptr;
-        platform::DirectoryId childId;
-        if (platform::OpenSubdirectory(frame.dir, name, child, childId) !=
-            platform::DirStatus::Done) {
-            NoteUnreadableDirectory(text); // refused, or gone meanwhile
-            continue;
-        }
-        if (stack.Push(child, childId, text.Length()))
-            ReadFrame(stack.Top(), text);
-    }
+    TreeWalk<Sink> walk(sink, path, root);
+    walk.Run(directory, path);
 }
 
 // A recursive listing of a trimmed path.
@@ -359,7 +540,7 @@ template <typename Sink> void BuildTree(Sink& sink, const char* path, const char
         const SearchPlan plan = PlanSearch(start);
         if (plan.kind == platform::PathKind::Directory)
             WalkTree(sink, start, plan, root);
-        else
+        else if (t_limits == nullptr || t_limits->MaxDepth() != 0)
             WalkPattern(sink, start, plan);
     } catch (const std::bad_alloc&) {
         throw MemoryException();
@@ -412,7 +593,7 @@ bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& file
         std::vector<PathEntry> entries;
         std::string text;
         try {
-            PathSink sink(entries, text);
+            PathSink sink(entries, text, compareByName);
             BuildList(sink, pattern, recursive,
                       recursive ? static_cast<const char*>(pattern) : nullptr);
         } catch (const std::bad_alloc&) {
@@ -539,6 +720,33 @@ unsigned long DirectorySkips::Directories() const {
 const char* DirectorySkips::Directory(unsigned long index) const {
     const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
     return index < record->directories.size() ? record->directories[index].c_str() : nullptr;
+}
+
+unsigned long DirectorySkips::RepeatedFolders() const {
+    return static_cast<unsigned long>(static_cast<const SkipRecord*>(m_record)->repeated.size());
+}
+
+const char* DirectorySkips::RepeatedFolder(unsigned long index) const {
+    const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
+    return index < record->repeated.size() ? record->repeated[index].c_str() : nullptr;
+}
+
+DirectoryWalkLimits::DirectoryWalkLimits(long maxDepth, bool oneFileSystem)
+    : m_maxDepth(maxDepth < 0 ? -1 : maxDepth), m_oneFileSystem(oneFileSystem), m_outer(t_limits) {
+    t_limits = this;
+}
+
+DirectoryWalkLimits::~DirectoryWalkLimits() {
+    if (t_limits == this)
+        t_limits = static_cast<const DirectoryWalkLimits*>(m_outer);
+}
+
+long DirectoryWalkLimits::MaxDepth() const {
+    return m_maxDepth;
+}
+
+bool DirectoryWalkLimits::OneFileSystem() const {
+    return m_oneFileSystem;
 }
 
 } // namespace zel

@@ -4,6 +4,10 @@
 // walk of a tree needs no path text longer than one name (on Linux, where calls
 // take a directory descriptor; Windows calls take whole paths and meet their
 // length limit).
+//
+// Allocation failures: the calls free what they hold and let std::bad_alloc
+// through; the directory code turns it into MemoryException. No listing is ever
+// cut short for want of memory.
 #pragma once
 
 #include <cstddef>
@@ -14,13 +18,23 @@ namespace zel {
 namespace platform {
 
 // One entry of a listing.
+// Read with Detail::Types, an entry that is no link carries only its name and
+// type: size 0, time 0, not read-only.
 struct DirEntry {
     std::size_t nameOffset; // of the bare name in DirListing::names
-    bool isDirectory;
+    bool isDirectory;       // links followed
+    bool isLink;            // the entry is a link (symbolic link, junction)
     bool isReadOnly;
     bool timeKnown;    // false: the last-write time could not be converted
     long long size;    // bytes; 0 for a directory
     long long seconds; // last write, seconds since 1970-01-01 00:00:00 UTC
+};
+
+// What a listing has to know of each entry.
+enum class Detail {
+    All,  // size, time and read-only flag too
+    Types // names, whether each is a directory and whether it is a link; a status
+          // call only where the directory entry does not tell (links, unknown types)
 };
 
 // The entries of one search or directory, in the order the platform reports them.
@@ -58,8 +72,8 @@ struct DirectoryId {
 // Runs one search and fills `listing` (cleared first). `pattern` is a directory,
 // the separator and a last component that may hold * and ? (matched without
 // regard to ASCII case; "." and ".." included), or the path of one object, which
-// finds just that object. Never throws.
-DirStatus Search(const char* pattern, DirListing& listing);
+// finds just that object. Throws std::bad_alloc only.
+DirStatus Search(const char* pattern, DirListing& listing, Detail detail = Detail::All);
 
 // An open directory of a walk. Directories of one walk form a chain: each is
 // opened inside its parent and closed before it. The number of system resources
@@ -68,14 +82,16 @@ struct OpenDir;
 
 // Opens `directory` (its path, written with a trailing separator or without) as
 // the first directory of a walk. On Done, `dir` is set and `id` filled (all zero
-// when the directory cannot be identified).
+// when the directory cannot be identified). These two throw std::bad_alloc only,
+// with nothing left open.
 DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id);
 // Opens the subdirectory `name` of `parent`, the last directory of its chain.
 // Links are followed. On Done, `dir` is set and `id` filled.
 DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id);
 // Every entry of `dir` into `listing` (cleared first); "." and ".." may be left
-// out (Linux leaves them out and spares their status calls). Never throws.
-DirStatus ReadDirectory(OpenDir* dir, DirListing& listing);
+// out (Linux leaves them out and spares their status calls). Throws
+// std::bad_alloc only.
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail detail = Detail::All);
 // Closes `dir`, the last directory of its chain; null is ignored.
 void CloseDirectory(OpenDir* dir);
 

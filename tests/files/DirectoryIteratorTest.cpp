@@ -205,74 +205,234 @@ TEST_F(DirectoryIteratorTest, ManyEntriesComeOutSorted) {
         EXPECT_LT(zel::util::strcasecmp(names[i - 1].c_str(), names[i].c_str()), 0) << i;
 }
 
-// A link leading back up (to the current directory or an ancestor) is left out,
-// so the walk ends; a second route to a directory that does not loop is walked
-// and names its files.
-TEST_F(DirectoryIteratorTest, LinksBackUpAreLeftOutOtherRoutesAreWalked) {
-    std::error_code ec;
-    fs::create_directory_symlink(base(), under(base(), "sub/deep/back"), ec);
-    if (!ec)
-        fs::create_directory_symlink(under(base(), "sub/deep"), under(base(), "sub/deep/self"), ec);
-    if (!ec)
-        fs::create_directory_symlink(under(base(), "sub"), under(base(), "zlink"), ec);
-#ifdef _WIN32
-    // Creating links needs a privilege Windows (and Wine) may refuse; without
-    // them the walk is the plain tree.
-    const bool linked = !ec;
-#else
-    ASSERT_FALSE(ec) << ec.message();
-    const bool linked = true;
-#endif
-    RecordProperty("linked", linked ? "yes" : "no");
-    zel::DirectorySkips skips;
-    zel::DirectoryIterator it(withSep().c_str(), true, withSep().c_str(), true);
+namespace {
+
+// Directory links made by a test, removed (the links, not what they lead to)
+// when it ends, before its temporary folder goes.
+class Links {
+public:
+    Links() = default;
+    Links(const Links&) = delete;
+    Links& operator=(const Links&) = delete;
+    ~Links() {
+        for (auto it = m_links.rbegin(); it != m_links.rend(); ++it)
+            filestest::unlinkDirectory(*it);
+    }
+    // Empty when made; otherwise why not (the first failure is kept).
+    const std::string& Make(const std::string& target, const std::string& link) {
+        if (m_failure.empty()) {
+            m_failure = filestest::linkDirectory(target, link);
+            if (m_failure.empty())
+                m_links.push_back(link);
+        }
+        return m_failure;
+    }
+    const std::string& Failure() const { return m_failure; }
+
+private:
+    std::vector<std::string> m_links;
+    std::string m_failure;
+};
+
+// The files of a walk of `top` (its own root), in order, with '/' separators.
+Names walk(const std::string& top) {
+    zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
     zel::DirectoryItem item;
     Names names;
     while (it.GetNextItem(item))
         names.push_back(filestest::slashed(item.Name()));
-    Names expected{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"};
-    if (linked) {
-        expected.push_back("zlink/c.txt");
-        expected.push_back("zlink/deep/d.txt");
-    }
-    EXPECT_EQ(names, expected);
-    EXPECT_EQ(skips.Entries(), 0u);
+    return names;
 }
 
-// Two links to one sibling subtree at every level: each route is walked, and the
-// walk of n levels lists 2^n routes to the deepest file. Still ends.
-TEST_F(DirectoryIteratorTest, EveryRouteThatDoesNotLoopIsWalked) {
-    std::error_code ec;
+Names repeatedFolders(const zel::DirectorySkips& skips) {
+    Names paths;
+    for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
+        paths.push_back(filestest::slashed(skips.RepeatedFolder(i)));
+    EXPECT_EQ(skips.RepeatedFolder(skips.RepeatedFolders()), nullptr);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+} // namespace
+
+// A link leading back up (to the current directory or an ancestor) is left out
+// without a count, so the walk ends. Other links to a folder of the tree are
+// routes not taken: its files are listed once, under its own path (also when a
+// link's name comes first), and each link is reported once.
+TEST_F(DirectoryIteratorTest, LinksBackUpAreLeftOutOtherRoutesListedOnceReportedOnce) {
+    Links links;
+    links.Make(base(), under(base(), "sub/deep/back"));
+    links.Make(under(base(), "sub/deep"), under(base(), "sub/deep/self"));
+    links.Make(under(base(), "sub"), under(base(), "zlink"));
+    links.Make(under(base(), "sub/deep"), under(base(), "alink"));
+    if (!links.Failure().empty())
+        GTEST_SKIP() << "no directory links here: " << links.Failure();
+    for (bool flat : {false, true}) {
+        SCOPED_TRACE(flat ? "GetWildCardFilesFlat" : "DirectoryIterator");
+        zel::DirectorySkips skips;
+        Names names;
+        if (flat) {
+            zel::Array<zel::BaseString<char>> files;
+            zel::DirectoryIterator::GetWildCardFilesFlat(withSep().c_str(), files, true);
+            names = filestest::relativePaths(files, withSep());
+            for (auto& name : names)
+                name.erase(0, 1); // the "T" of the root
+        } else {
+            names = walk(withSep());
+        }
+        EXPECT_EQ(names, (Names{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}));
+        const std::string top = filestest::slashed(withSep());
+        EXPECT_EQ(repeatedFolders(skips), (Names{top + "alink", top + "zlink"}));
+        EXPECT_EQ(skips.Entries(), 0u);
+        EXPECT_EQ(skips.Directories(), 0u);
+    }
+}
+
+// Each folder holds a file f, a subfolder d and a link l -> d, 30 levels deep:
+// counting routes, the deepest file could be reached 2^29 ways. Each folder is
+// entered once, so each file is listed once, under the real path, and the link
+// at each level is the one route reported.
+TEST_F(DirectoryIteratorTest, TwoRoutesAtEveryLevelListEachFileOnce) {
+    const int levels = 30;
+    Links links;
+    std::string folder = under(base(), "t");
+    Names expected;
+    Names routes;
+    std::string relative;
+    for (int i = 0; i < levels; ++i) {
+        make(folder, "f");
+        make(folder, "d/");
+        links.Make(folder + zel::PATHSEP + "d", folder + zel::PATHSEP + "l");
+        expected.push_back(relative + "f");
+        routes.push_back(relative + "l");
+        relative += "d/";
+        folder += zel::PATHSEP + std::string("d");
+    }
+    if (!links.Failure().empty())
+        GTEST_SKIP() << "no directory links here: " << links.Failure();
+    std::sort(expected.begin(), expected.end(), [](const std::string& x, const std::string& y) {
+        return zel::util::strcasecmp(x.c_str(), y.c_str()) < 0;
+    });
+    const std::string top = under(base(), "t") + zel::PATHSEP;
+    for (auto& route : routes)
+        route = filestest::slashed(top) + route;
+    std::sort(routes.begin(), routes.end());
+
+    zel::DirectorySkips skips;
+    EXPECT_EQ(walk(top), expected);
+    EXPECT_EQ(repeatedFolders(skips), routes);
+    zel::DirectorySkips flatSkips;
+    zel::Array<zel::BaseString<char>> files;
+    EXPECT_TRUE(zel::DirectoryIterator::GetWildCardFilesFlat(top.c_str(), files, true));
+    Names paths = filestest::relativePaths(files, top);
+    for (auto& path : paths)
+        path.erase(0, 1);
+    EXPECT_EQ(paths, expected);
+    EXPECT_EQ(repeatedFolders(flatSkips), routes);
+    EXPECT_EQ(flatSkips.Entries(), 0u);
+}
+
+// Two links to one sibling folder at every level, and no other way in: the first
+// link in name order is taken, the second reported, level by level.
+TEST_F(DirectoryIteratorTest, SiblingRoutesAreListedOnceReportedOnce) {
+    Links links;
     make(base(), "t/l0/");
     std::string level = under(base(), "t/l0");
-    for (int i = 1; i <= 4 && !ec; ++i) {
+    for (int i = 1; i <= 4; ++i) {
         const std::string next = under(base(), "t/l" + std::to_string(i));
-        fs::create_directory(next, ec);
-        if (!ec)
-            fs::create_directory_symlink(next, level + zel::PATHSEP + "a", ec);
-        if (!ec)
-            fs::create_directory_symlink(next, level + zel::PATHSEP + "b", ec);
+        make(base(), "t/l" + std::to_string(i) + "/");
+        links.Make(next, level + zel::PATHSEP + "a");
+        links.Make(next, level + zel::PATHSEP + "b");
         level = next;
     }
     make(base(), "t/l4/end.txt");
-#ifdef _WIN32
-    // Without links (a privilege Windows and Wine may refuse) the top holds nothing.
-    const bool linked = !ec;
-#else
-    ASSERT_FALSE(ec) << ec.message();
-    const bool linked = true;
-#endif
+    if (!links.Failure().empty())
+        GTEST_SKIP() << "no directory links here: " << links.Failure();
     const std::string top = under(base(), "t/l0") + zel::PATHSEP;
-    zel::DirectoryIterator it(top.c_str(), true, top.c_str(), true);
-    if (!linked) {
-        EXPECT_EQ(it.NumMatches(), 0);
-        return;
-    }
-    EXPECT_EQ(it.NumMatches(), 16);
-    zel::DirectoryItem item;
-    ASSERT_TRUE(it.GetNextItem(item));
-    EXPECT_EQ(filestest::slashed(item.Name()), "a/a/a/a/end.txt");
+    zel::DirectorySkips skips;
+    EXPECT_EQ(walk(top), (Names{"a/a/a/a/end.txt"}));
+    const std::string t = filestest::slashed(top);
+    EXPECT_EQ(repeatedFolders(skips), (Names{t + "a/a/a/b", t + "a/a/b", t + "a/b", t + "b"}));
 }
+
+// Walk limits: the depth of the files listed, nested limits, and a shorter route
+// through a link reaching what the real path cannot within the depth.
+TEST_F(DirectoryIteratorTest, WalkLimitsBoundTheDepth) {
+    struct Case {
+        long maxDepth;
+        Names files;
+    };
+    const Case cases[] = {
+        {-1, {"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}},
+        {-7, {"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}},
+        {0, {}},
+        {1, {"a.txt", "B.txt"}},
+        {2, {"a.txt", "B.txt", "sub/c.txt"}},
+        {3, {"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}},
+        {100, {"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.maxDepth);
+        zel::DirectoryWalkLimits limits(c.maxDepth);
+        EXPECT_EQ(limits.MaxDepth(), c.maxDepth < 0 ? -1 : c.maxDepth);
+        EXPECT_FALSE(limits.OneFileSystem());
+        EXPECT_EQ(walk(withSep()), c.files);
+        zel::Array<zel::BaseString<char>> files;
+        EXPECT_EQ(zel::DirectoryIterator::GetWildCardFilesFlat(withSep().c_str(), files, true),
+                  !c.files.empty());
+        EXPECT_EQ(files.Size(), c.files.size());
+        // A one-level listing ignores the limits.
+        zel::DirectoryIterator level(base().c_str(), false, nullptr, true);
+        EXPECT_EQ(level.NumMatches(), 5);
+    }
+    {
+        zel::DirectoryWalkLimits outer(1);
+        {
+            zel::DirectoryWalkLimits inner(2);
+            EXPECT_EQ(walk(withSep()).size(), 3u);
+        }
+        EXPECT_EQ(walk(withSep()).size(), 2u);
+    }
+    EXPECT_EQ(walk(withSep()).size(), 4u);
+
+    Links links;
+    if (!links.Make(under(base(), "sub/deep"), under(base(), "near")).empty())
+        GTEST_SKIP() << "no directory links here: " << links.Failure();
+    zel::DirectoryWalkLimits limits(2);
+    zel::DirectorySkips skips;
+    EXPECT_EQ(walk(withSep()), (Names{"a.txt", "B.txt", "near/d.txt", "sub/c.txt"}));
+    EXPECT_EQ(skips.RepeatedFolders(), 0u);
+}
+
+#ifndef _WIN32
+// One file system: a link to a folder on another file system (a temporary folder
+// in /dev/shm) is not followed. Linux only: under Wine every host folder lies on
+// the one drive Z:.
+TEST_F(DirectoryIteratorTest, OneFileSystemStaysOnTheStartingDevice) {
+    char other[] = "/dev/shm/zel-walk-XXXXXX";
+    if (::mkdtemp(other) == nullptr)
+        GTEST_SKIP() << "no /dev/shm to make a folder in";
+    const std::string elsewhere = other;
+    make(elsewhere, "far.txt");
+    struct stat here = {}, there = {};
+    const bool apart = ::stat(base().c_str(), &here) == 0 && ::stat(other, &there) == 0 &&
+                       here.st_dev != there.st_dev;
+    Links links;
+    links.Make(elsewhere, under(base(), "other"));
+    Names all, local;
+    {
+        zel::DirectoryWalkLimits limits(-1, true);
+        EXPECT_TRUE(limits.OneFileSystem());
+        local = walk(withSep());
+    }
+    all = walk(withSep());
+    fs::remove_all(elsewhere);
+    if (!apart)
+        GTEST_SKIP() << "/dev/shm lies on the file system of the temporary folder";
+    EXPECT_EQ(local, (Names{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"}));
+    EXPECT_EQ(all, (Names{"a.txt", "B.txt", "other/far.txt", "sub/c.txt", "sub/deep/d.txt"}));
+}
+#endif
 
 // Trees deeper than paths may be long: every file is found natively. On Windows,
 // whose calls take whole paths, the first directory past their limit is skipped

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,9 +80,18 @@ int makeChain(const std::string& base, int levels, bool fileInEach) {
     return made;
 }
 
+// From the top down, with short paths only (the removal of the standard library
+// stops under Wine where paths grow too long): the folder below d moves up beside
+// it, then d goes.
 void removeChain(const std::string& base) {
-    std::error_code ec;
-    fs::remove_all(fs::path("\\\\?\\" + fs::absolute(base).string()) / "d", ec);
+    const std::string d = base + "\\d";
+    const std::string next = base + "\\next";
+    for (;;) {
+        const bool deeper = MoveFileA((d + "\\d").c_str(), next.c_str()) != 0;
+        DeleteFileA((d + "\\f").c_str());
+        if (!RemoveDirectoryA(d.c_str()) || !deeper || !MoveFileA(next.c_str(), d.c_str()))
+            break;
+    }
 }
 #else
 // Linux: each folder made inside the one above it, by descriptor.
@@ -117,6 +128,100 @@ void removeChain(const std::string& base) {
             break;
     }
     ::close(fd);
+}
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// Wine's own conversion of a Windows path to the host's path; null outside Wine.
+using UnixNameFunction = char*(__cdecl*)(const wchar_t*);
+UnixNameFunction unixNameFunction() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<UnixNameFunction>(reinterpret_cast<void (*)()>(
+                                   GetProcAddress(kernel, "wine_get_unix_file_name")))
+                             : nullptr;
+}
+
+std::string unixName(UnixNameFunction convert, const std::string& path) {
+    const std::wstring wide = fs::absolute(path).wstring();
+    char* name = convert(wide.c_str());
+    if (name == nullptr)
+        return "";
+    std::string result(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs a shell command of the host under Wine, which starts Unix programs without
+// waiting for them: the command removes a marker folder, made beside `near`,
+// when it is done, and this waits (ten seconds at most) until it has.
+bool runHost(const std::string& script, const std::string& near) {
+    const std::string marker = near + ".zel-running";
+    const UnixNameFunction convert = unixNameFunction();
+    if (!CreateDirectoryA(marker.c_str(), nullptr))
+        return false;
+    std::string command =
+        "/bin/sh -c \"" + script + " ; rmdir '" + unixName(convert, marker) + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        RemoveDirectoryA(marker.c_str());
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 1000 && exists(marker); ++i)
+        Sleep(10);
+    return !exists(marker);
+}
+
+} // namespace
+
+std::string linkDirectory(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    if (!ec)
+        return "";
+    const UnixNameFunction convert = unixNameFunction();
+    if (convert == nullptr)
+        return "creating a directory link was refused: " + ec.message();
+    const std::string from = unixName(convert, target);
+    const std::string to = unixName(convert, link);
+    if (from.empty() || to.empty())
+        return "Wine gave no host path for " + target;
+    if (!runHost("ln -s '" + from + "' '" + to + "'", link) || !exists(link))
+        return "the host's ln made no link at " + link;
+    return "";
+}
+
+void unlinkDirectory(const std::string& link) {
+    // Wine removes the folder a link leads to, when it is empty, instead of the
+    // link: the host's rm removes the link itself.
+    const UnixNameFunction convert = unixNameFunction();
+    if (convert == nullptr) {
+        std::error_code ec;
+        fs::remove(link, ec);
+        return;
+    }
+    runHost("rm -f '" + unixName(convert, link) + "'", link);
+}
+#else
+std::string linkDirectory(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    return ec ? ec.message() : "";
+}
+
+void unlinkDirectory(const std::string& link) {
+    ::unlink(link.c_str());
 }
 #endif
 

@@ -36,6 +36,15 @@ int makeChain(const std::string& base, int levels, bool fileInEach);
 // paths grow too long).
 void removeChain(const std::string& base);
 
+// Makes `link` a link to the directory `target` (both full paths). Linux: a
+// symbolic link. Windows: a directory symbolic link where the system allows it;
+// under Wine, which refuses those, a Unix symbolic link made by the host's ln
+// (Wine reports it as a reparse point, as Windows reports a link). Returns ""
+// when made, otherwise why not.
+std::string linkDirectory(const std::string& target, const std::string& link);
+// Removes a link made by linkDirectory, not what it leads to.
+void unlinkDirectory(const std::string& link);
+
 // Moves the last-write time of `path` `seconds` into the past.
 void age(const std::string& path, long long seconds);
 

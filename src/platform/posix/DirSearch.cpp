@@ -7,7 +7,6 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,18 +21,34 @@ const std::size_t kMaxOpenPerWalk = 48;
 
 const int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-void Add(DirListing& listing, const char* name, const struct stat& st) {
+DirEntry& AddName(DirListing& listing, const char* name) {
     DirEntry entry;
     entry.nameOffset = listing.names.size();
-    listing.names.append(name);
-    listing.names.push_back('\0');
-    entry.isDirectory = S_ISDIR(st.st_mode);
-    entry.isReadOnly = (st.st_mode & S_IWUSR) == 0;
+    entry.isDirectory = false;
+    entry.isLink = false;
+    entry.isReadOnly = false;
     entry.timeKnown = true;
+    entry.size = 0;
+    entry.seconds = 0;
+    listing.entries.push_back(entry);
+    try {
+        listing.names.append(name);
+        listing.names.push_back('\0');
+    } catch (...) {
+        listing.entries.pop_back();
+        throw;
+    }
+    return listing.entries.back();
+}
+
+void Add(DirListing& listing, const char* name, const struct stat& st, bool isLink) {
+    DirEntry& entry = AddName(listing, name);
+    entry.isDirectory = S_ISDIR(st.st_mode);
+    entry.isLink = isLink;
+    entry.isReadOnly = (st.st_mode & S_IWUSR) == 0;
     // Windows reports no size for a directory.
     entry.size = entry.isDirectory ? 0 : static_cast<long long>(st.st_size);
     entry.seconds = static_cast<long long>(st.st_mtime);
-    listing.entries.push_back(entry);
 }
 
 DirStatus StatusOfErrno() {
@@ -44,35 +59,72 @@ bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// Closes a directory stream however a read ends.
+class StreamCloser {
+public:
+    explicit StreamCloser(DIR* dir) : m_dir(dir) {}
+    StreamCloser(const StreamCloser&) = delete;
+    StreamCloser& operator=(const StreamCloser&) = delete;
+    ~StreamCloser() { ::closedir(m_dir); }
+
+private:
+    DIR* m_dir;
+};
+
 // Reads the entries of the open directory stream `dir` whose names match `mask`
-// (null: every entry but "." and "..", which a walk never lists), each with its
-// status. The stream stays open.
-DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing) {
+// (null: every entry but "." and "..", which a walk never lists). The stream
+// stays open.
+//
+// With Detail::All every entry gets its status (links followed). With
+// Detail::Types the directory entry's type is taken as it stands for files and
+// directories, and only links and entries of unknown type get a status call. The
+// entries and the count of those left out are the same either way: the first
+// status call of a listing (made on its first file or directory) shows whether
+// the directory may be searched at all; when it may not, every entry gets its
+// status call, which fails and leaves the entry out, as Detail::All does.
+DirStatus ReadMatches(DIR* dir, const char* mask, DirListing& listing, Detail detail) {
     const int fd = ::dirfd(dir);
-    DirStatus status = DirStatus::Done;
-    try {
-        for (;;) {
-            errno = 0;
-            const struct dirent* ent = ::readdir(dir);
-            if (ent == nullptr) {
-                if (errno != 0)
-                    status = DirStatus::Unreadable;
-                break;
-            }
-            if (mask != nullptr ? !detail::MatchWildcard(mask, ent->d_name)
-                                : IsDotOrDotDot(ent->d_name))
-                continue;
-            struct stat st;
-            if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
+    bool typesOnly = false; // the directory is known to be searchable
+    bool probe = detail == Detail::Types;
+    for (;;) {
+        errno = 0;
+        const struct dirent* ent = ::readdir(dir);
+        if (ent == nullptr)
+            return errno != 0 ? DirStatus::Unreadable : DirStatus::Done;
+        if (mask != nullptr ? !detail::MatchWildcard(mask, ent->d_name)
+                            : IsDotOrDotDot(ent->d_name))
+            continue;
+        const unsigned char type = ent->d_type;
+        if (typesOnly && (type == DT_REG || type == DT_DIR)) {
+            AddName(listing, ent->d_name).isDirectory = type == DT_DIR;
+            continue;
+        }
+        struct stat st;
+        bool isLink = type == DT_LNK;
+        if (type == DT_UNKNOWN || (probe && type != DT_LNK)) {
+            // The entry itself: a link is followed below.
+            if (::fstatat(fd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (probe && errno == EACCES)
+                    probe = false; // not searchable: every entry fails as it would
                 ++listing.unreadable;
                 continue;
             }
-            Add(listing, ent->d_name, st);
+            if (probe) {
+                probe = false;
+                typesOnly = true;
+            }
+            isLink = S_ISLNK(st.st_mode);
+            if (!isLink) {
+                Add(listing, ent->d_name, st, false);
+                continue;
+            }
         }
-    } catch (const std::bad_alloc&) {
-        status = DirStatus::Unreadable;
+        if (::fstatat(fd, ent->d_name, &st, 0) != 0) {
+            ++listing.unreadable;
+            continue;
+        }
+        Add(listing, ent->d_name, st, isLink);
     }
-    return status;
 }
 
 DirectoryId IdOf(const struct stat& st) {
@@ -84,45 +136,40 @@ DirectoryId IdOf(const struct stat& st) {
 
 } // namespace
 
-DirStatus Search(const char* pattern, DirListing& listing) {
+DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     listing.Clear();
     if (pattern == nullptr || pattern[0] == '\0')
         return DirStatus::Missing;
-    try {
-        const std::string text(pattern);
-        const std::size_t slash = text.rfind('/');
-        std::string directory;
-        const char* mask;
-        if (slash == std::string::npos) {
-            directory = ".";
-            mask = pattern;
-        } else {
-            directory = slash == 0 ? std::string("/") : text.substr(0, slash);
-            mask = pattern + slash + 1;
-        }
-        if (mask[0] == '\0')
-            return DirStatus::Missing;
+    const std::string text(pattern);
+    const std::size_t slash = text.rfind('/');
+    std::string directory;
+    const char* mask;
+    if (slash == std::string::npos) {
+        directory = ".";
+        mask = pattern;
+    } else {
+        directory = slash == 0 ? std::string("/") : text.substr(0, slash);
+        mask = pattern + slash + 1;
+    }
+    if (mask[0] == '\0')
+        return DirStatus::Missing;
 
-        struct stat st;
-        // A search path naming an existing object finds just that object.
-        if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0) {
-            Add(listing, mask, st);
-            return DirStatus::Done;
-        }
-        const int fd = ::open(directory.c_str(), kOpenFlags);
-        if (fd < 0)
-            return StatusOfErrno();
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
-            return DirStatus::Unreadable;
-        }
-        const DirStatus status = ReadMatches(dir, mask, listing);
-        ::closedir(dir);
-        return status;
-    } catch (const std::bad_alloc&) {
+    struct stat st;
+    // A search path naming an existing object finds just that object.
+    if (!detail::HasWildcard(mask) && ::stat(pattern, &st) == 0) {
+        Add(listing, mask, st, false);
+        return DirStatus::Done;
+    }
+    const int fd = ::open(directory.c_str(), kOpenFlags);
+    if (fd < 0)
+        return StatusOfErrno();
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
         return DirStatus::Unreadable;
     }
+    StreamCloser closer(dir);
+    return ReadMatches(dir, mask, listing, detail);
 }
 
 // One walk: the directories from the first down to the current one. Only the
@@ -196,13 +243,19 @@ bool Reopen(OpenDir* dir) {
     std::size_t next = from + 1;
     while (next <= dir->depth) {
         relative.clear();
-        while (next <= dir->depth &&
-               (relative.empty() ||
-                relative.size() + 1 + chain.dirs[next]->name.size() < PATH_MAX - 1)) {
-            if (!relative.empty())
-                relative.push_back('/');
-            relative += chain.dirs[next]->name;
-            ++next;
+        try {
+            while (next <= dir->depth &&
+                   (relative.empty() ||
+                    relative.size() + 1 + chain.dirs[next]->name.size() < PATH_MAX - 1)) {
+                if (!relative.empty())
+                    relative.push_back('/');
+                relative += chain.dirs[next]->name;
+                ++next;
+            }
+        } catch (...) {
+            if (owned)
+                ::close(at);
+            throw;
         }
         const int fd = OpenAt(chain, base, at, relative.c_str());
         if (owned)
@@ -231,18 +284,15 @@ DirStatus Attach(Chain& chain, int fd, const char* name, OpenDir*& dir, Director
         ::close(fd);
         return DirStatus::Unreadable;
     }
-    OpenDir* made = new (std::nothrow) OpenDir;
-    if (made == nullptr) {
-        ::close(fd);
-        return DirStatus::Unreadable;
-    }
+    OpenDir* made = nullptr;
     try {
+        made = new OpenDir;
         made->name = name;
         chain.dirs.push_back(made);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         delete made;
         ::close(fd);
-        return DirStatus::Unreadable;
+        throw;
     }
     made->chain = &chain;
     made->depth = chain.dirs.size() - 1;
@@ -264,12 +314,20 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
     const int fd = ::open(directory, kOpenFlags);
     if (fd < 0)
         return StatusOfErrno();
-    Chain* chain = new (std::nothrow) Chain;
-    if (chain == nullptr) {
+    Chain* chain = nullptr;
+    try {
+        chain = new Chain;
+    } catch (...) {
         ::close(fd);
-        return DirStatus::Unreadable;
+        throw;
     }
-    const DirStatus status = Attach(*chain, fd, "", dir, id);
+    DirStatus status;
+    try {
+        status = Attach(*chain, fd, "", dir, id);
+    } catch (...) {
+        delete chain;
+        throw;
+    }
     if (status != DirStatus::Done)
         delete chain;
     return status;
@@ -288,7 +346,7 @@ DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, Dir
     return Attach(chain, fd, name, dir, id);
 }
 
-DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail detail) {
     listing.Clear();
     if (dir->fd < 0 && !Reopen(dir))
         return DirStatus::Unreadable;
@@ -299,7 +357,7 @@ DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
     } else {
         ::rewinddir(dir->stream);
     }
-    return ReadMatches(dir->stream, nullptr, listing);
+    return ReadMatches(dir->stream, nullptr, listing, detail);
 }
 
 void CloseDirectory(OpenDir* dir) {

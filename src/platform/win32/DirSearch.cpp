@@ -2,7 +2,6 @@
 #include "platform/DirSearch.h"
 
 #include <windows.h>
-#include <new>
 #include <time.h>
 
 namespace zel {
@@ -50,6 +49,7 @@ void Add(DirListing& listing, const WIN32_FIND_DATAA& data) {
     listing.names.append(data.cFileName);
     listing.names.push_back('\0');
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entry.isReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     entry.size = static_cast<long long>(
         (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) + data.nFileSizeLow);
@@ -79,16 +79,16 @@ DirStatus FindAll(const char* pattern, DirListing& listing) {
     HANDLE handle = FindFirstFileA(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE)
         return StatusOfError(GetLastError());
-    DirStatus status = DirStatus::Done;
     try {
         do {
             Add(listing, data);
         } while (FindNextFileA(handle, &data));
-    } catch (const std::bad_alloc&) {
-        status = DirStatus::Unreadable;
+    } catch (...) {
+        ::FindClose(handle);
+        throw;
     }
     ::FindClose(handle);
-    return status;
+    return DirStatus::Done;
 }
 
 bool Identify(const std::string& path, DirectoryId& id) {
@@ -113,16 +113,15 @@ bool Identify(const std::string& path, DirectoryId& id) {
 }
 
 DirStatus Make(std::string&& path, OpenDir*& dir) {
-    dir = new (std::nothrow) OpenDir;
-    if (dir == nullptr)
-        return DirStatus::Unreadable;
+    dir = new OpenDir;
     dir->path = std::move(path);
     return DirStatus::Done;
 }
 
 } // namespace
 
-DirStatus Search(const char* pattern, DirListing& listing) {
+// The search gives every entry's data in one call: the detail asked for changes nothing.
+DirStatus Search(const char* pattern, DirListing& listing, Detail) {
     listing.Clear();
     if (pattern == nullptr)
         return DirStatus::Missing;
@@ -133,43 +132,31 @@ DirStatus OpenDirectory(const char* directory, OpenDir*& dir, DirectoryId& id) {
     dir = nullptr;
     if (directory == nullptr || directory[0] == '\0')
         return DirStatus::Missing;
-    try {
-        std::string path(directory);
-        if (path[path.size() - 1] != '\\')
-            path += '\\';
-        id = DirectoryId();
-        Identify(path, id);
-        return Make(std::move(path), dir);
-    } catch (const std::bad_alloc&) {
-        return DirStatus::Unreadable;
-    }
+    std::string path(directory);
+    if (path[path.size() - 1] != '\\')
+        path += '\\';
+    id = DirectoryId();
+    Identify(path, id);
+    return Make(std::move(path), dir);
 }
 
 DirStatus OpenSubdirectory(OpenDir* parent, const char* name, OpenDir*& dir, DirectoryId& id) {
     dir = nullptr;
-    try {
-        std::string path(parent->path);
-        path += name;
-        path += '\\';
-        // A directory that cannot be identified (gone, refused, its path too long
-        // for the calls) cannot be walked either.
-        if (!Identify(path, id))
-            return DirStatus::Unreadable;
-        return Make(std::move(path), dir);
-    } catch (const std::bad_alloc&) {
+    std::string path(parent->path);
+    path += name;
+    path += '\\';
+    // A directory that cannot be identified (gone, refused, its path too long
+    // for the calls) cannot be walked either.
+    if (!Identify(path, id))
         return DirStatus::Unreadable;
-    }
+    return Make(std::move(path), dir);
 }
 
-DirStatus ReadDirectory(OpenDir* dir, DirListing& listing) {
+DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail) {
     listing.Clear();
-    try {
-        const std::string pattern = dir->path + "*";
-        const DirStatus status = FindAll(pattern.c_str(), listing);
-        return status == DirStatus::Missing ? DirStatus::Unreadable : status;
-    } catch (const std::bad_alloc&) {
-        return DirStatus::Unreadable;
-    }
+    const std::string pattern = dir->path + "*";
+    const DirStatus status = FindAll(pattern.c_str(), listing);
+    return status == DirStatus::Missing ? DirStatus::Unreadable : status;
 }
 
 void CloseDirectory(OpenDir* dir) {
