@@ -1345,4 +1345,97 @@ TEST_F(ToolLsTest, EntriesThatCannotBeReadAreNamed) {
 }
 #endif
 
+// Walk limits as find's -maxdepth and -xdev, and a folder reached by a second
+// route walked once and reported (no error, exit status unchanged).
+TEST_F(ToolLsTest, WalkLimitsAndFoldersReachedTwice) {
+    const std::string subD = "sub" + sep + "d.txt";
+    std::string twice; // standard error when a second route was found
+#ifndef _WIN32
+    fs::create_directory_symlink("sub", top + sep + "lsub");
+    twice = "zel: ls: 1 folder was reached again by another route (a link) and not walked "
+            "twice, the first at " +
+            top + sep + "lsub\n";
+#endif
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> names;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"-r", top}, {"A.txt", "b.txt", "c.log", subD}, 0, twice},
+        {{"-r", "-x", top}, {"A.txt", "b.txt", "c.log", subD}, 0, twice},
+        {{"--max-depth", "2", top + sep + "*.txt"}, {"A.txt", "b.txt", subD}, 0, twice},
+        {{"--max-depth", "1", top}, {"A.txt", "b.txt", "c.log"}, 0, ""},
+        {{"-r", "--max-depth", "0", top}, {}, 0, ""},
+        {{"--one-file-system", top + sep + "d.txt"}, {subD}, 0, twice},
+    };
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& a : c.args)
+            name += a + " ";
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = {"ls"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome r = tool.zel(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, lines(c.names));
+        EXPECT_EQ(r.err, c.err);
+    }
+    expectOneErrorLine(tool.zel({"ls", "--max-depth", "x", top}), 2,
+                       "ls: --max-depth must be a whole number");
+}
+
+// The root of the file system is walked like any folder: its own files, each
+// path written once with one separator.
+TEST_F(ToolLsTest, TheRootIsWalked) {
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/";
+#endif
+    Outcome r = tool.zel({"ls", "--max-depth", "1", root});
+    EXPECT_NE(r.status, 2) << r.err;
+    EXPECT_EQ(r.err.find("no files match"), std::string::npos) << r.err;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_EQ(line.rfind(root, 0), 0u) << line;
+        EXPECT_EQ(line.find(sep, root.size()), std::string::npos) << line; // top level only
+        EXPECT_TRUE(fs::exists(fs::path(line))) << line;
+    }
+}
+
+#ifndef _WIN32
+// Each level holds a file, a folder d and a link l -> d: a route for every
+// combination of d and l below. The walk lists each file once and says how
+// many folders it reached again (walking every route, 2^24 of them, would not
+// end within the test's time limit).
+TEST_F(ToolLsTest, TwoRoutesPerLevelListEachFileOnce) {
+    const int levels = 24;
+    std::string folder = tool.dir().join("routes");
+    const std::string start = folder;
+    std::vector<std::string> expected;
+    std::string below;
+    for (int i = 0; i < levels; ++i) {
+        fs::create_directories(folder + sep + "d");
+        zeltest::writeFile(folder + sep + "f" + std::to_string(i) + ".txt", "x");
+        fs::create_directory_symlink("d", folder + sep + "l");
+        expected.push_back(start + sep + below + "f" + std::to_string(i) + ".txt");
+        folder += sep + "d";
+        below += "d" + sep;
+    }
+    Outcome r = tool.zel({"ls", "-r", start});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> listed;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        listed.push_back(line);
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+    EXPECT_NE(r.err.find("zel: ls: " + std::to_string(levels) + " folders were reached again"),
+              std::string::npos)
+        << r.err;
+}
+#endif
+
 #endif // ZEL_TOOL_PATH

@@ -35,6 +35,9 @@ struct LsOptions {
     bool human = false;
     bool nulSeparated = false;
     bool json = false;
+    bool oneFileSystem = false;
+    std::string maxDepth; // empty: no limit
+    long depthLimit = -1;
 };
 
 bool isSeparator(char c) {
@@ -166,18 +169,23 @@ bool planFor(const std::string& typed, const LsOptions& o, Plan& plan, std::stri
 // entries (dangling links, files removed meanwhile) under which starts.
 struct Skipped {
     std::vector<std::string> folders;
+    std::vector<std::string> repeated; // folders reached again by another route
     unsigned long entries = 0;
     struct Place {
         std::string folder; // where to look for their names
         std::string shown;  // written in place of `folder` and its separator
         bool recursive;
+        long maxDepth; // -1: none
+        bool oneFileSystem;
     };
     std::vector<Place> places;
 };
 
 // The listing of one plan, noting in `skipped` what the walk left out.
 std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) {
+    // Both serve the thread that makes them: the one that walks.
     zel::DirectorySkips skips;
+    zel::DirectoryWalkLimits limits(o.depthLimit, o.oneFileSystem);
     std::vector<Entry> out;
     zel::DirectoryIterator it(plan.start.c_str(), plan.recursive, nullptr, !o.byTime);
     zel::DirectoryItem item;
@@ -203,22 +211,27 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
         e.readOnly = item.IsReadOnly();
         out.push_back(std::move(e));
     }
-    for (unsigned long i = 0; i < skips.Directories(); ++i) {
-        std::string folder = skips.Directory(i);
+    // Paths as the walk wrote them, written as the folder was typed.
+    const auto shownPath = [&](std::string folder) {
         if (plan.recursive && folder.compare(0, lead.size(), lead) == 0)
-            folder = plan.shown + folder.substr(lead.size());
-        else if (plan.recursive && folder == plan.start)
-            folder = plan.shown;
-        skipped.folders.push_back(folder);
-    }
+            return plan.shown + folder.substr(lead.size());
+        if (plan.recursive && folder == plan.start)
+            return plan.shown;
+        return folder;
+    };
+    for (unsigned long i = 0; i < skips.Directories(); ++i)
+        skipped.folders.push_back(shownPath(skips.Directory(i)));
+    for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
+        skipped.repeated.push_back(shownPath(skips.RepeatedFolder(i)));
     const unsigned long entries = skips.Entries() - skips.Directories();
     if (entries != 0) {
         skipped.entries += entries;
         if (plan.folder || plan.recursive)
-            skipped.places.push_back({plan.start, plan.shown, plan.recursive});
+            skipped.places.push_back(
+                {plan.start, plan.shown, plan.recursive, o.depthLimit, o.oneFileSystem});
         else
             skipped.places.push_back(
-                {plan.shown.empty() ? std::string(".") : plan.shown, plan.shown, false});
+                {plan.shown.empty() ? std::string(".") : plan.shown, plan.shown, false, -1, false});
     }
     return out;
 }
@@ -247,12 +260,23 @@ findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
                                                  : std::string("No such file or directory"));
         };
         if (place.recursive) {
+            // Within the walk's own limits.
+            const unsigned long long device = native::deviceOf(place.folder);
             fs::recursive_directory_iterator it(top, fs::directory_options::skip_permission_denied,
                                                 ec);
             for (; !ec && it != fs::recursive_directory_iterator() && found.size() < most &&
                    --budget > 0;
-                 it.increment(ec))
+                 it.increment(ec)) {
+                if (place.maxDepth >= 0 && it.depth() + 1 > place.maxDepth)
+                    continue;
                 look(*it);
+                std::error_code typeError;
+                const bool folder = it->is_directory(typeError) && !typeError;
+                if (folder &&
+                    ((place.maxDepth >= 0 && it.depth() + 2 > place.maxDepth) ||
+                     (place.oneFileSystem && native::deviceOf(it->path().string()) != device)))
+                    it.disable_recursion_pending();
+            }
         } else {
             fs::directory_iterator it(top, ec);
             for (; !ec && it != fs::directory_iterator() && found.size() < most && --budget > 0;
@@ -268,10 +292,19 @@ findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
 bool reportSkips(const Skipped& skipped) {
     const bool terminal = stderrIsTerminal();
     const auto shown = [&](const std::string& p) { return terminal ? escapeControls(p) : p; };
+    // No error: each folder is walked once, whatever the routes to it.
+    if (!skipped.repeated.empty()) {
+        const unsigned long count = static_cast<unsigned long>(skipped.repeated.size());
+        std::fprintf(stderr,
+                     "zel: ls: %lu folder%s reached again by another route (a link) and not "
+                     "walked twice, the first at %s\n",
+                     count, count == 1 ? " was" : "s were", shown(skipped.repeated[0]).c_str());
+    }
     for (const std::string& folder : skipped.folders)
         std::fprintf(stderr, "zel: ls: cannot read folder %s\n", shown(folder).c_str());
     if (skipped.entries != 0) {
-        const std::size_t most = 5;
+        // The library counted them; name as many, five at most.
+        const std::size_t most = std::min<std::size_t>(5, skipped.entries);
         const auto named = findUnreadable(skipped.places, most);
         for (const auto& n : named)
             std::fprintf(stderr, "zel: ls: cannot access '%s': %s\n", shown(n.first).c_str(),
@@ -404,6 +437,13 @@ void addLs(CLI::App& app) {
     auto* json = cmd->add_flag("--json", o->json,
                                "One JSON object per file: path, size, time (ISO-8601), readOnly");
     nul->excludes(json);
+    cmd->add_flag("-x,--one-file-system", o->oneFileSystem,
+                  "Walk (as -r) without leaving the file system of each PATTERN's folder, as "
+                  "find -xdev");
+    cmd->add_option("--max-depth", o->maxDepth,
+                    "Walk (as -r) at most N levels: 1 lists the folder's own files, as find "
+                    "-maxdepth")
+        ->type_name("N");
     cmd->footer("PATTERN is a folder (its files are listed, written the same with or without\n"
                 "a trailing separator), a file, or a folder, the separator and a name pattern:\n"
                 "* any run of characters, ? one character, ASCII case ignored. Only files are\n"
@@ -412,8 +452,11 @@ void addLs(CLI::App& app) {
                 "\n"
                 "With -r every folder below is walked, and a name pattern is matched against\n"
                 "the file names at every level (as find -name): zel ls -r 'logs/*.txt'.\n"
-                "Links to folders are followed (as find -L), except a link back to a folder\n"
-                "the walk is already inside.\n"
+                "Links to folders are followed (as find -L), after the real folders, and each\n"
+                "folder is walked once whatever the number of routes to it: a folder reached\n"
+                "again (through a link, or a link back up) is not walked twice. The count of\n"
+                "folders reached again is said on standard error; that is no error and\n"
+                "leaves the exit status as it is.\n"
                 "\n"
                 "Errors name the path and the reason, as ls does: a path that does not exist\n"
                 "(\"cannot access 'x': No such file or directory\"), a pattern that matches no\n"
@@ -425,6 +468,13 @@ void addLs(CLI::App& app) {
                 "escaped (\\n, \\t, \\xHH); elsewhere names are written as they are, so scripts\n"
                 "should use -0 or --json for names that may hold line ends.");
     setRunner(cmd, [o]() -> int {
+        if (!o->maxDepth.empty()) {
+            o->depthLimit =
+                static_cast<long>(std::min(parseCount(o->maxDepth, "--max-depth"), 1000000u));
+            o->recursive = true;
+        }
+        if (o->oneFileSystem)
+            o->recursive = true;
         std::vector<Entry> all;
         Skipped skipped;
         bool failed = false;
