@@ -77,6 +77,16 @@ if [ "$native" = 1 ]; then
     unset PKG_CONFIG_PATH
     "$work/consumer-plain" "$work/consumer-plain.log"
 
+    step "native: examples/using, built as docs/using.md says (CMake package, then pkg-config)"
+    cmake -S examples/using -B "$work/using-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$work/using-cmake" >/dev/null
+    "$work/using-cmake/myhost" "$work/using-cmake.log"
+    # shellcheck disable=SC2046
+    (export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+     c++ -std=c++17 examples/using/main.cpp $(pkg-config --cflags --libs zelbase) \
+         -Wl,-rpath,"$(pkg-config --variable=libdir zelbase)" -o "$work/using-pc")
+    "$work/using-pc" "$work/using-pc.log"
+
     step "native: the installed zel tool"
     "$prefix/bin/zel" --version
     "$prefix/bin/zel" --log "$work/zel.log" demo >/dev/null

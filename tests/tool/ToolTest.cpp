@@ -292,6 +292,8 @@ TEST_F(ToolTest, VersionAndHelpForEveryCommand) {
         EXPECT_EQ(sub.status, 0);
         EXPECT_NE(sub.out.find(std::string("Usage: zel ") + c), std::string::npos) << sub.out;
         EXPECT_EQ(sub.err, "");
+        // The parser's doubled value names ("N:N") say nothing to a reader.
+        EXPECT_FALSE(std::regex_search(sub.out, std::regex("\\b([A-Z]+):\\1\\b"))) << sub.out;
     }
 }
 
@@ -315,6 +317,16 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithOneLine) {
         {{"ls", "--bogus", "x"}, "ls: "},
         // No key source and standard input is no terminal to prompt on.
         {{"encrypt"}, "encrypt: no key"},
+        // Near misses get a guess; a missing value is named plainly.
+        {{"lss", "x"}, "unknown command 'lss' (did you mean 'ls'?)"},
+        {{"ls", "--recursiv", "x"},
+         "ls: unknown option '--recursiv' (did you mean '--recursive'?)"},
+        {{"mutex", "m", "--tyr"}, "unknown option '--tyr' (did you mean '--try'?)"},
+        {{"ls", "-q", "x"}, "ls: unknown option '-q'"},
+        {{"guid", "-n"}, "guid: --count needs a value (N)"},
+        {{"mutex", "m", "--hold"}, "mutex: --hold needs a value (SECONDS)"},
+        {{"--log"}, "zel: --log needs a value (PATH)"},
+        {{"mutex", "m", "--try", "--timeout", "1"}, "mutex: "},
     };
     for (const Case& c : cases) {
         std::string name;
@@ -324,6 +336,7 @@ TEST_F(ToolTest, UsageErrorsExitTwoWithOneLine) {
         Outcome r = tool.run(c.args);
         expectOneErrorLine(r, 2, c.part);
         EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(std::regex_search(r.err, std::regex("\\b([A-Z]+):\\1\\b"))) << r.err;
     }
 }
 
@@ -749,11 +762,14 @@ TEST_F(ToolLsTest, ListsByNameByTimeAndFlat) {
 TEST_F(ToolLsTest, LongFormShowsSizeAndNothingMatchingFails) {
     Outcome l = tool.zel({"ls", "--long", top + sep + "b.txt"});
     ASSERT_EQ(l.status, 0) << l.err;
-    EXPECT_EQ(l.out.substr(0, 12), "           4");
+    EXPECT_EQ(l.out.substr(0, 3), "4  "); // the column is as wide as its widest value
     EXPECT_NE(l.out.find("  rw  "), std::string::npos);
 
-    expectOneErrorLine(tool.zel({"ls", top + sep + "*.none"}), 1, "ls: no files match");
-    expectOneErrorLine(tool.zel({"ls", tool.dir().join("missing")}), 1, "no files match");
+    expectOneErrorLine(tool.zel({"ls", top + sep + "*.none"}), 1,
+                       "ls: " + top + sep + "*.none: no files match");
+    const std::string missing = tool.dir().join("missing");
+    expectOneErrorLine(tool.zel({"ls", missing}), 1,
+                       "ls: cannot access '" + missing + "': No such file or directory");
 }
 
 std::vector<nlohmann::ordered_json> jsonLines(const std::string& out) {
@@ -773,6 +789,7 @@ std::vector<std::string> keysOf(const nlohmann::ordered_json& j) {
 }
 
 const std::regex kIsoTime("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d");
+const std::regex kLocalTime("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d");
 
 TEST_F(ToolLsTest, NulSeparatedAndJsonOutput) {
     Outcome z = tool.zel({"ls", "-0", top});
@@ -837,7 +854,8 @@ TEST_F(ToolTest, LogJsonRecords) {
         const nlohmann::ordered_json& r = rows[i];
         EXPECT_EQ(keysOf(r),
                   (std::vector<std::string>{"time", "kind", "text", "host", "file", "prefix"}));
-        EXPECT_TRUE(std::regex_match(r["time"].get<std::string>(), kIsoTime)) << r["time"];
+        // The log's local time, without an offset the line does not carry.
+        EXPECT_TRUE(std::regex_match(r["time"].get<std::string>(), kLocalTime)) << r["time"];
         EXPECT_EQ(r["kind"], expected[i].kind);
         EXPECT_EQ(r["text"], expected[i].text);
         EXPECT_EQ(r["prefix"], expected[i].prefix);
@@ -981,11 +999,21 @@ TEST_F(ToolTest, MutexIsObtainedHeldAndReleased) {
                std::string::npos &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Held elsewhere is exit 3, apart from failures (1): after a time-out, or at
+    // once with --try.
     Outcome waiting = tool.zel({"mutex", name, "--timeout", "0.2"});
+    Outcome tried = tool.zel({"mutex", name, "--try"});
     t.join();
     EXPECT_EQ(held.status, 0) << held.err;
-    expectOneErrorLine(waiting, 1, "is held by another process");
+    expectOneErrorLine(waiting, 3, "mutex: " + name + " is held by another process");
     EXPECT_NE(waiting.out.find("(opened existing)"), std::string::npos) << waiting.out;
+    expectOneErrorLine(tried, 3, "is held by another process (waited 0 ms)");
+    // Free again: --try obtains it.
+    Outcome free = tool.zel({"mutex", name, "--try"});
+    EXPECT_EQ(free.status, 0) << free.err;
+    EXPECT_NE(free.out.find("owned " + name), std::string::npos) << free.out;
+    Outcome help = tool.run({"mutex", "--help"});
+    EXPECT_NE(help.out.find("3 when another"), std::string::npos) << help.out;
 }
 
 TEST_F(ToolTest, IsAdminAnswersYesOrNo) {
@@ -993,5 +1021,421 @@ TEST_F(ToolTest, IsAdminAnswersYesOrNo) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == "yes\n" || r.out == "no\n") << r.out;
 }
+
+// What a command would have to move or read is refused first: a folder given as
+// the log or as the key file is a usage error (exit 2), and the folder and its
+// files stay as they were.
+TEST_F(ToolTest, FoldersGivenAsFilesAreRefusedBeforeAnythingMoves) {
+    const std::string folder = tool.dir().join("logs");
+    fs::create_directories(folder);
+    zeltest::writeFile(folder + zeltest::nativeSeparator() + "mine.txt", "the user's");
+    const std::string sep = zeltest::nativeSeparator();
+    struct Case {
+        std::vector<std::string> args;
+        std::string part;
+    } cases[] = {
+        {{"--log", folder, "log", "--trace", "start"}, "--log " + folder + ": is a folder"},
+        {{"--log", folder + sep, "log", "--trace", "start"}, ": is a folder"},
+        {{"--log", folder, "guid"}, "is a folder"},
+        {{"--log", tool.log(), "encrypt", "--key-file", folder, tool.log()},
+         "encrypt: --key-file " + folder + ": is a folder"},
+        {{"--log", tool.log(), "decrypt", "--key-file", folder}, "--key-file " + folder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+        Outcome r = tool.run(c.args);
+        expectOneErrorLine(r, 2, c.part);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(fs::is_directory(folder));
+        EXPECT_EQ(zeltest::readFile(folder + sep + "mine.txt"), "the user's");
+        EXPECT_FALSE(fs::exists(folder + ".blocked"));
+    }
+}
+
+TEST_F(ToolTest, NumPointsOutWrapsAndCuts) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        {"99999999999999999999",
+         {"stringToInteger     1661992959  (end 20, rest \"\")  wrapped: 99999999999999999999 "
+          "does not fit in 32 bits",
+          "does not fit in 64 bits", "cut: only the first 18 of 20 digits are read",
+          "canCoerceToInteger  yes (leading zeros refused), yes (permitted); it does not fit"},
+         {}},
+        {"2147483647", {"stringToInteger     2147483647  (end 10"}, {"wrapped", "cut:"}},
+        {"2147483648",
+         {"stringToInteger     -2147483648", "wrapped: 2147483648 does not fit in 32"},
+         {"64 bits"}},
+        {"-2147483648", {}, {"wrapped", "does not fit"}},
+        {"-000000000002147483649", {"wrapped: -2147483649 does not fit in 32 bits"}, {"64 bits"}},
+        {"9223372036854775808", {"wrapped: 9223372036854775808 does not fit in 64 bits"}, {}},
+        {"-9223372036854775808", {"does not fit in 32 bits"}, {"64 bits"}},
+        {"1.2345678901234567890", {"cut: only the first 18 of 20 digits"}, {"wrapped"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Outcome r = tool.zel({"num", c.text});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const std::string& p : c.present)
+            EXPECT_NE(r.out.find(p), std::string::npos) << p << "\n" << r.out;
+        for (const std::string& a : c.absent)
+            EXPECT_EQ(r.out.find(a), std::string::npos) << a << "\n" << r.out;
+    }
+}
+
+TEST_F(ToolTest, EncryptHelpSaysWhatTheCipherIsFor) {
+    for (const char* command : {"encrypt", "decrypt"}) {
+        SCOPED_TRACE(command);
+        Outcome h = tool.run({command, "--help"});
+        EXPECT_NE(h.out.find("stored in this format before"), std::string::npos) << h.out;
+        EXPECT_NE(h.out.find("Do not use it to protect new secrets"), std::string::npos);
+        EXPECT_NE(h.out.find("--force"), std::string::npos);
+    }
+}
+
+#ifndef _WIN32
+// Runs zel with standard output and error on a new terminal; the status and
+// what the terminal showed.
+Outcome runOnTerminal(const std::vector<std::string>& args) {
+    Outcome r;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return r;
+    const std::string slave = ptsname(master);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int fd = open(slave.c_str(), O_RDWR);
+        const int none = open("/dev/null", O_RDONLY);
+        dup2(none, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<std::string> all = {ZEL_TOOL_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO once the child's side is closed
+        r.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+    return r;
+}
+#endif
+
+// Binary output is not written to a terminal unless --force is given.
+TEST_F(ToolCryptTest, BinaryOutputToATerminalIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a terminal for standard output; the Windows test runs have none";
+#else
+    const std::string text = tool.dir().join("text.txt");
+    zeltest::writeFile(text, "plain words\n");
+    const std::string textCipher = tool.dir().join("text.bin");
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    ASSERT_EQ(tool.zel({"encrypt", text, "-o", textCipher, "--key-file", keyFile}).status, 0);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string part;
+    } cases[] = {
+        {{"encrypt", plain}, 2, "zel: encrypt: standard output is a terminal"},
+        {{"decrypt", cipher}, 1, "zel: decrypt: standard output is a terminal and the deciphered"},
+        {{"decrypt", textCipher}, 0, "plain words\n"},
+        {{"decrypt", cipher, "--force"}, 0, "binary tail"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        std::vector<std::string> args = {"--log", tool.log()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--key-file", keyFile});
+        Outcome r = runOnTerminal(args);
+        EXPECT_EQ(r.status, c.status) << r.out;
+        EXPECT_NE(r.out.find(c.part), std::string::npos) << r.out;
+    }
+    // With --force the cipher text reaches the terminal.
+    Outcome forced =
+        runOnTerminal({"--log", tool.log(), "encrypt", plain, "--force", "--key-file", keyFile});
+    EXPECT_EQ(forced.status, 0) << forced.out;
+    EXPECT_GE(forced.out.size(), 40u);
+#endif
+}
+
+// Paths as ls and find take them: each missing path named, with the rest still
+// listed; a pattern's name part matched at every level of a walk; every path
+// written is one that exists.
+TEST_F(ToolLsTest, PathsAndPatternsAsLsAndFindTakeThem) {
+    // A folder named like the pattern's own folder, as pt/pt below.
+    const std::string pt = top + sep + "pt";
+    fs::create_directories(pt + sep + "pt");
+    zeltest::writeFile(pt + sep + "x.txt", "x");
+    zeltest::writeFile(pt + sep + "pt" + sep + "y.txt", "y");
+    fs::create_directories(top + sep + "empty");
+    const std::string missing = tool.dir().join("nope");
+    const std::string subD = "sub" + sep + "d.txt";
+    const std::string ptX = "pt" + sep + "x.txt", ptY = "pt" + sep + "pt" + sep + "y.txt";
+    const std::string noSuch = "': No such file or directory";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> names; // below top
+        int status;
+        std::vector<std::string> errors; // each a line of standard error
+    } cases[] = {
+        // By path, ASCII case ignored: pt/pt/y.txt comes before pt/x.txt.
+        {{"-r", top + sep + "*.txt"}, {"A.txt", "b.txt", ptY, ptX, subD}, 0, {}},
+        {{"-r", top + sep + "D.TXT"}, {subD}, 0, {}},
+        {{"-r", pt + sep + "*.txt"}, {ptY, ptX}, 0, {}},
+        {{"-r", top + sep + "e*"}, {}, 1, {"zel: ls: " + top + sep + "e*: no files match"}},
+        {{missing, top},
+         {"A.txt", "b.txt", "c.log"},
+         1,
+         {"zel: ls: cannot access '" + missing + noSuch}},
+        {{top + sep, missing + sep, missing + sep + "*.txt"},
+         {"A.txt", "b.txt", "c.log"},
+         1,
+         {"zel: ls: cannot access '" + missing + sep + noSuch,
+          "zel: ls: cannot access '" + missing + sep + "*.txt" + noSuch}},
+        {{"-r", missing + sep + "*.txt"},
+         {},
+         1,
+         {"zel: ls: cannot access '" + missing + sep + "*.txt" + noSuch}},
+        {{top + sep + "empty"}, {}, 0, {}},
+        {{"-r", top + sep + "empty" + sep}, {}, 0, {}},
+        {{top + sep + "c.log"}, {"c.log"}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& a : c.args)
+            name += a + " ";
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = {"ls"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome r = tool.zel(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, lines(c.names));
+        std::string expected;
+        for (const std::string& e : c.errors)
+            expected += e + "\n";
+        EXPECT_EQ(r.err, expected);
+        std::istringstream in(r.out);
+        for (std::string line; std::getline(in, line);)
+            EXPECT_TRUE(fs::exists(fs::path(line))) << line;
+    }
+}
+
+// Sets the last-write time to calendar seconds (the file clock of the
+// standard library does not reach every year).
+void setModified(const std::string& path, long long secondsSince1970) {
+#ifdef _WIN32
+    const unsigned long long ticks =
+        static_cast<unsigned long long>(secondsSince1970 + 11644473600LL) * 10000000ULL;
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &time));
+    CloseHandle(h);
+#else
+    const struct timespec times[2] = {{static_cast<time_t>(secondsSince1970), 0},
+                                      {static_cast<time_t>(secondsSince1970), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+#endif
+}
+
+// Dates before 1970 and after 2038 are shown as dates; the long form's columns
+// are as wide as their widest value; -h gives readable sizes.
+TEST_F(ToolLsTest, DatesAtAnyYearAndColumnsThatLineUp) {
+    const std::string dated = tool.dir().join("dated");
+    fs::create_directories(dated);
+    struct File {
+        const char* name;
+        long long seconds; // at noon UTC, the same date in nearly every zone
+        const char* date;
+        long long size;
+        const char* readable;
+    } files[] = {
+#ifndef _WIN32
+        // Windows: the library gives -1 for files before 1970 (its _mktime64).
+        {"moon.txt", -14212800, "1969-07-20", 1, "1"},
+#endif
+        {"y2100.txt", 4116744000LL, "2100-06-15", 1234567, "1.2M"},
+        // A leap day of a 400th year; the file systems of the test hosts end in 2446.
+        {"y2400.txt", 13574606400LL, "2400-02-29", 2048, "2.0K"},
+    };
+    for (const File& f : files) {
+        const std::string path = dated + zeltest::nativeSeparator() + f.name;
+        zeltest::writeFile(path, std::string(static_cast<std::size_t>(f.size), 'z'));
+        setModified(path, f.seconds);
+    }
+    Outcome l = tool.zel({"ls", "-l", dated});
+    Outcome h = tool.zel({"ls", "-lh", dated});
+    Outcome j = tool.zel({"ls", "--json", dated});
+    ASSERT_EQ(l.status, 0) << l.err;
+    ASSERT_EQ(h.status, 0) << h.err;
+    ASSERT_EQ(j.status, 0) << j.err;
+    const std::vector<nlohmann::ordered_json> rows = jsonLines(j.out);
+    std::istringstream longLines(l.out), readableLines(h.out);
+    std::size_t pathColumn = std::string::npos;
+    ASSERT_EQ(rows.size(), sizeof files / sizeof files[0]);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const File& f = files[i];
+        SCOPED_TRACE(f.name);
+        std::string line, readable;
+        std::getline(longLines, line);
+        std::getline(readableLines, readable);
+        const std::string path = dated + zeltest::nativeSeparator() + f.name;
+        EXPECT_NE(line.find("  " + std::string(f.date) + " 12:00:00  "), std::string::npos) << line;
+        // Every row's path starts in the same column.
+        ASSERT_GE(line.size(), path.size());
+        const std::size_t column = line.size() - path.size();
+        EXPECT_EQ(line.substr(column), path);
+        if (pathColumn == std::string::npos)
+            pathColumn = column;
+        EXPECT_EQ(column, pathColumn) << l.out;
+        const std::string size = std::to_string(f.size);
+        EXPECT_EQ(line.substr(0, 7), std::string(7 - size.size(), ' ') + size) << l.out;
+        EXPECT_EQ(readable.substr(0, 4),
+                  std::string(4 - std::string(f.readable).size(), ' ') + f.readable)
+            << h.out;
+        const std::string time = rows[i]["time"].get<std::string>();
+        EXPECT_TRUE(std::regex_match(time, kIsoTime)) << time;
+        EXPECT_EQ(time.substr(0, 10), f.date);
+    }
+}
+
+#ifndef _WIN32
+// Entries the library could not read are named (the first five), then counted.
+TEST_F(ToolLsTest, EntriesThatCannotBeReadAreNamed) {
+    struct Case {
+        int links;
+        int named;
+        bool counted;
+    } cases[] = {{1, 1, false}, {7, 5, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.links);
+        const std::string folder = tool.dir().join("links" + std::to_string(c.links));
+        fs::create_directories(folder);
+        zeltest::writeFile(folder + sep + "real.txt", "r");
+        for (int i = 0; i < c.links; ++i)
+            fs::create_symlink("nowhere", folder + sep + "dangling" + std::to_string(i));
+        Outcome r = tool.zel({"ls", folder});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, folder + sep + "real.txt\n");
+        const std::regex named("zel: ls: cannot access '" + folder + sep +
+                               "dangling\\d': No such file or directory\n");
+        const auto found = std::distance(std::sregex_iterator(r.err.begin(), r.err.end(), named),
+                                         std::sregex_iterator());
+        EXPECT_EQ(found, c.named) << r.err;
+        const std::string count =
+            "zel: ls: " + std::to_string(c.links) + " entries could not be read in all";
+        EXPECT_EQ(r.err.find(count) != std::string::npos, c.counted) << r.err;
+    }
+}
+#endif
+
+// Walk limits as find's -maxdepth and -xdev, and a folder reached by a second
+// route walked once and reported (no error, exit status unchanged).
+TEST_F(ToolLsTest, WalkLimitsAndFoldersReachedTwice) {
+    const std::string subD = "sub" + sep + "d.txt";
+    std::string twice; // standard error when a second route was found
+#ifndef _WIN32
+    fs::create_directory_symlink("sub", top + sep + "lsub");
+    twice = "zel: ls: 1 folder was reached again by another route (a link) and not walked "
+            "twice, the first at " +
+            top + sep + "lsub\n";
+#endif
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> names;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"-r", top}, {"A.txt", "b.txt", "c.log", subD}, 0, twice},
+        {{"-r", "-x", top}, {"A.txt", "b.txt", "c.log", subD}, 0, twice},
+        {{"--max-depth", "2", top + sep + "*.txt"}, {"A.txt", "b.txt", subD}, 0, twice},
+        {{"--max-depth", "1", top}, {"A.txt", "b.txt", "c.log"}, 0, ""},
+        {{"-r", "--max-depth", "0", top}, {}, 0, ""},
+        {{"--one-file-system", top + sep + "d.txt"}, {subD}, 0, twice},
+    };
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& a : c.args)
+            name += a + " ";
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = {"ls"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome r = tool.zel(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, lines(c.names));
+        EXPECT_EQ(r.err, c.err);
+    }
+    expectOneErrorLine(tool.zel({"ls", "--max-depth", "x", top}), 2,
+                       "ls: --max-depth must be a whole number");
+}
+
+// The root of the file system is walked like any folder: its own files, each
+// path written once with one separator.
+TEST_F(ToolLsTest, TheRootIsWalked) {
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/";
+#endif
+    Outcome r = tool.zel({"ls", "--max-depth", "1", root});
+    EXPECT_NE(r.status, 2) << r.err;
+    EXPECT_EQ(r.err.find("no files match"), std::string::npos) << r.err;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_EQ(line.rfind(root, 0), 0u) << line;
+        EXPECT_EQ(line.find(sep, root.size()), std::string::npos) << line; // top level only
+        EXPECT_TRUE(fs::exists(fs::path(line))) << line;
+    }
+}
+
+#ifndef _WIN32
+// Each level holds a file, a folder d and a link l -> d: a route for every
+// combination of d and l below. The walk lists each file once and says how
+// many folders it reached again (walking every route, 2^24 of them, would not
+// end within the test's time limit).
+TEST_F(ToolLsTest, TwoRoutesPerLevelListEachFileOnce) {
+    const int levels = 24;
+    std::string folder = tool.dir().join("routes");
+    const std::string start = folder;
+    std::vector<std::string> expected;
+    std::string below;
+    for (int i = 0; i < levels; ++i) {
+        fs::create_directories(folder + sep + "d");
+        zeltest::writeFile(folder + sep + "f" + std::to_string(i) + ".txt", "x");
+        fs::create_directory_symlink("d", folder + sep + "l");
+        expected.push_back(start + sep + below + "f" + std::to_string(i) + ".txt");
+        folder += sep + "d";
+        below += "d" + sep;
+    }
+    Outcome r = tool.zel({"ls", "-r", start});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> listed;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        listed.push_back(line);
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+    EXPECT_NE(r.err.find("zel: ls: " + std::to_string(levels) + " folders were reached again"),
+              std::string::npos)
+        << r.err;
+}
+#endif
 
 #endif // ZEL_TOOL_PATH

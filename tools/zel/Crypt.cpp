@@ -49,6 +49,7 @@ struct CryptOptions {
     std::string output = "-";
     std::string keyFile;
     std::string keyEnv;
+    bool force = false;
 };
 
 std::string checkedKey(std::string key, const std::string& source) {
@@ -61,7 +62,14 @@ std::string checkedKey(std::string key, const std::string& source) {
 
 std::string obtainKey(const CryptOptions& o, bool confirm) {
     if (!o.keyFile.empty()) {
-        std::string key = readAll(o.keyFile);
+        if (o.keyFile != "-" && native::isDirectory(o.keyFile))
+            throw UsageError("--key-file " + o.keyFile + ": is a folder, not a key file");
+        std::string key;
+        try {
+            key = readAll(o.keyFile);
+        } catch (const Failure& e) {
+            throw Failure("--key-file " + std::string(e.what()));
+        }
         // One line end at the end of a key file belongs to the file, not the key.
         if (!key.empty() && key.back() == '\n')
             key.pop_back();
@@ -98,6 +106,19 @@ std::uint32_t loadWord(const unsigned char* from) {
     return w;
 }
 
+// True when `data` would upset a terminal: bytes that are neither printable
+// text nor tabs and line ends (UTF-8 passes).
+bool looksBinary(const unsigned char* data, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = data[i];
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return true;
+        if (c == 0x7f)
+            return true;
+    }
+    return false;
+}
+
 // The input: a file read where needed, or standard input held in memory.
 class Input {
 public:
@@ -107,7 +128,7 @@ public:
                                      " bytes, the most the cipher can take as " + what;
         if (path != "-") {
             if (native::isDirectory(path))
-                throw Failure(path + ": is a folder");
+                throw UsageError("INPUT " + path + ": is a folder, not a file");
             bool regular = false;
             m_fd = native::openForReading(path, m_size, regular);
             if (m_fd == -1)
@@ -152,7 +173,8 @@ private:
 // in memory and written in order at the end.
 class Output {
 public:
-    explicit Output(const std::string& path) {
+    // `refuseBinary`: standard output is a terminal; binary results are refused.
+    Output(const std::string& path, bool refuseBinary) : m_refuseBinary(refuseBinary) {
         if (path != "-")
             m_file.reset(new OutputFile(path));
     }
@@ -194,6 +216,16 @@ public:
             m_file->commit(m_length);
             return;
         }
+        if (m_refuseBinary) {
+            for (std::size_t i = 0; i < m_memory.size(); ++i) {
+                const long long left = m_length - static_cast<long long>(i * kChunk);
+                const std::size_t n = static_cast<std::size_t>(std::min<long long>(left, kChunk));
+                if (looksBinary(m_memory[i].get(), n))
+                    throw Failure("standard output is a terminal and the deciphered data is "
+                                  "binary; write it to a file with -o, pipe it on, or give "
+                                  "--force");
+            }
+        }
         setBinaryMode(false);
         for (std::size_t i = 0; i < m_memory.size(); ++i) {
             const long long left = m_length - static_cast<long long>(i * kChunk);
@@ -207,6 +239,7 @@ public:
 
 private:
     static const std::size_t kChunk = std::size_t(1) << 20;
+    bool m_refuseBinary;
     std::unique_ptr<OutputFile> m_file;
     std::vector<std::unique_ptr<unsigned char[]>> m_memory;
     long long m_length = 0;
@@ -391,6 +424,10 @@ void decrypt(const std::string& key, const Input& in, Output& out) {
 }
 
 int run(const CryptOptions& o, bool encrypting) {
+    // Cipher text on a terminal is noise that can upset the terminal itself.
+    if (encrypting && o.output == "-" && stdoutIsTerminal() && !o.force)
+        throw UsageError("standard output is a terminal: the cipher text is binary; write it to "
+                         "a file with -o, pipe it on, or give --force");
     const std::string key = obtainKey(o, encrypting);
     const Input in(o.input, encrypting ? kMaxPlain : kMaxCipher,
                    encrypting ? "plain text" : "cipher text");
@@ -405,7 +442,7 @@ int run(const CryptOptions& o, bool encrypting) {
         throw Failure(in.name() + ": " + std::to_string(size) +
                       " bytes; cipher text is a whole number of 8-byte blocks, so this is "
                       "not enciphered data or it was cut short");
-    Output out(o.output);
+    Output out(o.output, !encrypting && o.output == "-" && stdoutIsTerminal() && !o.force);
     if (encrypting)
         encrypt(key, in, out);
     else
@@ -432,14 +469,26 @@ void add(CLI::App& app, bool encrypting) {
         cmd->add_option("--key-env", o->keyEnv, "Read the key from this environment variable")
             ->type_name("NAME");
     keyFile->excludes(keyEnv);
+    cmd->add_flag("--force", o->force,
+                  encrypting ? "Write the cipher text to standard output even when it is a terminal"
+                             : "Write binary plain text to standard output even when it is a "
+                               "terminal");
     cmd->footer(
+        "What the cipher is for: reading and writing data that the product family has\n"
+        "stored in this format before. It is a Blowfish variant with a fixed key schedule,\n"
+        "no salt, no initial vector and no checksum: identical texts give identical\n"
+        "cipher text. Do not use it to protect new secrets; use a modern authenticated\n"
+        "cipher (for instance age or gpg) for those.\n"
+        "\n"
         "Without --key-file or --key-env the key is asked for, without echo, when standard\n"
         "input is a terminal.\n"
         "\n"
         "Output goes to a temporary file beside the target, readable by its owner only,\n"
         "that replaces the target when complete and takes its mode (and owner where\n"
         "permitted); a new file gets the umask's mode. On a failure, Ctrl-C or SIGTERM\n"
-        "the temporary file is removed. Plain text is at most 2147483632 bytes, cipher\n"
+        "the temporary file is removed. Binary output is not written to a terminal\n"
+        "unless --force is given (exit 2 for encrypt, 1 for decrypt). Plain text is at most "
+        "2147483632 bytes, cipher\n"
         "text at most 2147483640 (the library's limits); an empty input cannot be\n"
         "enciphered.\n"
         "\n"

@@ -136,10 +136,11 @@ public:
         std::string body = text;
         r["time"] = nullptr;
         if (parseStamp(text, tm)) {
-            std::tm copy = tm;
-            const std::time_t seconds = std::mktime(&copy);
-            if (seconds != static_cast<std::time_t>(-1))
-                r["time"] = isoTime(tm, static_cast<long long>(seconds));
+            // The writer's local time; the line does not say which zone that was.
+            char iso[80];
+            std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
+                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+            r["time"] = iso;
             body = text.substr(27);
         }
         std::string kind = "Other", prefix;
@@ -315,8 +316,9 @@ void addLog(CLI::App& app) {
                                  "Keep showing new lines as they are written, across rotations "
                                  "(like tail -F); stop with Ctrl-C");
     auto* json = cmd->add_flag("--json", o->json,
-                               "One JSON object per message: time (ISO-8601), kind (Error, "
-                               "TRACE, Format Error, Other), text, host, file, prefix");
+                               "One JSON object per message: time (ISO-8601 local time, no UTC "
+                               "offset), kind (Error, TRACE, Format Error, Other), text, host, "
+                               "file, prefix");
     auto* trace = cmd->add_option("--trace", o->trace, "Write TEXT as a \"Mirror TRACE: \" line")
                       ->type_name("TEXT");
     trace->excludes(tail);
@@ -325,7 +327,12 @@ void addLog(CLI::App& app) {
     cmd->footer("Without options, prints the path of the log. The global --log PATH chooses\n"
                 "the log for this run; otherwise it is the library's machine-wide log.\n"
                 "--trace exits 1 when the line did not reach the log. --json alone shows\n"
-                "every line; --follow alone starts at the end of the log.");
+                "every line; --follow alone starts at the end of the log.\n"
+                "The log's time stamps are the writing machine's local time and do not say\n"
+                "its time zone, so --json gives them as local times without a UTC offset\n"
+                "(2026-01-31T09:05:07), and null for a line without a time stamp.\n"
+                "--log PATH must name a file, not a folder (exit 2); in a folder that does\n"
+                "not exist the library loses every line.");
     setRunner(cmd, [o, trace, tail]() -> int {
         LogOptions copy = *o;
         copy.traceGiven = trace->count() > 0;

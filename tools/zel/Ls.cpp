@@ -1,22 +1,24 @@
-// zel ls: file lists for search patterns, and tree walks.
+// zel ls: the files of folders, of search patterns, and of whole trees.
 #include "Tool.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "zel/Directory.h"
-#include "zel/TimeUtil.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <system_error>
 
 namespace zeltool {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Entry {
     std::string path;
@@ -30,114 +32,313 @@ struct LsOptions {
     bool recursive = false;
     bool byTime = false;
     bool longForm = false;
+    bool human = false;
     bool nulSeparated = false;
     bool json = false;
+    bool oneFileSystem = false;
+    std::string maxDepth; // empty: no limit
+    long depthLimit = -1;
 };
 
-// A folder named without its trailing separator is listed as the folder itself.
-std::string normalise(const std::string& pattern) {
-    const std::string sep(zel::PATHSEP);
-    std::error_code ec;
-    if (!pattern.empty() && pattern.compare(pattern.size() - sep.size(), sep.size(), sep) != 0 &&
-        std::filesystem::is_directory(std::filesystem::path(pattern), ec))
-        return pattern + sep;
-    return pattern;
+bool isSeparator(char c) {
+    // Windows takes both; Linux only its own.
+    return c == zel::PATHSEPCHAR || (zel::PATHSEPCHAR == '\\' && c == '/');
 }
 
-std::vector<Entry> list(const std::string& pattern, const LsOptions& o) {
-    std::vector<Entry> out;
-    if (!o.longForm && !o.json) {
-        zel::BaseString<char> s(pattern.c_str());
-        zel::Array<zel::BaseString<char>> files;
-        if (o.recursive)
-            zel::DirectoryIterator::GetWildCardFilesFlat(s, files, !o.byTime);
-        else
-            zel::DirectoryIterator::GetWildCardFiles(s, files, !o.byTime);
-        for (unsigned int i = 0; i < files.Size(); ++i) {
-            Entry e;
-            e.path = files[i].Length() ? static_cast<const char*>(files[i]) : "";
-            out.push_back(e);
+std::string::size_type lastSeparator(const std::string& path) {
+    for (std::string::size_type i = path.size(); i > 0; --i)
+        if (isSeparator(path[i - 1]))
+            return i - 1;
+    return std::string::npos;
+}
+
+bool hasWildcards(const std::string& text) {
+    return text.find_first_of("*?") != std::string::npos;
+}
+
+// `*` any run of characters, `?` one character, ASCII case ignored; "*.*"
+// matches every name, as in the library's searches.
+bool nameMatches(const char* pattern, const char* name) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || (*pattern && lower(*pattern) == lower(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
         }
-        return out;
     }
-    // The same walk through the iterator, which also gives size, time and flags.
-    const std::string dir = directoryPart(pattern);
-    zel::DirectoryIterator it(pattern.c_str(), o.recursive, o.recursive ? pattern.c_str() : nullptr,
-                              !o.byTime);
-    zel::DirectoryItem item;
-    while (it.GetNextItem(item)) {
-        if (item.IsDirectory())
-            continue;
-        Entry e;
-        e.path = dir + (item.Name() ? item.Name() : "");
-        e.size = item.Size();
-        e.time = item.FileTime();
-        e.readOnly = item.IsReadOnly();
-        out.push_back(e);
-    }
-    return out;
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0' || std::string(pattern) == ".*";
 }
 
-// What the walks of one run could not read: the folders, and how many other
-// entries (dangling links, files removed meanwhile).
-struct Skipped {
-    std::vector<std::string> folders;
-    unsigned long entries = 0;
+// "No such file or directory" and the like for a path that cannot be looked at.
+std::string reasonOf(const std::error_code& ec) {
+    if (ec == std::errc::no_such_file_or_directory)
+        return "No such file or directory";
+    if (ec == std::errc::permission_denied)
+        return "Permission denied";
+    if (ec == std::errc::not_a_directory)
+        return "Not a directory";
+    return ec.message();
+}
+
+// What one PATTERN asks for.
+struct Plan {
+    std::string start;       // handed to the library's iterator
+    std::string shown;       // written in place of `start` and its separator
+    std::string namePattern; // matched against file names at every level; empty: all
+    bool recursive = false;
+    bool folder = false; // `start` is a folder listed one level
 };
 
-// list(), noting in `skipped` what the walk had to leave out.
-std::vector<Entry> listNotingSkips(const std::string& pattern, const LsOptions& o,
-                                   Skipped& skipped) {
-    zel::DirectorySkips skips;
-    std::vector<Entry> out = list(pattern, o);
-    for (unsigned long i = 0; i < skips.Directories(); ++i)
-        skipped.folders.push_back(skips.Directory(i));
-    skipped.entries += skips.Entries() - skips.Directories();
-    return out;
+// Paths as ls writes them: the folder as it was typed, then the separator and
+// the names below it.
+std::string folderShown(const std::string& typed) {
+    return !typed.empty() && isSeparator(typed.back()) ? typed : typed + zel::PATHSEP;
 }
 
-// Names on standard error the folders that could not be read, then their count,
-// as find does. True when a folder was left out.
-bool reportSkips(const Skipped& skipped) {
-    for (const std::string& folder : skipped.folders)
-        std::fprintf(stderr, "zel: ls: cannot read folder %s\n",
-                     (stderrIsTerminal() ? escapeControls(folder) : folder).c_str());
-    if (skipped.entries != 0)
-        std::fprintf(stderr, "zel: ls: %lu other entr%s could not be read\n", skipped.entries,
-                     skipped.entries == 1 ? "y" : "ies");
-    if (skipped.folders.empty())
+// The folder as the start of a walk: without trailing separators, so that the
+// library names each file by the start, the separator and the path below it.
+// The root of a file system ("/", "C:\") is walked as "/." and "C:\.".
+std::string walkStart(const std::string& folder) {
+    std::string start = folder;
+    while (!start.empty() && isSeparator(start.back()))
+        start.pop_back();
+    const bool drive = start.size() == 2 && start[1] == ':';
+    if (start.empty() || drive)
+        start = (start.empty() ? folder.substr(0, 1) : start + zel::PATHSEP) + ".";
+    return start;
+}
+
+// Plans a PATTERN; false, with `reason`, when what it names does not exist.
+bool planFor(const std::string& typed, const LsOptions& o, Plan& plan, std::string& reason) {
+    std::error_code ec;
+    const std::string::size_type cut = lastSeparator(typed);
+    const std::string name = cut == std::string::npos ? typed : typed.substr(cut + 1);
+    const std::string folderPart =
+        cut == std::string::npos ? std::string() : typed.substr(0, cut + 1);
+    const fs::file_status status =
+        hasWildcards(name) ? fs::file_status() : fs::status(fs::path(typed), ec);
+    if (fs::is_directory(status)) {
+        plan.shown = folderShown(typed);
+        plan.recursive = o.recursive;
+        plan.folder = true;
+        plan.start = o.recursive ? walkStart(typed) : typed;
+        return true;
+    }
+    if (!hasWildcards(name) && !o.recursive) {
+        if (ec) {
+            reason = reasonOf(ec);
+            return false;
+        }
+        plan.start = typed; // one file
+        plan.shown = folderPart;
+        return true;
+    }
+    // A pattern: its folder must be there.
+    const std::string folder = folderPart.empty() ? std::string(".") : folderPart;
+    std::error_code folderError;
+    if (!fs::is_directory(fs::status(fs::path(folder), folderError))) {
+        reason = folderError ? reasonOf(folderError) : std::string("No such file or directory");
         return false;
-    const unsigned long count = static_cast<unsigned long>(skipped.folders.size());
-    std::fprintf(stderr, "zel: ls: %lu folder%s could not be read; their files are not listed\n",
-                 count, count == 1 ? "" : "s");
+    }
+    if (!o.recursive) {
+        plan.start = typed;
+        plan.shown = folderPart;
+        return true;
+    }
+    // Recursive: the folder's whole tree, the name part matched at every level.
+    plan.recursive = true;
+    plan.namePattern = name;
+    plan.start = walkStart(folder);
+    plan.shown = folderPart;
     return true;
 }
 
-std::string localTime(long long t) {
-    std::tm tm{};
-    zel::util::localtime(&t, &tm);
-    char text[32];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0)
-        return "(unknown time)";
-    return text;
+// What the walks of one run could not read: the folders, and how many other
+// entries (dangling links, files removed meanwhile) under which starts.
+struct Skipped {
+    std::vector<std::string> folders;
+    std::vector<std::string> repeated; // folders reached again by another route
+    unsigned long entries = 0;
+    struct Place {
+        std::string folder; // where to look for their names
+        std::string shown;  // written in place of `folder` and its separator
+        bool recursive;
+        long maxDepth; // -1: none
+        bool oneFileSystem;
+    };
+    std::vector<Place> places;
+};
+
+// The listing of one plan, noting in `skipped` what the walk left out.
+std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) {
+    // Both serve the thread that makes them: the one that walks.
+    zel::DirectorySkips skips;
+    zel::DirectoryWalkLimits limits(o.depthLimit, o.oneFileSystem);
+    std::vector<Entry> out;
+    zel::DirectoryIterator it(plan.start.c_str(), plan.recursive, nullptr, !o.byTime);
+    zel::DirectoryItem item;
+    const std::string lead = plan.start + zel::PATHSEP;
+    while (it.GetNextItem(item)) {
+        if (item.IsDirectory())
+            continue;
+        std::string name = item.Name() ? item.Name() : "";
+        if (plan.recursive && name.compare(0, lead.size(), lead) == 0)
+            name = name.substr(lead.size());
+        else if (plan.recursive)
+            continue; // not below the start: never made up into a path
+        if (!plan.namePattern.empty()) {
+            const std::string::size_type cut = lastSeparator(name);
+            if (!nameMatches(plan.namePattern.c_str(),
+                             name.c_str() + (cut == std::string::npos ? 0 : cut + 1)))
+                continue;
+        }
+        Entry e;
+        e.path = plan.shown + name;
+        e.size = item.Size();
+        e.time = item.FileTime();
+        e.readOnly = item.IsReadOnly();
+        out.push_back(std::move(e));
+    }
+    // Paths as the walk wrote them, written as the folder was typed.
+    const auto shownPath = [&](std::string folder) {
+        if (plan.recursive && folder.compare(0, lead.size(), lead) == 0)
+            return plan.shown + folder.substr(lead.size());
+        if (plan.recursive && folder == plan.start)
+            return plan.shown;
+        return folder;
+    };
+    for (unsigned long i = 0; i < skips.Directories(); ++i)
+        skipped.folders.push_back(shownPath(skips.Directory(i)));
+    for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
+        skipped.repeated.push_back(shownPath(skips.RepeatedFolder(i)));
+    const unsigned long entries = skips.Entries() - skips.Directories();
+    if (entries != 0) {
+        skipped.entries += entries;
+        if (plan.folder || plan.recursive)
+            skipped.places.push_back(
+                {plan.start, plan.shown, plan.recursive, o.depthLimit, o.oneFileSystem});
+        else
+            skipped.places.push_back(
+                {plan.shown.empty() ? std::string(".") : plan.shown, plan.shown, false, -1, false});
+    }
+    return out;
+}
+
+// The library counts the entries it could not read but does not name them:
+// look for them again (entries whose status cannot be read), the first few.
+std::vector<std::pair<std::string, std::string>>
+findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
+    std::vector<std::pair<std::string, std::string>> found;
+    long budget = 200000; // entries looked at, at most
+    for (const Skipped::Place& place : places) {
+        std::error_code ec;
+        const fs::path top(place.folder);
+        std::string lead = place.folder;
+        if (lead.empty() || !isSeparator(lead.back()))
+            lead += zel::PATHSEP;
+        const auto look = [&](const fs::directory_entry& e) {
+            std::error_code statusError;
+            const fs::file_status s = fs::status(e.path(), statusError);
+            if (!statusError && s.type() != fs::file_type::not_found)
+                return;
+            std::string path = e.path().string();
+            if (path.compare(0, lead.size(), lead) == 0)
+                path = place.shown + path.substr(lead.size());
+            found.emplace_back(path, statusError ? reasonOf(statusError)
+                                                 : std::string("No such file or directory"));
+        };
+        if (place.recursive) {
+            // Within the walk's own limits.
+            const unsigned long long device = native::deviceOf(place.folder);
+            fs::recursive_directory_iterator it(top, fs::directory_options::skip_permission_denied,
+                                                ec);
+            for (; !ec && it != fs::recursive_directory_iterator() && found.size() < most &&
+                   --budget > 0;
+                 it.increment(ec)) {
+                if (place.maxDepth >= 0 && it.depth() + 1 > place.maxDepth)
+                    continue;
+                look(*it);
+                std::error_code typeError;
+                const bool folder = it->is_directory(typeError) && !typeError;
+                if (folder &&
+                    ((place.maxDepth >= 0 && it.depth() + 2 > place.maxDepth) ||
+                     (place.oneFileSystem && native::deviceOf(it->path().string()) != device)))
+                    it.disable_recursion_pending();
+            }
+        } else {
+            fs::directory_iterator it(top, ec);
+            for (; !ec && it != fs::directory_iterator() && found.size() < most && --budget > 0;
+                 it.increment(ec))
+                look(*it);
+        }
+    }
+    return found;
+}
+
+// Names on standard error what could not be read, then the counts, as find
+// does. True when anything was left out.
+bool reportSkips(const Skipped& skipped) {
+    const bool terminal = stderrIsTerminal();
+    const auto shown = [&](const std::string& p) { return terminal ? escapeControls(p) : p; };
+    // No error: each folder is walked once, whatever the routes to it.
+    if (!skipped.repeated.empty()) {
+        const unsigned long count = static_cast<unsigned long>(skipped.repeated.size());
+        std::fprintf(stderr,
+                     "zel: ls: %lu folder%s reached again by another route (a link) and not "
+                     "walked twice, the first at %s\n",
+                     count, count == 1 ? " was" : "s were", shown(skipped.repeated[0]).c_str());
+    }
+    for (const std::string& folder : skipped.folders)
+        std::fprintf(stderr, "zel: ls: cannot read folder %s\n", shown(folder).c_str());
+    if (skipped.entries != 0) {
+        // The library counted them; name as many, five at most.
+        const std::size_t most = std::min<std::size_t>(5, skipped.entries);
+        const auto named = findUnreadable(skipped.places, most);
+        for (const auto& n : named)
+            std::fprintf(stderr, "zel: ls: cannot access '%s': %s\n", shown(n.first).c_str(),
+                         n.second.c_str());
+        if (named.size() < skipped.entries || skipped.entries > most)
+            std::fprintf(stderr,
+                         "zel: ls: %lu entr%s could not be read in all (dangling links, or "
+                         "removed during the walk)\n",
+                         skipped.entries, skipped.entries == 1 ? "y" : "ies");
+    }
+    if (!skipped.folders.empty()) {
+        const unsigned long count = static_cast<unsigned long>(skipped.folders.size());
+        std::fprintf(stderr,
+                     "zel: ls: %lu folder%s could not be read; their files are not listed\n", count,
+                     count == 1 ? "" : "s");
+    }
+    return !skipped.folders.empty() || skipped.entries != 0;
 }
 
 // Runs the walk; when it takes longer than a second and standard error is a
 // terminal, shows how long it has been running and the files found so far by
 // the patterns before it. (The library walks a whole tree in one call and
 // reports nothing until it returns.)
-std::vector<Entry> listWithProgress(const std::string& pattern, const LsOptions& o,
+std::vector<Entry> listWithProgress(const std::string& typed, const Plan& plan, const LsOptions& o,
                                     std::size_t foundBefore, Skipped& skipped) {
     if (!stderrIsTerminal())
-        return listNotingSkips(pattern, o, skipped);
-    auto work =
-        std::async(std::launch::async, [&] { return listNotingSkips(pattern, o, skipped); });
+        return list(plan, o, skipped);
+    auto work = std::async(std::launch::async, [&] { return list(plan, o, skipped); });
     int seconds = 0;
     bool shown = false;
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
         ++seconds;
         showProgress(
-            "zel: ls: walking " + escapeControls(pattern) + ": " + std::to_string(seconds) + " s" +
+            "zel: ls: walking " + escapeControls(typed) + ": " + std::to_string(seconds) + " s" +
             (foundBefore ? ", " + std::to_string(foundBefore) + " files from the patterns before it"
                          : std::string()));
         shown = true;
@@ -147,70 +348,159 @@ std::vector<Entry> listWithProgress(const std::string& pattern, const LsOptions&
     return work.get();
 }
 
-// One entry as a line: the path alone or the long form, ended by a line end
-// or a NUL; control characters escaped on a terminal.
-void printEntry(const Entry& e, const LsOptions& o, bool terminal) {
+// A size as ls -h writes it: 1023, 1.0K, 9.9K, 10K, 1.5M ... (rounded up).
+std::string readableSize(long long bytes) {
+    if (bytes < 1024)
+        return std::to_string(bytes);
+    const char units[] = "KMGTPE";
+    double value = static_cast<double>(bytes);
+    int unit = -1;
+    while (value >= 1024 && unit < 5) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    if (value < 10) {
+        const double tenths = static_cast<double>(static_cast<long long>(value * 10 + 0.999999));
+        if (tenths < 100)
+            std::snprintf(text, sizeof text, "%.1f%c", tenths / 10, units[unit]);
+        else
+            std::snprintf(text, sizeof text, "10%c", units[unit]);
+    } else {
+        std::snprintf(text, sizeof text, "%lld%c", static_cast<long long>(value + 0.999999),
+                      units[unit]);
+    }
+    return text;
+}
+
+void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
+    const bool terminal = stdoutIsTerminal();
     if (o.json) {
-        nlohmann::ordered_json j;
-        j["path"] = e.path;
-        j["size"] = e.size;
-        j["time"] = isoLocalTime(e.time);
-        j["readOnly"] = e.readOnly;
-        std::printf("%s\n",
-                    j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        for (const Entry& e : entries) {
+            nlohmann::ordered_json j;
+            j["path"] = e.path;
+            j["size"] = e.size;
+            const std::string time = isoLocalTime(e.time);
+            if (time.empty())
+                j["time"] = nullptr;
+            else
+                j["time"] = time;
+            j["readOnly"] = e.readOnly;
+            std::printf("%s\n",
+                        j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        }
         return;
     }
-    const std::string path = terminal && !o.nulSeparated ? escapeControls(e.path) : e.path;
-    if (o.longForm)
-        std::printf("%12lld  %s  %s  ", e.size, localTime(e.time).c_str(),
-                    e.readOnly ? "ro" : "rw");
-    std::fwrite(path.data(), 1, path.size(), stdout);
-    std::fputc(o.nulSeparated ? '\0' : '\n', stdout);
+    // The long form's columns take the width of their widest value.
+    std::vector<std::string> sizes, times;
+    std::size_t sizeWidth = 0, timeWidth = 0;
+    if (o.longForm) {
+        for (const Entry& e : entries) {
+            sizes.push_back(o.human ? readableSize(e.size) : std::to_string(e.size));
+            std::string t = localTimeText(e.time);
+            times.push_back(t.empty() ? std::string("(unknown time)") : t);
+            sizeWidth = std::max(sizeWidth, sizes.back().size());
+            timeWidth = std::max(timeWidth, times.back().size());
+        }
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        const std::string path = terminal && !o.nulSeparated ? escapeControls(e.path) : e.path;
+        if (o.longForm)
+            std::printf("%*s  %-*s  %s  ", static_cast<int>(sizeWidth), sizes[i].c_str(),
+                        static_cast<int>(timeWidth), times[i].c_str(), e.readOnly ? "ro" : "rw");
+        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::fputc(o.nulSeparated ? '\0' : '\n', stdout);
+    }
 }
 
 } // namespace
 
-std::string directoryPart(const std::string& pattern) {
-    const std::string::size_type at = pattern.rfind(zel::PATHSEP);
-    return at == std::string::npos ? std::string() : pattern.substr(0, at + 1);
-}
-
 void addLs(CLI::App& app) {
     auto o = std::make_shared<LsOptions>();
-    CLI::App* cmd =
-        app.add_subcommand("ls", "List the files a search pattern matches, or walk a tree");
+    CLI::App* cmd = app.add_subcommand("ls", "List the files of folders and search patterns, or "
+                                             "of whole trees");
+    // -h is for readable sizes, as in ls; help is --help alone.
+    cmd->set_help_flag("--help", "Print this help message and exit");
     cmd->add_option("PATTERN", o->patterns,
-                    "A folder, or a folder, the separator and a name pattern with * and ?")
-        ->required();
-    cmd->add_flag("-r,--recursive", o->recursive, "Walk the whole tree (files only)");
+                    "A folder, a file, or a folder, the separator and a name pattern with * "
+                    "and ?")
+        ->required()
+        ->type_name("");
+    cmd->add_flag("-r,--recursive", o->recursive,
+                  "Walk every folder below; a name pattern is matched at every level");
     cmd->add_flag("-t,--by-time", o->byTime, "Newest first instead of by name");
     cmd->add_flag("-l,--long", o->longForm, "Show size, local time and the read-only flag");
+    cmd->add_flag("-h,--human-readable", o->human, "With -l, sizes as 1.5K, 23M, 4.0G");
     auto* nul = cmd->add_flag("-0,--null", o->nulSeparated,
                               "End each entry with a NUL instead of a line end (as find -print0)");
     auto* json = cmd->add_flag("--json", o->json,
                                "One JSON object per file: path, size, time (ISO-8601), readOnly");
     nul->excludes(json);
-    cmd->footer("Folders are not listed; a folder named without its trailing separator\n"
-                "is listed as the folder itself. Exit status 1 when nothing matched, or\n"
-                "when a folder could not be read (each is named on standard error).\n"
-                "On a terminal, control characters in names are shown escaped (\\n, \\t,\n"
-                "\\xHH); elsewhere names are written as they are, so scripts should use -0\n"
-                "or --json for names that may hold line ends.");
+    cmd->add_flag("-x,--one-file-system", o->oneFileSystem,
+                  "Walk (as -r) without leaving the file system of each PATTERN's folder, as "
+                  "find -xdev");
+    cmd->add_option("--max-depth", o->maxDepth,
+                    "Walk (as -r) at most N levels: 1 lists the folder's own files, as find "
+                    "-maxdepth")
+        ->type_name("N");
+    cmd->footer("PATTERN is a folder (its files are listed, written the same with or without\n"
+                "a trailing separator), a file, or a folder, the separator and a name pattern:\n"
+                "* any run of characters, ? one character, ASCII case ignored. Only files are\n"
+                "listed, never folders. Paths are written as the folder was typed, then the\n"
+                "separator and the names below it.\n"
+                "\n"
+                "With -r every folder below is walked, and a name pattern is matched against\n"
+                "the file names at every level (as find -name): zel ls -r 'logs/*.txt'.\n"
+                "Links to folders are followed (as find -L), after the real folders. Each\n"
+                "folder is walked once: one reached again by another route (a link) is not\n"
+                "walked twice, and a link back to a folder the walk is inside is not\n"
+                "followed. The count of folders reached again is said on standard error;\n"
+                "that is no error and leaves the exit status as it is.\n"
+                "\n"
+                "Errors name the path and the reason, as ls does: a path that does not exist\n"
+                "(\"cannot access 'x': No such file or directory\"), a pattern that matches no\n"
+                "file, a folder or an entry that could not be read. Each makes the exit status\n"
+                "1; everything else is still listed. An existing folder without files is no\n"
+                "error (exit 0).\n"
+                "\n"
+                "Times are local. On a terminal, control characters in names are shown\n"
+                "escaped (\\n, \\t, \\xHH); elsewhere names are written as they are, so scripts\n"
+                "should use -0 or --json for names that may hold line ends.");
     setRunner(cmd, [o]() -> int {
-        const bool terminal = stdoutIsTerminal();
-        std::size_t found = 0;
-        Skipped skipped;
-        for (const std::string& raw : o->patterns) {
-            const std::string pattern = normalise(raw);
-            for (const Entry& e : listWithProgress(pattern, *o, found, skipped)) {
-                ++found;
-                printEntry(e, *o, terminal);
-            }
+        if (!o->maxDepth.empty()) {
+            o->depthLimit =
+                static_cast<long>(std::min(parseCount(o->maxDepth, "--max-depth"), 1000000u));
+            o->recursive = true;
         }
+        if (o->oneFileSystem)
+            o->recursive = true;
+        std::vector<Entry> all;
+        Skipped skipped;
+        bool failed = false;
+        for (const std::string& typed : o->patterns) {
+            Plan plan;
+            std::string reason;
+            if (typed.empty() || !planFor(typed, *o, plan, reason)) {
+                std::fflush(stdout);
+                std::fprintf(stderr, "zel: ls: cannot access '%s': %s\n",
+                             (stderrIsTerminal() ? escapeControls(typed) : typed).c_str(),
+                             typed.empty() ? "No such file or directory" : reason.c_str());
+                failed = true;
+                continue;
+            }
+            std::vector<Entry> found = listWithProgress(typed, plan, *o, all.size(), skipped);
+            if (found.empty() && !plan.folder) {
+                std::fprintf(stderr, "zel: ls: %s: no files match\n",
+                             (stderrIsTerminal() ? escapeControls(typed) : typed).c_str());
+                failed = true;
+            }
+            all.insert(all.end(), std::make_move_iterator(found.begin()),
+                       std::make_move_iterator(found.end()));
+        }
+        printAll(all, *o);
         const bool left = reportSkips(skipped);
-        if (found == 0)
-            throw Failure("no files match");
-        return left ? 1 : 0;
+        return failed || left ? 1 : 0;
     });
 }
 

@@ -20,7 +20,11 @@ struct MutexOptions {
     std::string name;
     double hold = 0;
     double timeout = 30;
+    bool tryOnly = false;
 };
+
+// The exit status when another process holds the mutex, apart from failures.
+const int kHeldElsewhere = 3;
 
 int runMutex(const MutexOptions& o) {
     int created = 0;
@@ -34,11 +38,15 @@ int runMutex(const MutexOptions& o) {
     std::printf("obtained %s (%s)\n", o.name.c_str(), created ? "created" : "opened existing");
     std::fflush(stdout);
 
-    const unsigned int waitMs = static_cast<unsigned int>(o.timeout * 1000.0 + 0.5);
+    const unsigned int waitMs =
+        o.tryOnly ? 0u : static_cast<unsigned int>(o.timeout * 1000.0 + 0.5);
     const int got = zel::util::WaitAccessableMutex(mutex, waitMs);
-    if (got == zel::util::AccessableWaitTimeout)
-        throw Failure(o.name + " is held by another process (waited " + std::to_string(waitMs) +
-                      " ms)");
+    if (got == zel::util::AccessableWaitTimeout) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "zel: mutex: %s is held by another process (waited %u ms)\n",
+                     o.name.c_str(), waitMs);
+        return kHeldElsewhere;
+    }
     if (got != zel::util::AccessableWaitAcquired && got != zel::util::AccessableWaitAbandoned)
         throw Failure("cannot wait for the mutex " + o.name);
     std::printf("owned %s%s\n", o.name.c_str(),
@@ -66,7 +74,7 @@ CLI::Validator seconds() {
                 return "must be a number of seconds from 0 to 86400: " + text;
             return std::string();
         },
-        "SECONDS");
+        "");
 }
 
 } // namespace
@@ -79,11 +87,19 @@ void addOs(CLI::App& app) {
     mutex->add_option("--hold", o->hold, "Seconds to hold it once owned (default 0)")
         ->type_name("SECONDS")
         ->check(seconds());
+    auto* timeout = mutex
+                        ->add_option("--timeout", o->timeout,
+                                     "Seconds to wait while another process owns it (default 30)")
+                        ->type_name("SECONDS")
+                        ->check(seconds());
     mutex
-        ->add_option("--timeout", o->timeout,
-                     "Seconds to wait while another process owns it (default 30)")
-        ->type_name("SECONDS")
-        ->check(seconds());
+        ->add_flag("--try", o->tryOnly,
+                   "Do not wait: take it only if no other process holds it now")
+        ->excludes(timeout);
+    mutex->footer("Exit status: 0 when it was obtained (and released again), 3 when another\n"
+                  "process holds it (at once with --try, or when --timeout ran out), 1 on\n"
+                  "any other failure, 2 for a usage error. For scripts:\n"
+                  "    zel mutex NAME --try; case $? in 0) free;; 3) held;; *) failed;; esac");
     setRunner(mutex, [o]() -> int { return runMutex(*o); });
 
     CLI::App* admin = app.add_subcommand(

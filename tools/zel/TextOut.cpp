@@ -69,14 +69,51 @@ std::string isoTime(const std::tm& local, long long seconds) {
     return text;
 }
 
+bool localFields(long long seconds, std::tm& local) {
+    // The library converts the years 1970 to 3000. The calendar repeats every 400
+    // years to the weekday, so a time outside is moved by whole 400-year spans
+    // into the range, converted, and its year moved back: today's zone rules
+    // then stand for that year's.
+    const long long span = 146097LL * 86400; // 400 years
+    const long long first = 2 * 86400;       // clear of the range's edges in any zone
+    const long long last = 32535215999LL - 2 * 86400;
+    const long long bound = 2000 * span; // years up to about 800,000 either way
+    if (seconds < -bound || seconds > bound)
+        return false;
+    long long spans = 0;
+    if (seconds < first || seconds > last) {
+        spans = (seconds - first) / span;
+        if (seconds - first < 0 && (seconds - first) % span != 0)
+            --spans;
+    }
+    const long long moved = seconds - spans * span;
+    local = std::tm{};
+    try {
+        zel::util::localtime(&moved, &local);
+    } catch (...) {
+        return false;
+    }
+    if (local.tm_mday == 0)
+        return false; // not converted: the record stays zero-filled
+    local.tm_year += static_cast<int>(spans * 400);
+    return true;
+}
+
 std::string isoLocalTime(long long seconds) {
     std::tm local{};
-    try {
-        zel::util::localtime(&seconds, &local);
-    } catch (...) {
+    if (!localFields(seconds, local))
         return std::string();
-    }
     return isoTime(local, seconds);
+}
+
+std::string localTimeText(long long seconds) {
+    std::tm local{};
+    if (!localFields(seconds, local))
+        return std::string();
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
 }
 
 } // namespace zeltool

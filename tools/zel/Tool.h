@@ -64,6 +64,9 @@ bool isDirectory(const std::string& path);
 // or closing the console on Windows) before keepOnSignal() is called.
 void removeOnSignal(const std::string& path, int fd);
 void keepOnSignal();
+// The device a path lies on (links followed); 0 when unknown, and always 0 on
+// Windows.
+unsigned long long deviceOf(const std::string& path);
 std::string hostName();
 std::string errorText(int code);
 } // namespace native
@@ -106,18 +109,21 @@ private:
     long long m_size = 0;
 };
 
-// The directory part of a search pattern, cut after its last path separator.
-std::string directoryPart(const std::string& pattern);
-
 // Shows `text` as the progress line on standard error (a terminal only); an
 // empty text clears the line.
 void showProgress(const std::string& text);
 
 // Text with control characters written as \n, \t, \r or \xHH.
 std::string escapeControls(const std::string& text);
+// Local time fields of calendar seconds at any date (the library converts the
+// years 1970 to 3000; other years take today's zone rules); false when the
+// time cannot be converted.
+bool localFields(long long seconds, std::tm& local);
 // Calendar seconds as local ISO-8601 time with its UTC offset,
 // 2026-01-31T09:05:07+01:00; empty when the time cannot be converted.
 std::string isoLocalTime(long long seconds);
+// The same as "2026-01-31 09:05:07", without the offset.
+std::string localTimeText(long long seconds);
 // The same for local time fields already known to stand for `seconds`.
 std::string isoTime(const std::tm& local, long long seconds);
 

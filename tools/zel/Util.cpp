@@ -31,7 +31,7 @@ void addGuid(CLI::App& app) {
                     return "must be a whole number from 1 to 100000: " + text;
                 return std::string();
             },
-            "N"));
+            ""));
     setRunner(cmd, [count]() -> int {
         zel::BaseString<char> text;
         for (int i = 0; i < *count; ++i) {
@@ -136,33 +136,100 @@ std::string endOf(const char* text, const char* end) {
     return s;
 }
 
+bool isParseSpace(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
+}
+
+// The decimal digits an integer parser reads from `text` (after white space and
+// one sign; '+' only when `plusToo`), without leading zeros, and whether the
+// sign was '-'.
+std::string integerDigits(const char* text, bool plusToo, bool& negative) {
+    while (isParseSpace(*text))
+        ++text;
+    negative = *text == '-';
+    if (*text == '-' || (plusToo && *text == '+'))
+        ++text;
+    std::string digits;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if (!digits.empty() || *text != '0')
+            digits += *text;
+    return digits;
+}
+
+// Whether the digits (no leading zeros) exceed `limit` (a decimal text).
+bool exceeds(const std::string& digits, const std::string& limit) {
+    return digits.size() != limit.size() ? digits.size() > limit.size() : digits > limit;
+}
+
+// "  wrapped: the text holds N, which does not fit in B bits" or nothing.
+std::string wrapNote(const char* text, bool plusToo, const char* max, const char* minMagnitude,
+                     int bits) {
+    bool negative = false;
+    const std::string digits = integerDigits(text, plusToo, negative);
+    if (!exceeds(digits, negative ? minMagnitude : max))
+        return std::string();
+    return "  wrapped: " + std::string(negative ? "-" : "") + digits + " does not fit in " +
+           std::to_string(bits) + " bits";
+}
+
+// The number of mantissa digits stringToDouble meets (it uses the first 18).
+std::size_t mantissaDigits(const char* text) {
+    while (isParseSpace(*text))
+        ++text;
+    if (*text == '-' || *text == '+')
+        ++text;
+    std::size_t digits = 0;
+    bool point = false;
+    for (; (*text >= '0' && *text <= '9') || (*text == '.' && !point); ++text) {
+        if (*text == '.')
+            point = true;
+        else
+            ++digits;
+    }
+    return digits;
+}
+
 void addNum(CLI::App& app) {
     auto text = std::make_shared<std::string>();
     CLI::App* cmd = app.add_subcommand(
         "num", "Show how each of the library's number parsers reads TEXT, end position included");
     cmd->add_option("TEXT", *text, "The text to read")->required();
+    cmd->footer("The parsers never report overflow: integers wrap (modulo 2^32 or 2^64) and\n"
+                "stringToDouble reads at most 18 significant digits. Such lines end with\n"
+                "'wrapped: ...' or 'cut: ...'.");
     setRunner(cmd, [text]() -> int {
         const char* t = text->c_str();
         char* end = nullptr;
         char buffer[64];
 
+        const std::string wrap32 = wrapNote(t, false, "2147483647", "2147483648", 32);
+        const std::string wrap64 =
+            wrapNote(t, true, "9223372036854775807", "9223372036854775808", 64);
+
         const int i = zel::util::stringToInteger(t, &end);
-        std::printf("stringToInteger     %d  (%s)\n", i, endOf(t, end).c_str());
+        std::printf("stringToInteger     %d  (%s)%s\n", i, endOf(t, end).c_str(), wrap32.c_str());
 
         const long long l = zel::util::stringToInt64(t, &end);
-        std::printf("stringToInt64       %s  (%s)\n",
-                    zel::util::Int64ToStr(l, buffer, sizeof buffer), endOf(t, end).c_str());
+        std::printf("stringToInt64       %s  (%s)%s\n",
+                    zel::util::Int64ToStr(l, buffer, sizeof buffer), endOf(t, end).c_str(),
+                    wrap64.c_str());
 
         const double d = zel::util::stringToDouble(t, &end);
-        std::printf("stringToDouble      %.17g = %s  (%s)\n", d,
-                    zel::util::doubleToString(d, buffer, sizeof buffer), endOf(t, end).c_str());
+        const std::size_t digits = mantissaDigits(t);
+        const std::string cut = digits > 18 ? "  cut: only the first 18 of " +
+                                                  std::to_string(digits) + " digits are read"
+                                            : std::string();
+        std::printf("stringToDouble      %.17g = %s  (%s)%s\n", d,
+                    zel::util::doubleToString(d, buffer, sizeof buffer), endOf(t, end).c_str(),
+                    cut.c_str());
 
         const bool b = zel::util::stringToBoolean(t, &end);
         std::printf("stringToBoolean     %s  (%s)\n", b ? "true" : "false", endOf(t, end).c_str());
 
-        std::printf("canCoerceToInteger  %s (leading zeros refused), %s (permitted)\n",
-                    zel::util::canCoerceToInteger(t, false) ? "yes" : "no",
-                    zel::util::canCoerceToInteger(t, true) ? "yes" : "no");
+        const bool coerces = zel::util::canCoerceToInteger(t, true);
+        std::printf("canCoerceToInteger  %s (leading zeros refused), %s (permitted)%s\n",
+                    zel::util::canCoerceToInteger(t, false) ? "yes" : "no", coerces ? "yes" : "no",
+                    coerces && !wrap32.empty() ? "; it does not fit in 32 bits (see above)" : "");
         std::printf("isnumeric           %s\n", zel::util::isnumeric(t) ? "yes" : "no");
 
         std::vector<char> hexInput(t, t + text->size() + 1);

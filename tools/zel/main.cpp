@@ -1,17 +1,21 @@
 // zel: the command-line tool over ZELBase for support work and scripts.
 //
-// Exit status: 0 success, 1 failure, 2 usage error. Every error is one line on
-// standard error that starts with "zel: " and carries the exception's messages.
+// Exit status: 0 success, 1 failure, 2 usage error (3: zel mutex found the mutex
+// held by another process). Every error is one line on standard error that
+// starts with "zel: " and carries the exception's messages.
 #include "Tool.h"
 
 #include "zel/Exception.h"
+#include "zel/PathSeparator.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <algorithm>
 #include <map>
+#include <regex>
 
 #ifndef ZEL_VERSION
 #define ZEL_VERSION "0.0.0"
@@ -43,9 +47,106 @@ std::string messageTrail(const std::exception& e) {
     return oneLine(e.what());
 }
 
+// The one candidate nearest to `word` by edit distance, when it is near enough
+// to be a slip of the fingers (at most 2 edits, 1 for short words); else empty.
+std::string nearestOf(const std::string& word, const std::vector<std::string>& candidates) {
+    std::string best;
+    if (word.size() <= 2)
+        return best; // -x: any other letter is one edit away
+    std::size_t bestDistance = word.size() <= 4 ? 2 : 3;
+    for (const std::string& c : candidates) {
+        std::vector<std::size_t> row(c.size() + 1);
+        for (std::size_t j = 0; j <= c.size(); ++j)
+            row[j] = j;
+        for (std::size_t i = 1; i <= word.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= c.size(); ++j) {
+                const std::size_t up = row[j];
+                row[j] = std::min(
+                    {row[j] + 1, row[j - 1] + 1, diagonal + (word[i - 1] == c[j - 1] ? 0 : 1)});
+                diagonal = up;
+            }
+        }
+        // A word that starts a candidate is near too (--recursiv, --one).
+        const bool prefix = word.size() >= 3 && c.compare(0, word.size(), word) == 0;
+        const std::size_t distance = prefix ? 1 : row[c.size()];
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = c;
+        }
+    }
+    return best;
+}
+
 } // namespace zeltool
 
 namespace {
+
+// " (did you mean 'X'?)" for the nearest candidate, or nothing.
+std::string didYouMean(const std::string& word, const std::vector<std::string>& candidates) {
+    const std::string near = zeltool::nearestOf(word, candidates);
+    return near.empty() ? std::string() : " (did you mean '" + near + "'?)";
+}
+
+// The option names of a command, as typed: --name and -n.
+std::vector<std::string> optionNames(const CLI::App& command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : command.get_options()) {
+        for (const std::string& l : o->get_lnames())
+            names.push_back("--" + l);
+        for (const std::string& s : o->get_snames())
+            names.push_back("-" + s);
+    }
+    return names;
+}
+
+// The parser's message said plainly: unknown options with a guess, and a missing
+// value named without the parser's "1 required N:N missing".
+std::string plainParseMessage(const CLI::ParseError& e, const CLI::App* command) {
+    const std::string text = zeltool::messageTrail(e);
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && command != nullptr) {
+        const std::string::size_type colon = text.find(": ");
+        std::string words = colon == std::string::npos ? text : text.substr(colon + 2);
+        std::string out;
+        std::size_t start = 0;
+        while (start < words.size()) {
+            std::size_t end = words.find(' ', start);
+            if (end == std::string::npos)
+                end = words.size();
+            const std::string word = words.substr(start, end - start);
+            start = end + 1;
+            if (word.empty())
+                continue;
+            if (!out.empty())
+                out += "; ";
+            if (word[0] == '-') {
+                const std::string name = word.substr(0, word.find('='));
+                out += "unknown option '" + name + "'" + didYouMean(name, optionNames(*command));
+            } else {
+                out += "unexpected argument '" + word + "'";
+            }
+        }
+        return out.empty() ? text : out;
+    }
+    static const std::regex missing("^(.*): \\d+ required (\\S+) missing$");
+    std::smatch m;
+    if (std::regex_match(text, m, missing)) {
+        std::string what = m[2].str();
+        const std::string::size_type colon = what.find(':');
+        if (colon != std::string::npos)
+            what = what.substr(0, colon);
+        return m[1].str() + " needs a value (" + what + ")";
+    }
+    return text;
+}
+
+// A log path that is a folder, or written as one: the library would move the
+// folder aside to make room for the log, so it is refused before anything runs.
+bool namesAFolder(const std::string& path) {
+    const char last = path.empty() ? '\0' : path.back();
+    return last == zel::PATHSEPCHAR || last == '/' || zeltool::native::isDirectory(path);
+}
 
 std::string trailOf(zel::Exception& e) {
     std::string trail;
@@ -81,7 +182,8 @@ int main(int argc, char** argv) {
     app.add_option("--log", logPath,
                    "Error log file for this run (default: the library's machine-wide log)")
         ->type_name("PATH");
-    app.footer("Exit status: 0 success, 1 failure, 2 usage error.\n"
+    app.footer("Exit status: 0 success, 1 failure, 2 usage error (zel mutex: 3 when\n"
+               "another process holds the mutex).\n"
                "Run 'zel COMMAND --help' for the options of one command.");
 
     zeltool::addLs(app);
@@ -102,10 +204,16 @@ int main(int argc, char** argv) {
         if (!arg.empty() && arg[0] == '-')
             continue;
         bool known = false;
-        for (const CLI::App* command : app.get_subcommands({}))
+        std::vector<std::string> names;
+        for (const CLI::App* command : app.get_subcommands({})) {
             known = known || command->get_name() == arg;
+            names.push_back(command->get_name());
+        }
         if (!known)
-            return fail("", "unknown command '" + arg + "' (run 'zel --help' for the list)", 2);
+            return fail("",
+                        "unknown command '" + arg + "'" + didYouMean(arg, names) +
+                            " (run 'zel --help' for the list)",
+                        2);
         break;
     }
 
@@ -119,9 +227,11 @@ int main(int argc, char** argv) {
         const std::string name = chosen.empty() ? std::string() : chosen.front()->get_name();
         if (chosen.empty() && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr)
             return fail("", "no command given (run 'zel --help' for the list)", 2);
+        if (chosen.empty() && dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+            return fail("", plainParseMessage(e, &app) + " (run 'zel --help')", 2);
         return fail(name,
-                    zeltool::messageTrail(e) + " (run 'zel " + (name.empty() ? "" : name + " ") +
-                        "--help')",
+                    plainParseMessage(e, chosen.empty() ? &app : chosen.front()) + " (run 'zel " +
+                        (name.empty() ? "" : name + " ") + "--help')",
                     2);
     }
 
@@ -130,6 +240,9 @@ int main(int argc, char** argv) {
         if (!logPath.empty()) {
             if (logPath.size() >= 1024)
                 throw zeltool::UsageError("--log: the path must be shorter than 1024 characters");
+            if (namesAFolder(logPath))
+                throw zeltool::UsageError("--log " + logPath +
+                                          ": is a folder; give the path of the log file itself");
             zel::Exception::SetErrorLogLocation(logPath.c_str());
         }
         for (const CLI::App* command : app.get_subcommands()) {
