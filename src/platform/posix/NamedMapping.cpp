@@ -12,6 +12,8 @@
 // the record; the last one that may remove it does so.
 #include "platform/NamedMapping.h"
 
+#include "base/Immortal.h"
+
 #include "platform/posix/SharedFiles.h"
 
 #include <cerrno>
@@ -63,8 +65,11 @@ struct View {
     std::size_t length;
     std::shared_ptr<Registration> registration;
 };
-std::mutex g_viewsMutex;
-std::map<void*, View> g_views;
+// Never destroyed, so that a view may be mapped or unmapped during exit.
+base::Immortal<std::mutex> g_viewsMutexStore;
+base::Immortal<std::map<void*, View>> g_viewsStore;
+std::mutex& g_viewsMutex = *g_viewsMutexStore;
+std::map<void*, View>& g_views = *g_viewsStore;
 
 bool ProtectionFlags(unsigned long protection, bool& writable, bool& copyOnWrite) {
     switch (protection) {

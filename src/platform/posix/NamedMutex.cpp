@@ -13,6 +13,7 @@
 #include "platform/NamedMutex.h"
 
 #include "base/Deadline.h"
+#include "base/Immortal.h"
 #include "platform/posix/SharedFiles.h"
 
 #include <cerrno>
@@ -71,8 +72,11 @@ struct MutexHandle : shared::Handle {
 
 // The named mutexes this process has open, by file identity. Guards the states'
 // `handles` as well, and is held while a name is opened or created.
-std::mutex g_statesMutex;
-std::map<std::pair<dev_t, ino_t>, MutexState*> g_states;
+// Never destroyed, so that a handle may be opened or closed during exit.
+base::Immortal<std::mutex> g_statesMutexStore;
+base::Immortal<std::map<std::pair<dev_t, ino_t>, MutexState*>> g_statesStore;
+std::mutex& g_statesMutex = *g_statesMutexStore;
+std::map<std::pair<dev_t, ino_t>, MutexState*>& g_states = *g_statesStore;
 
 // Opens or creates the file of `path` with this process's read lock on the use
 // byte. `created`: this call made it (and, with `initialOwner`, owns it).

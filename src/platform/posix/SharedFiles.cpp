@@ -3,6 +3,7 @@
 #include "platform/posix/SharedFiles.h"
 
 #include "base/Deadline.h"
+#include "base/Immortal.h"
 #include "base/ObjectName.h"
 
 #include <cerrno>
@@ -19,8 +20,11 @@ namespace platform {
 namespace shared {
 
 namespace {
-std::mutex g_handlesMutex;
-std::set<Handle*> g_handles;
+// Never destroyed, so that a handle may be used or closed during exit.
+base::Immortal<std::mutex> g_handlesMutexStore;
+base::Immortal<std::set<Handle*>> g_handlesStore;
+std::mutex& g_handlesMutex = *g_handlesMutexStore;
+std::set<Handle*>& g_handles = *g_handlesStore;
 
 const char kFolder[] = "/dev/shm/";
 } // namespace
