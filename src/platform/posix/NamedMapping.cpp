@@ -173,8 +173,16 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             shared::Retire(rfd, path, kUseByte);
             return Found::Missing;
         }
-        auto registration = std::make_shared<Registration>(rfd, path);
-        out.reset(new MappingHandle);
+        std::shared_ptr<Registration> registration;
+        try {
+            registration = std::make_shared<Registration>(rfd, path);
+            out.reset(new MappingHandle);
+        } catch (...) {
+            ::close(fd);
+            if (registration == nullptr)
+                shared::Retire(rfd, path, kUseByte);
+            throw;
+        }
         out->fd = fd;
         out->size = record.size;
         out->writable = wantWrite;
@@ -286,7 +294,12 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
                    shared::LockByte(f, kUseByte, F_RDLCK, 0);
         });
         if (rfd >= 0) {
-            handle->registration = std::make_shared<Registration>(rfd, path);
+            try {
+                handle->registration = std::make_shared<Registration>(rfd, path);
+            } catch (...) {
+                shared::Retire(rfd, path, kUseByte); // the name this call published goes
+                throw;
+            }
             return shared::Register(handle.release());
         }
         if (errno != EEXIST)

@@ -135,34 +135,49 @@ void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& exist
     std::string path;
     if (!shared::ObjectPath("mutex", name, path))
         return nullptr;
-    std::lock_guard<std::mutex> lock(g_statesMutex);
     bool created = false;
-    struct stat st;
-    int fd = OpenOrCreate(path, mayCreate, initialOwner, created, st);
-    if (fd < 0)
-        return nullptr;
-    auto key = std::make_pair(st.st_dev, st.st_ino);
-    auto it = g_states.find(key);
     MutexState* state = nullptr;
-    if (it != g_states.end()) {
-        ::close(fd); // this process already has it open, locks and all
-        state = it->second;
-    } else {
-        std::unique_ptr<MutexState> fresh(new MutexState);
-        fresh->fd = fd;
-        fresh->path = path;
-        fresh->identity = st;
-        if (created && initialOwner) {
-            fresh->owner = CurrentThread();
-            fresh->count = 1;
+    {
+        std::lock_guard<std::mutex> lock(g_statesMutex);
+        struct stat st;
+        int fd = OpenOrCreate(path, mayCreate, initialOwner, created, st);
+        if (fd < 0)
+            return nullptr;
+        auto key = std::make_pair(st.st_dev, st.st_ino);
+        auto it = g_states.find(key);
+        if (it != g_states.end()) {
+            ::close(fd); // this process already has it open, locks and all
+            state = it->second;
+        } else {
+            try {
+                std::unique_ptr<MutexState> fresh(new MutexState);
+                fresh->fd = fd;
+                fresh->path = path;
+                fresh->identity = st;
+                if (created && initialOwner) {
+                    fresh->owner = CurrentThread();
+                    fresh->count = 1;
+                }
+                g_states[key] = fresh.get();
+                state = fresh.release();
+            } catch (...) {
+                // Out of memory: a name this call made goes again, none is left open.
+                shared::Retire(fd, path, kUseByte);
+                throw;
+            }
         }
-        g_states[key] = fresh.get();
-        state = fresh.release();
+        ++state->handles; // the share of the handle made below
     }
-    std::unique_ptr<MutexHandle> handle(new MutexHandle(state));
-    ++state->handles;
+    // Outside the lock: a handle that cannot be made or registered drops its share.
+    MutexHandle* handle = nullptr;
+    try {
+        handle = new MutexHandle(state);
+    } catch (...) {
+        DropState(state);
+        throw;
+    }
     existed = !created;
-    return shared::Register(handle.release());
+    return shared::Register(handle);
 }
 
 void DropState(MutexState* state) {

@@ -30,8 +30,13 @@ const char kFolder[] = "/dev/shm/";
 } // namespace
 
 void* Register(Handle* handle) {
-    std::lock_guard<std::mutex> lock(g_handlesMutex);
-    g_handles.insert(handle);
+    try {
+        std::lock_guard<std::mutex> lock(g_handlesMutex);
+        g_handles.insert(handle);
+    } catch (...) {
+        delete handle; // closed at once, outside the table's lock
+        throw;
+    }
     return handle;
 }
 
