@@ -36,8 +36,9 @@ class ZEL_API BitString {
 public:
     // No bytes, no bits.
     BitString();
-    // numBits bits, all off. Throws MemoryException.
-    explicit BitString(int numBits);
+    // numBits bits, all off; converts from a count (zel::BitString b = 12;).
+    // Throws MemoryException.
+    BitString(int numBits);
     // A copy with its own bytes. Throws MemoryException.
     BitString(const BitString& o);
     virtual ~BitString();

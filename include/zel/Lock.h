@@ -58,7 +58,8 @@ private:
 // thrown by unlock() in the destructor ends the process.
 class ZEL_API Guard {
 public:
-    explicit Guard(Lockable& lockable);
+    // Converts from the lock: zel::Guard g = cs; locks cs.
+    Guard(Lockable& lockable);
     virtual ~Guard();
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
@@ -73,7 +74,8 @@ private:
 // recursive lock taken several times it releases one level only.
 class ZEL_API UnGuard {
 public:
-    explicit UnGuard(Guard& guard);
+    // Converts from the guard: zel::UnGuard u = g; unlocks g's lock.
+    UnGuard(Guard& guard);
     virtual ~UnGuard();
     UnGuard(const UnGuard&) = delete;
     UnGuard& operator=(const UnGuard&) = delete;

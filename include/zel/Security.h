@@ -90,7 +90,8 @@ ZEL_API void* ObtainAccessableMutex(int initialOwner, const char* name, int* cre
 // Throws zel::Exception: "Long API failed %d" (a descriptor step failed),
 // "Unable to create file: %ls" (with the file name), "Open failed %d" (neither
 // creating nor opening the mapping worked), "Severe Error
-// ObtainAccessableFileMappingEx: %ls" (an unexpected failure inside).
+// ObtainAccessableFileMappingEx: %ls" (an unexpected failure inside); throws
+// MemoryException when memory runs out while the mapping is made.
 ZEL_API void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection,
                                           unsigned long access, unsigned long sizeHigh,
                                           unsigned long sizeLow, const char* mappingName,

@@ -3,6 +3,7 @@
 #include "zel/Lock.h"
 #include "zel/StringUtil.h"
 
+#include "base/Immortal.h"
 #include "exceptions/Format.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
@@ -18,8 +19,10 @@ namespace zel {
 
 namespace {
 
-// The process-wide recursive lock of the log, built when the library loads.
-AutoCriticalSection ErrorLogLock;
+// The process-wide recursive lock of the log, built when the library loads and
+// never destroyed: a line logged by a thread still running while the process
+// exits, or by a host's global destructor, still finds it (docs/foundation.md).
+base::Immortal<AutoCriticalSection> ErrorLogLock;
 
 const long long kRotateAbove = 10000000; // bytes, not 10 MiB
 const std::size_t kRotatedNameKeep = 1018;
@@ -50,18 +53,18 @@ std::string ChooseDefaultLocation() {
 }
 
 // The older generation's name: the log's path cut to 1,018 characters, then ".001".
-// Filled into a buffer that lives as long as the process: every caller holds
-// ErrorLogLock, and a line then allocates nothing for the name.
+// Filled into a buffer that is never destroyed (exit-time lines use it too): every
+// caller holds ErrorLogLock, and a line then allocates nothing for the name.
 const char* OlderGeneration(const char* path) {
-    static std::string older;
-    older.assign(path, std::min<std::size_t>(std::strlen(path), kRotatedNameKeep));
-    older += kOlderSuffix;
-    return older.c_str();
+    static base::Immortal<std::string> older;
+    older->assign(path, std::min<std::size_t>(std::strlen(path), kRotatedNameKeep));
+    *older += kOlderSuffix;
+    return older->c_str();
 }
 
 // The lasting notice of the platform last written to the log: a rotation that
 // stays blocked is reported once, not on every line. Guarded by ErrorLogLock.
-std::string g_lastingNotice;
+base::Immortal<std::string> g_lastingNotice;
 
 // Appends one line and reports what the platform had to say about it.
 void AppendLine(const char* path, long long rotateAbove, const std::string& line,
@@ -69,11 +72,11 @@ void AppendLine(const char* path, long long rotateAbove, const std::string& line
     platform::LogAppend done =
         platform::AppendLogLine(path, OlderGeneration(path), rotateAbove, line.data(), line.size());
     if (done.lasting) {
-        if (done.notice == g_lastingNotice)
+        if (done.notice == *g_lastingNotice)
             return;
-        g_lastingNotice = done.notice;
+        *g_lastingNotice = done.notice;
     } else {
-        g_lastingNotice.clear();
+        g_lastingNotice->clear();
     }
     if (done.notice.empty())
         return;
@@ -89,7 +92,7 @@ char Exception::ErrorLogLocation[Exception::MaxPathSize] = "";
 bool Exception::m_mirrorErrorToLog = false;
 
 void Exception::MirrorErrorMessage(const char* method, const char* message, bool force) {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     if (!m_mirrorErrorToLog && !force)
         return;
     try {
@@ -123,8 +126,10 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         }
 
         // One buffer, one write: lines of other threads and processes never mix.
-        // The buffer is kept (under ErrorLogLock) so that a line allocates nothing.
-        static std::string line;
+        // The buffer is kept (under ErrorLogLock, never destroyed) so that a line
+        // allocates nothing.
+        static base::Immortal<std::string> kept;
+        std::string& line = *kept;
         line.clear();
         line += '[';
         line.append(stamp, n);
@@ -140,7 +145,7 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
 
 void Exception::VMirror(const char* prefix, const char* formatErrorPrefix, const char* format,
                         va_list arguments) {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     char buffer[detail::kFormatBufferSize];
     int length = detail::FormatText(buffer, format, arguments);
     if (length > 0)
@@ -164,7 +169,7 @@ void Exception::trace(const char* format, ...) {
 }
 
 void Exception::CheckOldLogSize() {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     if (ErrorLogLocation[0] == '\0')
         return;
     try {
@@ -182,7 +187,7 @@ bool Exception::LockLogFile(int fd, bool lock) {
 }
 
 void Exception::SetErrorLogLocation(const char* path) {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     try {
         if (path == nullptr) {
             ErrorLogLocation[0] = '\0';
@@ -198,12 +203,12 @@ void Exception::SetErrorLogLocation(const char* path) {
 }
 
 std::string Exception::GetErrorLogLocation() {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     return ErrorLogLocation;
 }
 
 std::string Exception::ChooseErrorLogLocation() {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     try {
         if (ErrorLogLocation[0] == '\0')
             SetErrorLogLocation(ChooseDefaultLocation().c_str());
@@ -214,12 +219,12 @@ std::string Exception::ChooseErrorLogLocation() {
 }
 
 void Exception::SetMirrorErrorLog(bool mirror) {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     m_mirrorErrorToLog = mirror;
 }
 
 bool Exception::GetMirrorErrorLog() {
-    Guard guard(ErrorLogLock);
+    Guard guard(*ErrorLogLock);
     return m_mirrorErrorToLog;
 }
 

@@ -117,8 +117,10 @@ void Exception::SetMessageOnStack(const char* format, va_list arguments) {
     char buffer[detail::kFormatBufferSize];
     int length = detail::FormatText(buffer, format, arguments);
     if (length > 0) {
-        m_messageStack.emplace_back();
-        m_messageStack.back().first = buffer;
+        // The entry is complete before it joins the stack: running out of memory
+        // leaves the stack as it was, never with an empty message on top.
+        std::pair<std::string, std::string> entry{std::string(buffer), std::string()};
+        m_messageStack.push_back(std::move(entry));
         if (!m_delayedLogging)
             MirrorErrorMessage("Error: ", buffer, true);
     } else {
@@ -127,8 +129,11 @@ void Exception::SetMessageOnStack(const char* format, va_list arguments) {
 }
 
 void Exception::AssignFrom(const Exception& other) {
-    if (this != &other)
-        m_messageStack = other.m_messageStack;
+    if (this != &other) {
+        // Copied aside first, so that running out of memory leaves this stack whole.
+        auto copy = other.m_messageStack;
+        m_messageStack.swap(copy);
+    }
     m_messageBlock.clear();
 }
 

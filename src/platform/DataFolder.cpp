@@ -1,14 +1,19 @@
 // The machine-wide data folder, with the override the tests use.
 #include "platform/FileSystem.h"
 
+#include "base/Immortal.h"
+
 #include <mutex>
 
 namespace zel {
 namespace platform {
 
 namespace {
-std::mutex g_dataFolderMutex;
-std::string g_dataFolderOverride;
+// Never destroyed: the log may choose its location from an exit-time call.
+base::Immortal<std::mutex> g_dataFolderMutexStore;
+base::Immortal<std::string> g_dataFolderOverrideStore;
+std::mutex& g_dataFolderMutex = *g_dataFolderMutexStore;
+std::string& g_dataFolderOverride = *g_dataFolderOverrideStore;
 } // namespace
 
 bool MachineDataFolder(std::string& folder) {

@@ -11,6 +11,9 @@ unsigned long LastErrorCode();
 // The system's text for `code`, line end included as the system gives it.
 // False when the system has no text for the code.
 bool ErrorText(unsigned long code, std::string& text);
+// True when `code` says that memory ran out (ENOMEM; ERROR_NOT_ENOUGH_MEMORY or
+// ERROR_OUTOFMEMORY on Windows).
+bool IsOutOfMemory(unsigned long code);
 
 } // namespace platform
 } // namespace zel

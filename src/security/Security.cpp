@@ -191,6 +191,9 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         platform::CloseSharedFile(file);
         ReportRefusal(mappingName, refusal);
         if (mapping == nullptr) {
+            // Out of memory is not a name someone else holds: no second try.
+            if (platform::IsOutOfMemory(static_cast<unsigned long>(code)))
+                throw MemoryException();
             mapping = OpenExistingMapping(access, mappingName, refusal);
             code = LastError();
             ReportRefusal(mappingName, refusal);
@@ -199,6 +202,9 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
         }
         descriptor.Release();
         return mapping;
+    } catch (MemoryException&) {
+        descriptor.Release();
+        throw;
     } catch (Exception& e) {
         descriptor.Release();
         e.rethrow();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using zel::BitString;
@@ -62,6 +63,16 @@ TEST(BitString, SizesFromTheBitCount) {
     EXPECT_EQ(empty.GetIntValue(), 0u);
     EXPECT_EQ(empty.GetIntValueReverse(), 0u);
     EXPECT_EQ(empty.GetRawBits(), nullptr);
+}
+
+// A bit count converts to a BitString of that many bits, all off.
+static_assert(std::is_convertible_v<int, zel::BitString>);
+
+TEST(BitString, ConvertsFromABitCount) {
+    zel::BitString b = 12;
+    EXPECT_EQ(b.NumBits(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_FALSE(b.IsBitOn(i)) << i;
 }
 
 TEST(BitString, BitsArePackedMostSignificantFirst) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -37,6 +38,26 @@ TEST(LockGuard, GuardAndUnGuardCallLockAndUnlockExactlyOnce) {
     }
     EXPECT_EQ(l.locks, 2);
     EXPECT_EQ(l.unlocks, 2);
+}
+
+// The guards convert from what they guard, so copy-initialisation builds.
+static_assert(std::is_convertible_v<zel::Lockable&, zel::Guard>);
+static_assert(std::is_convertible_v<zel::Guard&, zel::UnGuard>);
+
+TEST(LockGuard, GuardsConvertFromTheirLock) {
+    CountingLock l;
+    {
+        zel::Guard g = l;
+        EXPECT_EQ(l.locks, 1);
+        {
+            zel::UnGuard ug = g;
+            EXPECT_EQ(l.unlocks, 1);
+        }
+        EXPECT_EQ(l.locks, 2);
+    }
+    EXPECT_EQ(l.unlocks, 2);
+    zel::AutoCriticalSection cs;
+    zel::Guard g = cs;
 }
 
 // Several threads increment a plain counter in read-modify-write steps under the

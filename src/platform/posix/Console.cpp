@@ -1,6 +1,8 @@
 // Generic POSIX code only: keyboard input from a terminal (termios) or plain stdin.
 #include "platform/Console.h"
 
+#include "base/Immortal.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -17,8 +19,11 @@ namespace {
 
 // Serialises readers and guards the queue of codes still to hand out (the second
 // code of a two-code key, or the bytes after an escape that meant nothing).
-std::mutex g_inputMutex;
-std::string g_pending;
+// Never destroyed, so that a key may be read during exit.
+base::Immortal<std::mutex> g_inputMutexStore;
+base::Immortal<std::string> g_pendingStore;
+std::mutex& g_inputMutex = *g_inputMutexStore;
+std::string& g_pending = *g_pendingStore;
 // g_pending's length, readable without g_inputMutex by a key test that runs while
 // another thread reads.
 std::atomic<std::size_t> g_pendingCount{0};

@@ -12,6 +12,10 @@ unsigned long LastErrorCode() {
     return static_cast<unsigned long>(errno);
 }
 
+bool IsOutOfMemory(unsigned long code) {
+    return code == ENOMEM;
+}
+
 bool ErrorText(unsigned long code, std::string& text) {
     char buffer[512];
     buffer[0] = '\0';

@@ -17,6 +17,7 @@
 #include "platform/NamedMapping.h"
 
 #include "base/Deadline.h"
+#include "base/Immortal.h"
 #include "platform/posix/SharedFiles.h"
 #include "platform/TrustedPath.h"
 #include "base/ObjectName.h"
@@ -87,8 +88,11 @@ struct View {
     std::size_t length;
     std::shared_ptr<Registration> registration;
 };
-std::mutex g_viewsMutex;
-std::map<void*, View> g_views;
+// Never destroyed, so that a view may be mapped or unmapped during exit.
+base::Immortal<std::mutex> g_viewsMutexStore;
+base::Immortal<std::map<void*, View>> g_viewsStore;
+std::mutex& g_viewsMutex = *g_viewsMutexStore;
+std::map<void*, View>& g_views = *g_viewsStore;
 
 bool ProtectionFlags(unsigned long protection, bool& writable, bool& copyOnWrite) {
     switch (protection) {
@@ -199,8 +203,16 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
                           base::EscapedText(recorded) + ", which has " +
                           std::to_string(static_cast<long long>(opened.st_size)));
         }
-        auto registration = std::make_shared<Registration>(rfd, path);
-        out.reset(new MappingHandle);
+        std::shared_ptr<Registration> registration;
+        try {
+            registration = std::make_shared<Registration>(rfd, path);
+            out.reset(new MappingHandle);
+        } catch (...) {
+            ::close(fd);
+            if (registration == nullptr)
+                shared::Retire(rfd, path, kUseByte);
+            throw;
+        }
         out->fd = fd;
         out->size = record.size;
         out->writable = wantWrite;
@@ -320,7 +332,12 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
             },
             stale);
         if (rfd >= 0) {
-            handle->registration = std::make_shared<Registration>(rfd, path);
+            try {
+                handle->registration = std::make_shared<Registration>(rfd, path);
+            } catch (...) {
+                shared::Retire(rfd, path, kUseByte); // the name this call published goes
+                throw;
+            }
             return shared::Register(handle.release());
         }
         if (errno != EEXIST)

@@ -16,6 +16,7 @@
 #include "platform/NamedMutex.h"
 
 #include "base/Deadline.h"
+#include "base/Immortal.h"
 #include "platform/posix/SharedFiles.h"
 
 #include <sys/socket.h>
@@ -133,9 +134,12 @@ struct MutexHandle : shared::Handle {
 };
 
 // The named mutexes this process has open, by exclusion name. Guards the states'
-// `handles` as well; never held while waiting.
-std::mutex g_statesMutex;
-std::map<std::string, MutexState*> g_states;
+// `handles` as well; never held while waiting. Never destroyed, so that a handle
+// may be opened or closed during exit.
+base::Immortal<std::mutex> g_statesMutexStore;
+base::Immortal<std::map<std::string, MutexState*>> g_statesStore;
+std::mutex& g_statesMutex = *g_statesMutexStore;
+std::map<std::string, MutexState*>& g_states = *g_statesStore;
 
 // Opens or creates the file of `path` with this process's read lock on the use
 // byte, all within kOpenWaitMs. `created`: this call made it; `owned` then holds
@@ -226,45 +230,62 @@ void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& exist
     int fd = OpenOrCreate(path, exclusion, mayCreate, initialOwner, created, owned, st);
     if (fd < 0)
         return nullptr;
-    std::unique_ptr<MutexState> fresh(new MutexState);
-    std::unique_ptr<MutexHandle> handle(new MutexHandle(nullptr));
-    std::lock_guard<std::mutex> lock(g_statesMutex);
-    auto it = g_states.find(exclusion);
+    std::unique_ptr<MutexState> fresh;
+    std::unique_ptr<MutexHandle> handle;
     MutexState* state = nullptr;
-    if (it != g_states.end()) {
-        ::close(fd); // this process already has it open, locks and all
-        state = it->second;
-        if (owned >= 0) {
-            // The name was made again while this process still used the old file.
-            std::lock_guard<std::mutex> local(state->local);
-            if (state->owner == 0) {
-                state->owner = CurrentThread();
-                state->count = 1;
-                state->exclusion = owned;
-            } else {
-                ::close(owned);
+    try {
+        fresh.reset(new MutexState);
+        handle.reset(new MutexHandle(nullptr));
+        std::lock_guard<std::mutex> lock(g_statesMutex);
+        auto it = g_states.find(exclusion);
+        if (it != g_states.end()) {
+            ::close(fd); // this process already has it open, locks and all
+            fd = -1;
+            state = it->second;
+            if (owned >= 0) {
+                // The name was made again while this process still used the old file.
+                std::lock_guard<std::mutex> local(state->local);
+                if (state->owner == 0) {
+                    state->owner = CurrentThread();
+                    state->count = 1;
+                    state->exclusion = owned;
+                } else {
+                    ::close(owned);
+                }
+                owned = -1;
             }
+        } else {
+            g_states[exclusion] = fresh.get();
+            fresh->fd = fd;
+            fresh->path = path;
+            fresh->exclusionName = exclusion;
+            fresh->identity = st;
+            if (owned >= 0) {
+                fresh->owner = CurrentThread();
+                fresh->count = 1;
+                fresh->exclusion = owned;
+            }
+            fd = -1;
+            owned = -1;
+            state = fresh.release();
         }
-    } else {
-        fresh->fd = fd;
-        fresh->path = path;
-        fresh->exclusionName = exclusion;
-        fresh->identity = st;
-        if (owned >= 0) {
-            fresh->owner = CurrentThread();
-            fresh->count = 1;
-            fresh->exclusion = owned;
-        }
-        g_states[exclusion] = fresh.get();
-        state = fresh.release();
+        handle->state = state;
+        ++state->handles;
+    } catch (...) {
+        // Out of memory: a name this call made goes again, nothing is left open.
+        if (owned >= 0)
+            ::close(owned);
+        if (fd >= 0)
+            shared::Retire(fd, path, kUseByte);
+        throw;
     }
-    handle->state = state;
-    ++state->handles;
     existed = !created;
     return shared::Register(handle.release());
 }
 
 void DropState(MutexState* state) {
+    if (state == nullptr) // a handle whose making failed before it had a state
+        return;
     std::lock_guard<std::mutex> lock(g_statesMutex);
     if (--state->handles > 0)
         return;

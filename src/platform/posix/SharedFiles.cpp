@@ -4,6 +4,7 @@
 #include "platform/TrustedPath.h"
 
 #include "base/Deadline.h"
+#include "base/Immortal.h"
 #include "base/ObjectName.h"
 
 #include <atomic>
@@ -23,16 +24,24 @@ namespace platform {
 namespace shared {
 
 namespace {
-std::mutex g_handlesMutex;
-std::set<Handle*> g_handles;
+// Never destroyed, so that a handle may be used or closed during exit.
+base::Immortal<std::mutex> g_handlesMutexStore;
+base::Immortal<std::set<Handle*>> g_handlesStore;
+std::mutex& g_handlesMutex = *g_handlesMutexStore;
+std::set<Handle*>& g_handles = *g_handlesStore;
 
 const char kFolder[] = "/dev/shm/";
 std::atomic<unsigned long> g_replaceCount{0};
 } // namespace
 
 void* Register(Handle* handle) {
-    std::lock_guard<std::mutex> lock(g_handlesMutex);
-    g_handles.insert(handle);
+    try {
+        std::lock_guard<std::mutex> lock(g_handlesMutex);
+        g_handles.insert(handle);
+    } catch (...) {
+        delete handle; // closed at once, outside the table's lock
+        throw;
+    }
     return handle;
 }
 

@@ -25,6 +25,9 @@ struct Handle {
     Kind kind;
 };
 
+// Takes the handle into the table of live handles and returns it as the caller's
+// handle. Owns it from the call on: when the table cannot grow it is deleted (so
+// closed) and std::bad_alloc goes on.
 void* Register(Handle* handle);
 // The live handle of that kind, or null (errno EINVAL).
 Handle* Find(void* handle, Handle::Kind kind);

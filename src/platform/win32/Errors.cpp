@@ -10,6 +10,10 @@ unsigned long LastErrorCode() {
     return GetLastError();
 }
 
+bool IsOutOfMemory(unsigned long code) {
+    return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY;
+}
+
 bool ErrorText(unsigned long code, std::string& text) {
     char* buffer = nullptr;
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

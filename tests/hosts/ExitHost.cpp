@@ -1,0 +1,98 @@
+// A host program that uses the library while the process ends: its global
+// destructor logs two lines, throws and catches an annotated exception and lists
+// a folder, after the function-local statics made inside main are gone. With
+// "thread", a detached thread keeps doing the same while main returns.
+//
+//   zel_exit_host <folder> plain|thread
+//
+// The log is <folder>/exit.log; everything the destructor learns goes into it as
+// a line, for the driver (RunExitHost.cmake) to check.
+#include "zel/Directory.h"
+#include "zel/Exception.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+// Plain storage: a host global that is still valid in the destructor below.
+char g_folder[512];
+std::atomic<int> g_threadRounds{0};
+
+// Lists g_folder; the number of entries, or -1 when the walk threw.
+long ListFolder() {
+    try {
+        zel::DirectoryIterator it(g_folder, false, nullptr, true);
+        return it.NumMatches();
+    } catch (zel::Exception&) {
+        return -1;
+    }
+}
+
+// Throws an exception, annotates it as a guarded function would and catches it;
+// the number of messages it held at the end.
+unsigned ThrowAndCatch(const char* who) {
+    try {
+        try {
+            throw zel::Exception("%s: thrown", who);
+        } catch (zel::Exception& e) {
+            e.appendMessage("%s::%s: Exception caught", "ExitHost", who);
+            e.rethrow();
+        }
+    } catch (zel::Exception& e) {
+        return e.getMessageTotal();
+    }
+    return 0;
+}
+
+void KeepLogging() {
+    for (int round = 0;; ++round) {
+        zel::Exception::trace("ExitHost: thread line %d", round);
+        ThrowAndCatch("thread");
+        ListFolder();
+        g_threadRounds.fetch_add(1);
+    }
+}
+
+struct ExitWork {
+    bool armed = false;
+    ~ExitWork() {
+        if (!armed)
+            return;
+        zel::Exception::trace("ExitHost: global destructor line 1");
+        zel::Exception::trace("ExitHost: global destructor line 2");
+        const unsigned messages = ThrowAndCatch("destructor");
+        const long entries = ListFolder();
+        zel::Exception::trace("ExitHost: caught %u messages, listed %ld entries", messages,
+                              entries);
+    }
+} g_exitWork;
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 || std::strlen(argv[1]) + 16 > sizeof g_folder) {
+        std::fprintf(stderr, "usage: zel_exit_host <folder> plain|thread\n");
+        return 2;
+    }
+    std::strcpy(g_folder, argv[1]);
+    std::string log = std::string(g_folder) + "/exit.log";
+    zel::Exception::SetErrorLogLocation(log.c_str());
+    zel::Exception::SetMirrorErrorLog(true);
+
+    // The first lines build whatever the log keeps for later lines.
+    zel::Exception::trace("ExitHost: main");
+    ThrowAndCatch("main");
+    ListFolder();
+    g_exitWork.armed = true;
+
+    if (std::strcmp(argv[2], "thread") == 0) {
+        std::thread(KeepLogging).detach();
+        while (g_threadRounds.load() < 3)
+            std::this_thread::yield();
+    }
+    return 0;
+}
