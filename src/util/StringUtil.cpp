@@ -2,6 +2,7 @@
 
 #include "util/VectorLevel.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -221,19 +222,78 @@ using V = Avx512Block;
 } // namespace avx512
 #endif
 
-inline std::size_t Length(const char* s) {
-    switch (detail::CurrentVectorLevel()) {
-#if defined(ZEL_X86_VECTORS)
-    case VectorLevel::Avx512:
-        return avx512::Length(s);
-    case VectorLevel::Avx2:
-        return avx2::Length(s);
-    case VectorLevel::Sse2:
-        return sse2::Length(s);
-#endif
-    default:
-        return std::strlen(s);
+// The routines of one vector level.
+struct Routines {
+    unsigned int (*length)(const char*); // strlen's own type: its call is a jump
+    int (*order[2][2])(const char*, const char*, std::size_t); // [fold][bounded]
+    const unsigned char* (*findWindow)(const unsigned char*, const unsigned char*, std::size_t,
+                                       unsigned char, unsigned char, unsigned char, unsigned char);
+};
+
+unsigned int LengthBytes(const char* s) {
+    return static_cast<unsigned int>(std::strlen(s));
+}
+
+template <bool Fold, bool Bounded> int OrderBytesOf(const char* a, const char* b, std::size_t n) {
+    return OrderBytes<Fold>(a, b, Bounded, n);
+}
+
+// By level, in the order of VectorLevel.
+#define ZEL_ROUTINES(level)                                                                        \
+    {                                                                                              \
+        level::Length,                                                                             \
+            {{level::Order<false, false>, level::Order<false, true>},                              \
+             {level::Order<true, false>, level::Order<true, true>}},                               \
+            level::FindWindow                                                                      \
     }
+const Routines kRoutines[] = {
+    {LengthBytes,
+     {{OrderBytesOf<false, false>, OrderBytesOf<false, true>},
+      {OrderBytesOf<true, false>, OrderBytesOf<true, true>}},
+     FindWindowBytes},
+#if defined(ZEL_X86_VECTORS)
+    ZEL_ROUTINES(sse2),
+    ZEL_ROUTINES(avx2),
+    ZEL_ROUTINES(avx512),
+#endif
+};
+#undef ZEL_ROUTINES
+
+const Routines& ChooseRoutines();
+
+// Until the first call, routines that choose the level and then run its own.
+unsigned int LengthFirst(const char* s) {
+    return ChooseRoutines().length(s);
+}
+template <bool Fold, bool Bounded> int OrderFirst(const char* a, const char* b, std::size_t n) {
+    return ChooseRoutines().order[Fold][Bounded](a, b, n);
+}
+const unsigned char* FindWindowFirst(const unsigned char* from, const unsigned char* end,
+                                     std::size_t l, unsigned char first, unsigned char last,
+                                     unsigned char firstBit, unsigned char lastBit) {
+    return ChooseRoutines().findWindow(from, end, l, first, last, firstBit, lastBit);
+}
+const Routines kFirstCall = {LengthFirst,
+                             {{OrderFirst<false, false>, OrderFirst<false, true>},
+                              {OrderFirst<true, false>, OrderFirst<true, true>}},
+                             FindWindowFirst};
+
+// The routines of the process's level (a constant table, so that each call is
+// one load and one jump).
+std::atomic<const Routines*> g_routines{&kFirstCall};
+
+const Routines& ChooseRoutines() {
+    const Routines* chosen = &kRoutines[static_cast<int>(detail::CurrentVectorLevel())];
+    g_routines.store(chosen, std::memory_order_relaxed);
+    return *chosen;
+}
+
+inline const Routines& Chosen() {
+    return *g_routines.load(std::memory_order_relaxed);
+}
+
+inline unsigned int Length(const char* s) {
+    return Chosen().length(s);
 }
 
 // The four ordering functions; `bounded` false ignores n.
@@ -242,42 +302,21 @@ template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsig
         return b == nullptr ? 0 : -1;
     if (b == nullptr)
         return 1;
-    switch (detail::CurrentVectorLevel()) {
-#if defined(ZEL_X86_VECTORS)
-    case VectorLevel::Avx512:
-        return bounded ? avx512::Order<Fold, true>(a, b, n) : avx512::Order<Fold, false>(a, b, 0);
-    case VectorLevel::Avx2:
-        return bounded ? avx2::Order<Fold, true>(a, b, n) : avx2::Order<Fold, false>(a, b, 0);
-    case VectorLevel::Sse2:
-        return bounded ? sse2::Order<Fold, true>(a, b, n) : sse2::Order<Fold, false>(a, b, 0);
-#endif
-    default:
-        return OrderBytes<Fold>(a, b, bounded, n);
-    }
+    return Chosen().order[Fold][bounded](a, b, n);
 }
 
 // FindWindow of the chosen level.
-const unsigned char* FindWindowAtLevel(const unsigned char* from, const unsigned char* end,
-                                       std::size_t l, unsigned char first, unsigned char last,
-                                       unsigned char firstBit, unsigned char lastBit) {
-    switch (detail::CurrentVectorLevel()) {
-#if defined(ZEL_X86_VECTORS)
-    case VectorLevel::Avx512:
-        return avx512::FindWindow(from, end, l, first, last, firstBit, lastBit);
-    case VectorLevel::Avx2:
-        return avx2::FindWindow(from, end, l, first, last, firstBit, lastBit);
-    case VectorLevel::Sse2:
-        return sse2::FindWindow(from, end, l, first, last, firstBit, lastBit);
-#endif
-    default:
-        return FindWindowBytes(from, end, l, first, last, firstBit, lastBit);
-    }
+inline const unsigned char* FindWindowAtLevel(const unsigned char* from, const unsigned char* end,
+                                              std::size_t l, unsigned char first,
+                                              unsigned char last, unsigned char firstBit,
+                                              unsigned char lastBit) {
+    return Chosen().findWindow(from, end, l, first, last, firstBit, lastBit);
 }
 
 } // namespace
 
 unsigned int strlen(const char* s) {
-    return s ? static_cast<unsigned int>(Length(s)) : 0;
+    return s ? Length(s) : 0;
 }
 unsigned int strlen(const unsigned char* s) {
     return strlen(reinterpret_cast<const char*>(s));
