@@ -95,7 +95,8 @@ __attribute__((noinline)) std::size_t LengthPast(const char* s, std::size_t know
 #define ZEL_BLOCK_OP(target)                                                                       \
     target ZEL_READS_WHOLE_BLOCKS __attribute__((always_inline)) static inline
 
-// The block types of the walks. Agree gives per byte the (folded) byte of a where
+// The block types of the walks. Stops gives the bits of the bytes where an
+// ordering walk stops. Agree gives per byte the (folded) byte of a where
 // both texts agree, else 0: a zero byte is where an ordering walk stops (a
 // difference, or the common terminator). Folding maps 'A'..'Z' to 'a'..'z' and
 // leaves every other byte: adding 0x3F maps 'A'..'Z' to -128..-103, the only
@@ -124,6 +125,9 @@ struct Sse2Block {
     template <bool Fold> ZEL_BLOCK_OP() R Agree(const char* a, const char* b) {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
         return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
+    }
+    template <bool Fold> ZEL_BLOCK_OP() std::uint64_t Stops(const char* a, const char* b) {
+        return Bits(Eq(Agree<Fold>(a, b), _mm_setzero_si128()));
     }
     ZEL_BLOCK_OP() M Eq(R a, R b) { return _mm_cmpeq_epi8(a, b); }
     ZEL_BLOCK_OP() M Any(M a, M b) { return _mm_or_si128(a, b); }
@@ -156,6 +160,11 @@ struct Avx2Block {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
         return _mm256_and_si256(_mm256_cmpeq_epi8(x, y), x);
     }
+    template <bool Fold>
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2)
+    std::uint64_t Stops(const char* a, const char* b) {
+        return Bits(Eq(Agree<Fold>(a, b), _mm256_setzero_si256()));
+    }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Eq(R a, R b) { return _mm256_cmpeq_epi8(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Any(M a, M b) { return _mm256_or_si256(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Both(M a, M b) { return _mm256_and_si256(a, b); }
@@ -185,7 +194,54 @@ struct Avx512Block {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
         return _mm512_maskz_mov_epi8(_mm512_cmpeq_epi8_mask(x, y), x);
     }
+    // Where the walk goes on: the byte of a is not NUL and both agree.
+    template <bool Fold>
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512)
+    std::uint64_t Stops(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        const M goesOn = _mm512_mask_cmpeq_epi8_mask(_mm512_test_epi8_mask(x, x), x, y);
+        return static_cast<M>(~goesOn);
+    }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm512_cmpeq_epi8_mask(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t Bits(M m) { return m; }
+};
+
+// 32 bytes with AVX-512 BW and VL: the comparisons in mask registers.
+struct Evex256Block {
+    using R = __m256i;
+    using M = __mmask32;
+    static constexpr std::size_t kWidth = 32;
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Load(const char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R LoadAligned(const char* p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Splat(char c) { return _mm256_set1_epi8(c); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Or(R a, R b) { return _mm256_or_si256(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Min(R a, R b) { return _mm256_min_epu8(a, b); }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R FoldIf(R v) {
+        if (!Fold)
+            return v;
+        const M upper = _mm256_cmplt_epi8_mask(_mm256_add_epi8(v, _mm256_set1_epi8(0x3F)),
+                                               _mm256_set1_epi8(-102));
+        return _mm256_mask_add_epi8(v, upper, v, _mm256_set1_epi8(0x20));
+    }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Agree(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm256_maskz_mov_epi8(_mm256_cmpeq_epi8_mask(x, y), x);
+    }
+    // Where the walk goes on: the byte of a is not NUL and both agree.
+    template <bool Fold>
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512)
+    std::uint64_t Stops(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        const M goesOn = _mm256_mask_cmpeq_epi8_mask(_mm256_test_epi8_mask(x, x), x, y);
+        return static_cast<M>(~goesOn);
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm256_cmpeq_epi8_mask(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t Bits(M m) { return m; }
@@ -196,6 +252,7 @@ struct Avx512Block {
 // The walks, once per level.
 namespace sse2 {
 using V = Sse2Block;
+using VHead = V;
 #define ZEL_LEVEL
 #define ZEL_WALK ZEL_READS_WHOLE_BLOCKS
 #include "util/StringWalks.inc"
@@ -205,6 +262,7 @@ using V = Sse2Block;
 
 namespace avx2 {
 using V = Avx2Block;
+using VHead = V;
 #define ZEL_LEVEL ZEL_TARGET_AVX2
 #define ZEL_WALK ZEL_TARGET_AVX2 ZEL_READS_WHOLE_BLOCKS
 #include "util/StringWalks.inc"
@@ -213,6 +271,8 @@ using V = Avx2Block;
 } // namespace avx2
 
 namespace avx512 {
+// Short texts end within a few blocks: 32-byte blocks lose less past their end.
+using VHead = Evex256Block;
 using V = Avx512Block;
 #define ZEL_LEVEL ZEL_TARGET_AVX512
 #define ZEL_WALK ZEL_TARGET_AVX512 ZEL_READS_WHOLE_BLOCKS

@@ -10,7 +10,7 @@
 // own instruction sets and run only where the choice below allows them.
 #define ZEL_X86_VECTORS 1
 #define ZEL_TARGET_AVX2 __attribute__((target("avx2")))
-#define ZEL_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+#define ZEL_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
 #endif
 
 namespace zel {
