@@ -61,16 +61,24 @@ template <bool Fold> int OrderBytes(const char* a, const char* b, bool bounded, 
     return 0;
 }
 
-// The first window start s in [from, end - l] whose first and last bytes match
-// the pattern's, byte at a time (see FindWindow of the vector levels).
-const unsigned char* FindWindowBytes(const unsigned char* from, const unsigned char* end,
-                                     std::size_t l, unsigned char first, unsigned char last,
-                                     unsigned char firstBit, unsigned char lastBit) {
-    for (const unsigned char* s = from; end - s >= static_cast<std::ptrdiff_t>(l); ++s) {
-        if ((s[0] | firstBit) == first && (s[l - 1] | lastBit) == last)
-            return s;
-    }
-    return nullptr;
+// Whether the window of l bytes that ends at q (its last byte) has the pattern's
+// first and last bytes (`first`, `last`, where `firstBit`, `lastBit` are the case
+// bits the search ignores), or q is the text's terminator.
+inline bool WindowStopsAt(const unsigned char* q, std::size_t l, unsigned char first,
+                          unsigned char last, unsigned char firstBit, unsigned char lastBit) {
+    return *q == 0 ||
+           ((*q | lastBit) == last && (q[-static_cast<std::ptrdiff_t>(l - 1)] | firstBit) == first);
+}
+
+// The first q at or after `from` where WindowStopsAt holds, byte at a time. The l -
+// 1 bytes before `from` are text.
+const unsigned char* FindWindowBytes(const unsigned char* from, std::size_t l, unsigned char first,
+                                     unsigned char last, unsigned char firstBit,
+                                     unsigned char lastBit) {
+    const unsigned char* q = from;
+    while (!WindowStopsAt(q, l, first, last, firstBit, lastBit))
+        ++q;
+    return q;
 }
 
 #if defined(ZEL_X86_VECTORS)
@@ -286,8 +294,8 @@ using V = Avx512Block;
 struct Routines {
     unsigned int (*length)(const char*); // strlen's own type: its call is a jump
     int (*order[2][2])(const char*, const char*, std::size_t); // [fold][bounded]
-    const unsigned char* (*findWindow)(const unsigned char*, const unsigned char*, std::size_t,
-                                       unsigned char, unsigned char, unsigned char, unsigned char);
+    const unsigned char* (*findWindow)(const unsigned char*, std::size_t, unsigned char,
+                                       unsigned char, unsigned char, unsigned char);
 };
 
 unsigned int LengthBytes(const char* s) {
@@ -328,10 +336,10 @@ unsigned int LengthFirst(const char* s) {
 template <bool Fold, bool Bounded> int OrderFirst(const char* a, const char* b, std::size_t n) {
     return ChooseRoutines().order[Fold][Bounded](a, b, n);
 }
-const unsigned char* FindWindowFirst(const unsigned char* from, const unsigned char* end,
-                                     std::size_t l, unsigned char first, unsigned char last,
-                                     unsigned char firstBit, unsigned char lastBit) {
-    return ChooseRoutines().findWindow(from, end, l, first, last, firstBit, lastBit);
+const unsigned char* FindWindowFirst(const unsigned char* from, std::size_t l, unsigned char first,
+                                     unsigned char last, unsigned char firstBit,
+                                     unsigned char lastBit) {
+    return ChooseRoutines().findWindow(from, l, first, last, firstBit, lastBit);
 }
 const Routines kFirstCall = {LengthFirst,
                              {{OrderFirst<false, false>, OrderFirst<false, true>},
@@ -366,11 +374,10 @@ template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsig
 }
 
 // FindWindow of the chosen level.
-inline const unsigned char* FindWindowAtLevel(const unsigned char* from, const unsigned char* end,
-                                              std::size_t l, unsigned char first,
-                                              unsigned char last, unsigned char firstBit,
-                                              unsigned char lastBit) {
-    return Chosen().findWindow(from, end, l, first, last, firstBit, lastBit);
+inline const unsigned char* FindWindowAtLevel(const unsigned char* from, std::size_t l,
+                                              unsigned char first, unsigned char last,
+                                              unsigned char firstBit, unsigned char lastBit) {
+    return Chosen().findWindow(from, l, first, last, firstBit, lastBit);
 }
 
 } // namespace
@@ -504,13 +511,13 @@ template <typename V> unsigned char CaseBit(unsigned char want) {
     return (std::is_same<V, Folded>::value && want >= 'a' && want <= 'z') ? 0x20 : 0;
 }
 
-// The first window start s in [from, end - l] whose first and last bytes match
-// the pattern's (`first`, `last` in the view V), or null. Only bytes before `end`
-// are read.
+// The last byte q (at or after `from`) of the first window of l bytes whose first
+// and last bytes match the pattern's (`first`, `last` in the view V), or the
+// text's terminator if that comes first. The l - 1 bytes before `from` are text.
 template <typename V>
-const unsigned char* FindWindow(const unsigned char* from, const unsigned char* end, std::size_t l,
-                                unsigned char first, unsigned char last) {
-    return FindWindowAtLevel(from, end, l, first, last, CaseBit<V>(first), CaseBit<V>(last));
+const unsigned char* FindWindow(const unsigned char* from, std::size_t l, unsigned char first,
+                                unsigned char last) {
+    return FindWindowAtLevel(from, l, first, last, CaseBit<V>(first), CaseBit<V>(last));
 }
 
 // The first position of `text` (at or after `h`) whose byte matches `first`.
@@ -557,6 +564,11 @@ public:
             m_end += step;
         }
         return true;
+    }
+    // Records that the text reaches at least to upTo.
+    void cover(const unsigned char* upTo) {
+        if (upTo > m_end)
+            m_end = upTo;
     }
     const unsigned char* end() const { return m_end; }
 
@@ -664,21 +676,13 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
                 continue;
             }
             // A short shift: jump straight to the next window whose first and
-            // last bytes both match (any match is such a window).
-            const unsigned char* from = h + 1;
-            const unsigned char* q;
-            for (;;) {
-                q = FindWindow<V>(from, known.end(), l, firstOfPattern, lastOfPattern);
-                if (q != nullptr)
-                    break;
-                // Every start whose window lies in the known text has been tested.
-                const unsigned char* next = known.end() - (l - 1);
-                if (next > from)
-                    from = next;
-                if (!known.grow())
-                    return nullptr;
-            }
-            h = q;
+            // last bytes both match (any match is such a window), looking for the
+            // terminator in the same pass.
+            const unsigned char* q = FindWindow<V>(h + l, l, firstOfPattern, lastOfPattern);
+            if (*q == 0)
+                return nullptr;
+            known.cover(q + 1);
+            h = q - (l - 1);
             continue;
         }
 
