@@ -420,6 +420,28 @@ TEST(StringGuardPage, TextsEndingBeforeAnUnreadablePage) {
     }
 }
 
+// Texts of one repeated byte that end right before an unreadable page, searched
+// for patterns that nearly match everywhere: the scans that look for a window and
+// for the terminator at once run up to the page's end at every alignment.
+TEST(StringGuardPage, NearMissSearchesEndingBeforeAnUnreadablePage) {
+    zeltest::GuardedPage page;
+    const std::string patterns[] = {"aab", std::string(15, 'a') + "b", "AAAB",
+                                    std::string(70, 'a') + "B", "ba"};
+    for (std::size_t length = 0; length < 2000; length += length < 300 ? 1 : 13) {
+        for (int end = 0; end < 2; ++end) {
+            std::string text(length, 'a');
+            if (end == 1 && length != 0)
+                text.back() = 'b'; // a match in the last window
+            const char* t = page.place(text);
+            for (const std::string& pattern : patterns) {
+                SCOPED_TRACE("length " + std::to_string(length) + " pattern " + pattern);
+                EXPECT_EQ(u::strstr(t, pattern.c_str()), Search(t, pattern.c_str(), false));
+                EXPECT_EQ(u::strstrNoCase(t, pattern.c_str()), Search(t, pattern.c_str(), true));
+            }
+        }
+    }
+}
+
 // ---- Every vector level ----
 // The library chooses its vector width (portable loops, SSE2, AVX2 or AVX-512) once
 // per process; ZEL_TEXT_VECTORS lowers that choice. Each level runs the tests of
