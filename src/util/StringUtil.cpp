@@ -103,8 +103,9 @@ __attribute__((noinline)) std::size_t LengthPast(const char* s, std::size_t know
 #define ZEL_BLOCK_OP(target)                                                                       \
     target ZEL_READS_WHOLE_BLOCKS __attribute__((always_inline)) static inline
 
-// The block types of the walks. Stops gives the bits of the bytes where an
-// ordering walk stops. Agree gives per byte the (folded) byte of a where
+// The block types of the walks. Walk tests a block of an ordering walk: Through
+// when it goes on past the block, else StopBits has the bits of the bytes where it
+// stops. Agree gives per byte the (folded) byte of a where
 // both texts agree, else 0: a zero byte is where an ordering walk stops (a
 // difference, or the common terminator). Folding maps 'A'..'Z' to 'a'..'z' and
 // leaves every other byte: adding 0x3F maps 'A'..'Z' to -128..-103, the only
@@ -134,9 +135,11 @@ struct Sse2Block {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
         return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
     }
-    template <bool Fold> ZEL_BLOCK_OP() std::uint64_t Stops(const char* a, const char* b) {
-        return Bits(Eq(Agree<Fold>(a, b), _mm_setzero_si128()));
+    template <bool Fold> ZEL_BLOCK_OP() M Walk(const char* a, const char* b) {
+        return Eq(Agree<Fold>(a, b), _mm_setzero_si128());
     }
+    ZEL_BLOCK_OP() bool Through(M walk) { return Bits(walk) == 0; }
+    ZEL_BLOCK_OP() std::uint64_t StopBits(M walk) { return Bits(walk); }
     ZEL_BLOCK_OP() M Eq(R a, R b) { return _mm_cmpeq_epi8(a, b); }
     ZEL_BLOCK_OP() M Any(M a, M b) { return _mm_or_si128(a, b); }
     ZEL_BLOCK_OP() M Both(M a, M b) { return _mm_and_si128(a, b); }
@@ -168,11 +171,11 @@ struct Avx2Block {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
         return _mm256_and_si256(_mm256_cmpeq_epi8(x, y), x);
     }
-    template <bool Fold>
-    ZEL_BLOCK_OP(ZEL_TARGET_AVX2)
-    std::uint64_t Stops(const char* a, const char* b) {
-        return Bits(Eq(Agree<Fold>(a, b), _mm256_setzero_si256()));
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Walk(const char* a, const char* b) {
+        return Eq(Agree<Fold>(a, b), _mm256_setzero_si256());
     }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) bool Through(M walk) { return Bits(walk) == 0; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) std::uint64_t StopBits(M walk) { return Bits(walk); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Eq(R a, R b) { return _mm256_cmpeq_epi8(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Any(M a, M b) { return _mm256_or_si256(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Both(M a, M b) { return _mm256_and_si256(a, b); }
@@ -203,13 +206,12 @@ struct Avx512Block {
         return _mm512_maskz_mov_epi8(_mm512_cmpeq_epi8_mask(x, y), x);
     }
     // Where the walk goes on: the byte of a is not NUL and both agree.
-    template <bool Fold>
-    ZEL_BLOCK_OP(ZEL_TARGET_AVX512)
-    std::uint64_t Stops(const char* a, const char* b) {
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Walk(const char* a, const char* b) {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
-        const M goesOn = _mm512_mask_cmpeq_epi8_mask(_mm512_test_epi8_mask(x, x), x, y);
-        return static_cast<M>(~goesOn);
+        return _mm512_mask_cmpeq_epi8_mask(_mm512_test_epi8_mask(x, x), x, y);
     }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) bool Through(M walk) { return _kortestc_mask64_u8(walk, walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t StopBits(M walk) { return static_cast<M>(~walk); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm512_cmpeq_epi8_mask(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
@@ -242,13 +244,12 @@ struct Evex256Block {
         return _mm256_maskz_mov_epi8(_mm256_cmpeq_epi8_mask(x, y), x);
     }
     // Where the walk goes on: the byte of a is not NUL and both agree.
-    template <bool Fold>
-    ZEL_BLOCK_OP(ZEL_TARGET_AVX512)
-    std::uint64_t Stops(const char* a, const char* b) {
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Walk(const char* a, const char* b) {
         const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
-        const M goesOn = _mm256_mask_cmpeq_epi8_mask(_mm256_test_epi8_mask(x, x), x, y);
-        return static_cast<M>(~goesOn);
+        return _mm256_mask_cmpeq_epi8_mask(_mm256_test_epi8_mask(x, x), x, y);
     }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) bool Through(M walk) { return _kortestc_mask32_u8(walk, walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t StopBits(M walk) { return static_cast<M>(~walk); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm256_cmpeq_epi8_mask(a, b); }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
     ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
@@ -261,6 +262,7 @@ struct Evex256Block {
 namespace sse2 {
 using V = Sse2Block;
 using VHead = V;
+using VHeadFold = V;
 #define ZEL_LEVEL
 #define ZEL_WALK ZEL_READS_WHOLE_BLOCKS
 #include "util/StringWalks.inc"
@@ -271,6 +273,7 @@ using VHead = V;
 namespace avx2 {
 using V = Avx2Block;
 using VHead = V;
+using VHeadFold = V;
 #define ZEL_LEVEL ZEL_TARGET_AVX2
 #define ZEL_WALK ZEL_TARGET_AVX2 ZEL_READS_WHOLE_BLOCKS
 #include "util/StringWalks.inc"
@@ -281,6 +284,7 @@ using VHead = V;
 namespace avx512 {
 // Short texts end within a few blocks: 32-byte blocks lose less past their end.
 using VHead = Evex256Block;
+using VHeadFold = Avx2Block; // folding in vector registers measured faster here
 using V = Avx512Block;
 #define ZEL_LEVEL ZEL_TARGET_AVX512
 #define ZEL_WALK ZEL_TARGET_AVX512 ZEL_READS_WHOLE_BLOCKS
