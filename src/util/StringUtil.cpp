@@ -89,6 +89,14 @@ inline bool InPage(const char* p, std::uintptr_t bytes) {
     return (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - bytes;
 }
 
+// Whether `bytes` bytes from a and from b lie in their pages; may say no when they
+// do (the offsets are or-ed: one test instead of two).
+inline bool BothInPage(const char* a, const char* b, std::uintptr_t bytes) {
+    const std::uintptr_t offsets =
+        reinterpret_cast<std::uintptr_t>(a) | reinterpret_cast<std::uintptr_t>(b);
+    return (offsets & (kPageSize - 1)) <= kPageSize - bytes;
+}
+
 // Bytes from p to the end of its page.
 inline std::size_t RoomInPage(const char* p) {
     return kPageSize - (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1));
