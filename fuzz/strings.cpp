@@ -1,6 +1,7 @@
 // Differential fuzzing of the text primitives against the byte-at-a-time
 // references that the tests use too: searches, orderings, lengths, hashes
-// and copies.
+// and copies. The library's vector level is chosen once per process: run the
+// target once per level, ZEL_TEXT_VECTORS=portable, sse2, avx2 and avx512.
 #include "zel/HashUtil.h"
 #include "zel/StringUtil.h"
 

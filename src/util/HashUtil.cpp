@@ -2,10 +2,14 @@
 
 #include "zel/StringUtil.h"
 
+#include "util/VectorLevel.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
+#if defined(ZEL_X86_VECTORS)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -20,6 +24,11 @@ constexpr std::uint32_t kPow31_4 = kPow31_2 * kPow31_2;
 constexpr std::uint32_t kPow31_8 = kPow31_4 * kPow31_4;
 constexpr std::uint32_t kPow31_16 = kPow31_8 * kPow31_8;
 constexpr std::uint32_t kPow31_32 = kPow31_16 * kPow31_16;
+constexpr std::uint32_t kPow31_64 = kPow31_32 * kPow31_32;
+constexpr std::uint32_t kPow31_12 = kPow31_8 * kPow31_4;
+constexpr std::uint32_t kPow31_20 = kPow31_16 * kPow31_4;
+constexpr std::uint32_t kPow31_24 = kPow31_16 * kPow31_8;
+constexpr std::uint32_t kPow31_28 = kPow31_24 * kPow31_4;
 
 // sum b_i * 31^(7 - i) modulo 2^32 over eight bytes, with b_0 the lowest byte of a
 // little-endian word: pairs, then quads, are combined in parallel lanes of one
@@ -85,6 +94,48 @@ template <bool kFold> inline std::uint32_t Block16(const unsigned char* p) {
 }
 #endif
 
+#if defined(ZEL_X86_VECTORS)
+// The hash of the first n - n % 64 bytes (AVX2), moving p and n past them. Lane k
+// of a 32-byte block holds the sum b_4k * 31^3 + ... + b_4k+3 (pairs by an
+// unsigned-by-signed byte multiply-add, then quads by a 16-bit one); each lane
+// sums its own quads over the blocks (times 31^64 per step of 64 bytes), and only
+// the end weighs the lanes by their places, 31^(28 - 4k), and adds them up.
+template <bool kFold>
+ZEL_TARGET_AVX2 inline __attribute__((always_inline)) __m256i Quads32(const unsigned char* at) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    if (kFold) {
+        const __m256i upper =
+            _mm256_cmpgt_epi8(_mm256_set1_epi8(-102), _mm256_add_epi8(v, _mm256_set1_epi8(0x3F)));
+        v = _mm256_or_si256(v, _mm256_and_si256(upper, _mm256_set1_epi8(0x20)));
+    }
+    const __m256i byPair = _mm256_set1_epi16(0x011F);     // bytes (31, 1)
+    const __m256i byQuad = _mm256_set1_epi32(0x000103C1); // 16-bit (961, 1)
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(v, byPair), byQuad);
+}
+
+template <bool kFold>
+ZEL_TARGET_AVX2 std::uint32_t HashBlocks64(const unsigned char*& p, std::size_t& n) {
+    const __m256i step = _mm256_set1_epi32(static_cast<int>(kPow31_64));
+    __m256i first = _mm256_setzero_si256(), second = _mm256_setzero_si256();
+    for (; n >= 64; n -= 64, p += 64) {
+        first = _mm256_add_epi32(_mm256_mullo_epi32(first, step), Quads32<kFold>(p));
+        second = _mm256_add_epi32(_mm256_mullo_epi32(second, step), Quads32<kFold>(p + 32));
+    }
+    const __m256i places = _mm256_setr_epi32(
+        static_cast<int>(kPow31_28), static_cast<int>(kPow31_24), static_cast<int>(kPow31_20),
+        static_cast<int>(kPow31_16), static_cast<int>(kPow31_12), static_cast<int>(kPow31_8),
+        static_cast<int>(kPow31_4), 1);
+    const __m256i placesFirst =
+        _mm256_mullo_epi32(places, _mm256_set1_epi32(static_cast<int>(kPow31_32)));
+    const __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(first, placesFirst),
+                                         _mm256_mullo_epi32(second, places));
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, 0x4E));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, 0xB1));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(half));
+}
+#endif
+
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // h = h * 31 + b over the bytes (folded with kFold), in blocks.
@@ -94,9 +145,15 @@ template <bool kFold> unsigned int HashCode(const char* text) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     std::size_t n = util::strlen(text);
     std::uint32_t h = 0;
+    const detail::VectorLevel level = detail::CurrentVectorLevel();
+    (void)level;
+#if defined(ZEL_X86_VECTORS)
+    if (n >= 64 && level >= detail::VectorLevel::Avx2)
+        h = HashBlocks64<kFold>(p, n);
+#endif
 #if defined(__SSE2__)
     // h * 31^32 + (block * 31^16 + block): one dependent multiply per 32 bytes.
-    for (; n >= 32; n -= 32, p += 32)
+    for (; level >= detail::VectorLevel::Sse2 && n >= 32; n -= 32, p += 32)
         h = h * kPow31_32 + (Block16<kFold>(p) * kPow31_16 + Block16<kFold>(p + 16));
 #endif
     if (kLittleEndian) {

@@ -1,5 +1,8 @@
 #include "zel/StringUtil.h"
 
+#include "util/VectorLevel.h"
+
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,15 +13,16 @@
 #undef strcasecmp
 #undef strncasecmp
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(ZEL_X86_VECTORS)
+#include <immintrin.h>
 #endif
 
-// The vector walks below read whole 16-byte blocks, so they may read up to 63
-// bytes past a terminator, but never into another page: a block is read only
-// when it lies inside the page of its first byte, and pages are never smaller
-// than 4 KiB. Such reads cannot fault, and AddressSanitizer is told not to check
-// them. Every vector walk gives exactly the answer of the byte-at-a-time loop.
+// The vector walks below read whole blocks of 16, 32 or 64 bytes, so they may
+// read up to 255 bytes past a terminator, but never into another page: a block is
+// read only when it lies inside the page of its first byte, and pages are never
+// smaller than 4 KiB. Such reads cannot fault, and AddressSanitizer is told not to
+// check them. Every vector walk gives exactly the answer of the byte-at-a-time
+// loop, at every vector level.
 #if defined(__clang__) || defined(__GNUC__)
 #define ZEL_READS_WHOLE_BLOCKS __attribute__((no_sanitize_address))
 #else
@@ -29,6 +33,8 @@ namespace zel {
 namespace util {
 
 namespace {
+
+using detail::VectorLevel;
 
 inline int Signed(char c) {
     return static_cast<signed char>(c);
@@ -55,7 +61,27 @@ template <bool Fold> int OrderBytes(const char* a, const char* b, bool bounded, 
     return 0;
 }
 
-#if defined(__SSE2__)
+// Whether the window of l bytes that ends at q (its last byte) has the pattern's
+// first and last bytes (`first`, `last`, where `firstBit`, `lastBit` are the case
+// bits the search ignores), or q is the text's terminator.
+inline bool WindowStopsAt(const unsigned char* q, std::size_t l, unsigned char first,
+                          unsigned char last, unsigned char firstBit, unsigned char lastBit) {
+    return *q == 0 ||
+           ((*q | lastBit) == last && (q[-static_cast<std::ptrdiff_t>(l - 1)] | firstBit) == first);
+}
+
+// The first q at or after `from` where WindowStopsAt holds, byte at a time. The l -
+// 1 bytes before `from` are text.
+const unsigned char* FindWindowBytes(const unsigned char* from, std::size_t l, unsigned char first,
+                                     unsigned char last, unsigned char firstBit,
+                                     unsigned char lastBit) {
+    const unsigned char* q = from;
+    while (!WindowStopsAt(q, l, first, last, firstBit, lastBit))
+        ++q;
+    return q;
+}
+
+#if defined(ZEL_X86_VECTORS)
 constexpr std::uintptr_t kPageSize = 4096;
 
 // Whether `bytes` bytes from p lie in p's page.
@@ -63,122 +89,17 @@ inline bool InPage(const char* p, std::uintptr_t bytes) {
     return (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - bytes;
 }
 
-// The helpers that read blocks carry the attribute too: unoptimised builds keep
-// them as functions of their own.
-ZEL_READS_WHOLE_BLOCKS inline __m128i Load(const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-// 'A'..'Z' folded to 'a'..'z', every other byte unchanged: adding 0x3F maps
-// 'A'..'Z' to -128..-103, the only bytes below -102.
-template <bool Fold> inline __m128i FoldBlock(__m128i v) {
-    if (!Fold)
-        return v;
-    const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x3F)), _mm_set1_epi8(-102));
-    return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-}
-
-// Per byte: the (folded) byte of a where both texts agree, else 0. A zero byte
-// is where the ordering walk stops: a difference, or the common terminator.
-template <bool Fold> ZEL_READS_WHOLE_BLOCKS inline __m128i Agreement(const char* a, const char* b) {
-    const __m128i x = FoldBlock<Fold>(Load(a));
-    const __m128i y = FoldBlock<Fold>(Load(b));
-    return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
-}
-
-inline unsigned ZeroMask(__m128i v) {
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+// Whether `bytes` bytes from a and from b lie in their pages; may say no when they
+// do (the offsets are or-ed: one test instead of two).
+inline bool BothInPage(const char* a, const char* b, std::uintptr_t bytes) {
+    const std::uintptr_t offsets =
+        reinterpret_cast<std::uintptr_t>(a) | reinterpret_cast<std::uintptr_t>(b);
+    return (offsets & (kPageSize - 1)) <= kPageSize - bytes;
 }
 
 // Bytes from p to the end of its page.
 inline std::size_t RoomInPage(const char* p) {
     return kPageSize - (reinterpret_cast<std::uintptr_t>(p) & (kPageSize - 1));
-}
-
-// The first stop of a 64-byte round, given its four agreement blocks.
-inline std::size_t FirstStop(__m128i m0, __m128i m1, __m128i m2, __m128i m3) {
-    const std::uint64_t stops = std::uint64_t(ZeroMask(m0)) | std::uint64_t(ZeroMask(m1)) << 16 |
-                                std::uint64_t(ZeroMask(m2)) << 32 |
-                                std::uint64_t(ZeroMask(m3)) << 48;
-    return static_cast<std::size_t>(__builtin_ctzll(stops));
-}
-
-// One 16-byte block of the ordering walk. True when the walk ends in it, with its
-// answer in `result`; otherwise both texts and the bound move on by 16.
-template <bool Fold, bool Bounded>
-ZEL_READS_WHOLE_BLOCKS inline __attribute__((always_inline)) bool
-OrderBlock16(const char*& a, const char*& b, std::size_t& n, int& result) {
-    result = 0;
-    if (Bounded && n == 0)
-        return true;
-    const unsigned stops = ZeroMask(Agreement<Fold>(a, b));
-    if (stops != 0) {
-        const std::size_t i = static_cast<std::size_t>(__builtin_ctz(stops));
-        result = Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
-        return true;
-    }
-    if (Bounded) {
-        if (n <= 16)
-            return true;
-        n -= 16;
-    }
-    a += 16;
-    b += 16;
-    return false;
-}
-
-// The ordering walk: after the first 128 bytes, in rounds of 64 bytes while both
-// texts have that much left in their pages, then 16 bytes, then single bytes up
-// to the nearer page boundary.
-template <bool Fold, bool Bounded>
-ZEL_READS_WHOLE_BLOCKS int OrderBlocks(const char* a, const char* b, std::size_t n) {
-    // Short texts end within a few blocks: the first 128 bytes go 16 at a time.
-    for (int k = InPage(a, 128) && InPage(b, 128) ? 8 : 0; k != 0; --k) {
-        int result;
-        if (OrderBlock16<Fold, Bounded>(a, b, n, result))
-            return result;
-    }
-    for (;;) {
-        const std::size_t roomA = RoomInPage(a), roomB = RoomInPage(b);
-        const std::size_t room = roomA < roomB ? roomA : roomB;
-        if (room >= 64) {
-            for (std::size_t rounds = room / 64; rounds != 0; --rounds) {
-                if (Bounded && n == 0)
-                    return 0;
-                const __m128i m0 = Agreement<Fold>(a, b);
-                const __m128i m1 = Agreement<Fold>(a + 16, b + 16);
-                const __m128i m2 = Agreement<Fold>(a + 32, b + 32);
-                const __m128i m3 = Agreement<Fold>(a + 48, b + 48);
-                const __m128i low = _mm_min_epu8(_mm_min_epu8(m0, m1), _mm_min_epu8(m2, m3));
-                if (ZeroMask(low) != 0) {
-                    const std::size_t i = FirstStop(m0, m1, m2, m3);
-                    return Bounded && i >= n ? 0 : DifferenceAt<Fold>(a, b, i);
-                }
-                if (Bounded) {
-                    if (n <= 64)
-                        return 0;
-                    n -= 64;
-                }
-                a += 64;
-                b += 64;
-            }
-        } else if (room >= 16) {
-            int result;
-            if (OrderBlock16<Fold, Bounded>(a, b, n, result))
-                return result;
-        } else {
-            for (std::size_t k = room; k != 0; --k) {
-                if (Bounded && n-- == 0)
-                    return 0;
-                const int x = Fold ? FoldSigned(*a) : Signed(*a);
-                const int y = Fold ? FoldSigned(*b) : Signed(*b);
-                if (x != y || x == 0)
-                    return x - y;
-                ++a;
-                ++b;
-            }
-        }
-    }
 }
 
 // The length of a text whose first `known` bytes hold no terminator. Kept out of
@@ -187,34 +108,272 @@ __attribute__((noinline)) std::size_t LengthPast(const char* s, std::size_t know
     return known + std::strlen(s + known);
 }
 
-// strlen: the first 128 bytes 16 at a time where they lie in the page (else the
-// aligned 16-byte block holding the start, which cannot cross a page); a longer
-// text is measured on by the C library, whose wider loop wins once its call is
-// paid for.
-ZEL_READS_WHOLE_BLOCKS std::size_t LengthBlocks(const char* s) {
-    if (InPage(s, 128)) {
-        for (std::size_t k = 0; k < 128; k += 16) {
-            const unsigned stops = ZeroMask(Load(s + k));
-            if (stops != 0)
-                return k + static_cast<std::size_t>(__builtin_ctz(stops));
-        }
-        return LengthPast(s, 128);
+#define ZEL_BLOCK_OP(target)                                                                       \
+    target ZEL_READS_WHOLE_BLOCKS __attribute__((always_inline)) static inline
+
+// The block types of the walks. Walk tests a block of an ordering walk: Through
+// when it goes on past the block, else StopBits has the bits of the bytes where it
+// stops. Agree gives per byte the (folded) byte of a where
+// both texts agree, else 0: a zero byte is where an ordering walk stops (a
+// difference, or the common terminator). Folding maps 'A'..'Z' to 'a'..'z' and
+// leaves every other byte: adding 0x3F maps 'A'..'Z' to -128..-103, the only
+// bytes below -102.
+
+// 16 bytes: SSE2, the baseline of every x86 build.
+struct Sse2Block {
+    using R = __m128i;
+    using M = __m128i; // per byte 0 or 0xFF
+    static constexpr std::size_t kWidth = 16;
+    ZEL_BLOCK_OP() R Load(const char* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     }
-    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(s) & 15;
-    const unsigned stops =
-        ZeroMask(_mm_load_si128(reinterpret_cast<const __m128i*>(s - offset))) >> offset;
-    if (stops != 0)
-        return static_cast<std::size_t>(__builtin_ctz(stops));
-    return LengthPast(s, 16 - offset);
-}
+    ZEL_BLOCK_OP() R LoadAligned(const char* p) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    ZEL_BLOCK_OP() R Splat(char c) { return _mm_set1_epi8(c); }
+    ZEL_BLOCK_OP() R Or(R a, R b) { return _mm_or_si128(a, b); }
+    ZEL_BLOCK_OP() R Min(R a, R b) { return _mm_min_epu8(a, b); }
+    template <bool Fold> ZEL_BLOCK_OP() R FoldIf(R v) {
+        if (!Fold)
+            return v;
+        const R upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x3F)), _mm_set1_epi8(-102));
+        return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    }
+    template <bool Fold> ZEL_BLOCK_OP() R Agree(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm_and_si128(_mm_cmpeq_epi8(x, y), x);
+    }
+    template <bool Fold> ZEL_BLOCK_OP() M Walk(const char* a, const char* b) {
+        return Eq(Agree<Fold>(a, b), _mm_setzero_si128());
+    }
+    ZEL_BLOCK_OP() bool Through(M walk) { return Bits(walk) == 0; }
+    ZEL_BLOCK_OP() std::uint64_t StopBits(M walk) { return Bits(walk); }
+    ZEL_BLOCK_OP() M Eq(R a, R b) { return _mm_cmpeq_epi8(a, b); }
+    ZEL_BLOCK_OP() M Any(M a, M b) { return _mm_or_si128(a, b); }
+    ZEL_BLOCK_OP() M Both(M a, M b) { return _mm_and_si128(a, b); }
+    ZEL_BLOCK_OP() std::uint64_t Bits(M m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
+};
+
+// 32 bytes: AVX2.
+struct Avx2Block {
+    using R = __m256i;
+    using M = __m256i;
+    static constexpr std::size_t kWidth = 32;
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R Load(const char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R LoadAligned(const char* p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R Splat(char c) { return _mm256_set1_epi8(c); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R Or(R a, R b) { return _mm256_or_si256(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R Min(R a, R b) { return _mm256_min_epu8(a, b); }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R FoldIf(R v) {
+        if (!Fold)
+            return v;
+        const R upper =
+            _mm256_cmpgt_epi8(_mm256_set1_epi8(-102), _mm256_add_epi8(v, _mm256_set1_epi8(0x3F)));
+        return _mm256_or_si256(v, _mm256_and_si256(upper, _mm256_set1_epi8(0x20)));
+    }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX2) R Agree(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm256_and_si256(_mm256_cmpeq_epi8(x, y), x);
+    }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Walk(const char* a, const char* b) {
+        return Eq(Agree<Fold>(a, b), _mm256_setzero_si256());
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) bool Through(M walk) { return Bits(walk) == 0; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) std::uint64_t StopBits(M walk) { return Bits(walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Eq(R a, R b) { return _mm256_cmpeq_epi8(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Any(M a, M b) { return _mm256_or_si256(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) M Both(M a, M b) { return _mm256_and_si256(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX2) std::uint64_t Bits(M m) {
+        return static_cast<unsigned>(_mm256_movemask_epi8(m));
+    }
+};
+
+// 64 bytes: AVX-512 F and BW, with the comparisons in mask registers.
+struct Avx512Block {
+    using R = __m512i;
+    using M = __mmask64;
+    static constexpr std::size_t kWidth = 64;
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Load(const char* p) { return _mm512_loadu_si512(p); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R LoadAligned(const char* p) { return _mm512_load_si512(p); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Splat(char c) { return _mm512_set1_epi8(c); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Or(R a, R b) { return _mm512_or_si512(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Min(R a, R b) { return _mm512_min_epu8(a, b); }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R FoldIf(R v) {
+        if (!Fold)
+            return v;
+        const M upper = _mm512_cmplt_epi8_mask(_mm512_add_epi8(v, _mm512_set1_epi8(0x3F)),
+                                               _mm512_set1_epi8(-102));
+        return _mm512_mask_add_epi8(v, upper, v, _mm512_set1_epi8(0x20));
+    }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Agree(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm512_maskz_mov_epi8(_mm512_cmpeq_epi8_mask(x, y), x);
+    }
+    // Where the walk goes on: the byte of a is not NUL and both agree.
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Walk(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm512_mask_cmpeq_epi8_mask(_mm512_test_epi8_mask(x, x), x, y);
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) bool Through(M walk) { return _kortestc_mask64_u8(walk, walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t StopBits(M walk) { return static_cast<M>(~walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm512_cmpeq_epi8_mask(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t Bits(M m) { return m; }
+};
+
+// 32 bytes with AVX-512 BW and VL: the comparisons in mask registers.
+struct Evex256Block {
+    using R = __m256i;
+    using M = __mmask32;
+    static constexpr std::size_t kWidth = 32;
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Load(const char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R LoadAligned(const char* p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Splat(char c) { return _mm256_set1_epi8(c); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Or(R a, R b) { return _mm256_or_si256(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Min(R a, R b) { return _mm256_min_epu8(a, b); }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R FoldIf(R v) {
+        if (!Fold)
+            return v;
+        const M upper = _mm256_cmplt_epi8_mask(_mm256_add_epi8(v, _mm256_set1_epi8(0x3F)),
+                                               _mm256_set1_epi8(-102));
+        return _mm256_mask_add_epi8(v, upper, v, _mm256_set1_epi8(0x20));
+    }
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) R Agree(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm256_maskz_mov_epi8(_mm256_cmpeq_epi8_mask(x, y), x);
+    }
+    // Where the walk goes on: the byte of a is not NUL and both agree.
+    template <bool Fold> ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Walk(const char* a, const char* b) {
+        const R x = FoldIf<Fold>(Load(a)), y = FoldIf<Fold>(Load(b));
+        return _mm256_mask_cmpeq_epi8_mask(_mm256_test_epi8_mask(x, x), x, y);
+    }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) bool Through(M walk) { return _kortestc_mask32_u8(walk, walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t StopBits(M walk) { return static_cast<M>(~walk); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Eq(R a, R b) { return _mm256_cmpeq_epi8_mask(a, b); }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Any(M a, M b) { return a | b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) M Both(M a, M b) { return a & b; }
+    ZEL_BLOCK_OP(ZEL_TARGET_AVX512) std::uint64_t Bits(M m) { return m; }
+};
+
+#undef ZEL_BLOCK_OP
+
+// The walks, once per level.
+namespace sse2 {
+using V = Sse2Block;
+using VHead = V;
+using VHeadFold = V;
+#define ZEL_LEVEL
+#define ZEL_WALK ZEL_READS_WHOLE_BLOCKS
+#include "util/StringWalks.inc"
+#undef ZEL_WALK
+#undef ZEL_LEVEL
+} // namespace sse2
+
+namespace avx2 {
+using V = Avx2Block;
+using VHead = V;
+using VHeadFold = V;
+#define ZEL_LEVEL ZEL_TARGET_AVX2
+#define ZEL_WALK ZEL_TARGET_AVX2 ZEL_READS_WHOLE_BLOCKS
+#include "util/StringWalks.inc"
+#undef ZEL_WALK
+#undef ZEL_LEVEL
+} // namespace avx2
+
+namespace avx512 {
+// Short texts end within a few blocks: 32-byte blocks lose less past their end.
+using VHead = Evex256Block;
+using VHeadFold = Avx2Block; // folding in vector registers measured faster here
+using V = Avx512Block;
+#define ZEL_LEVEL ZEL_TARGET_AVX512
+#define ZEL_WALK ZEL_TARGET_AVX512 ZEL_READS_WHOLE_BLOCKS
+#include "util/StringWalks.inc"
+#undef ZEL_WALK
+#undef ZEL_LEVEL
+} // namespace avx512
 #endif
 
-inline std::size_t Length(const char* s) {
-#if defined(__SSE2__)
-    return LengthBlocks(s);
-#else
-    return std::strlen(s);
+// The routines of one vector level.
+struct Routines {
+    unsigned int (*length)(const char*); // strlen's own type: its call is a jump
+    int (*order[2][2])(const char*, const char*, std::size_t); // [fold][bounded]
+    const unsigned char* (*findWindow)(const unsigned char*, std::size_t, unsigned char,
+                                       unsigned char, unsigned char, unsigned char);
+};
+
+unsigned int LengthBytes(const char* s) {
+    return static_cast<unsigned int>(std::strlen(s));
+}
+
+template <bool Fold, bool Bounded> int OrderBytesOf(const char* a, const char* b, std::size_t n) {
+    return OrderBytes<Fold>(a, b, Bounded, n);
+}
+
+// By level, in the order of VectorLevel.
+#define ZEL_ROUTINES(level)                                                                        \
+    {                                                                                              \
+        level::Length,                                                                             \
+            {{level::Order<false, false>, level::Order<false, true>},                              \
+             {level::Order<true, false>, level::Order<true, true>}},                               \
+            level::FindWindow                                                                      \
+    }
+const Routines kRoutines[] = {
+    {LengthBytes,
+     {{OrderBytesOf<false, false>, OrderBytesOf<false, true>},
+      {OrderBytesOf<true, false>, OrderBytesOf<true, true>}},
+     FindWindowBytes},
+#if defined(ZEL_X86_VECTORS)
+    ZEL_ROUTINES(sse2),
+    ZEL_ROUTINES(avx2),
+    ZEL_ROUTINES(avx512),
 #endif
+};
+#undef ZEL_ROUTINES
+
+const Routines& ChooseRoutines();
+
+// Until the first call, routines that choose the level and then run its own.
+unsigned int LengthFirst(const char* s) {
+    return ChooseRoutines().length(s);
+}
+template <bool Fold, bool Bounded> int OrderFirst(const char* a, const char* b, std::size_t n) {
+    return ChooseRoutines().order[Fold][Bounded](a, b, n);
+}
+const unsigned char* FindWindowFirst(const unsigned char* from, std::size_t l, unsigned char first,
+                                     unsigned char last, unsigned char firstBit,
+                                     unsigned char lastBit) {
+    return ChooseRoutines().findWindow(from, l, first, last, firstBit, lastBit);
+}
+const Routines kFirstCall = {LengthFirst,
+                             {{OrderFirst<false, false>, OrderFirst<false, true>},
+                              {OrderFirst<true, false>, OrderFirst<true, true>}},
+                             FindWindowFirst};
+
+// The routines of the process's level (a constant table, so that each call is
+// one load and one jump).
+std::atomic<const Routines*> g_routines{&kFirstCall};
+
+const Routines& ChooseRoutines() {
+    const Routines* chosen = &kRoutines[static_cast<int>(detail::CurrentVectorLevel())];
+    g_routines.store(chosen, std::memory_order_relaxed);
+    return *chosen;
+}
+
+inline const Routines& Chosen() {
+    return *g_routines.load(std::memory_order_relaxed);
+}
+
+inline unsigned int Length(const char* s) {
+    return Chosen().length(s);
 }
 
 // The four ordering functions; `bounded` false ignores n.
@@ -223,17 +382,20 @@ template <bool Fold> int Order(const char* a, const char* b, bool bounded, unsig
         return b == nullptr ? 0 : -1;
     if (b == nullptr)
         return 1;
-#if defined(__SSE2__)
-    return bounded ? OrderBlocks<Fold, true>(a, b, n) : OrderBlocks<Fold, false>(a, b, 0);
-#else
-    return OrderBytes<Fold>(a, b, bounded, n);
-#endif
+    return Chosen().order[Fold][bounded](a, b, n);
+}
+
+// FindWindow of the chosen level.
+inline const unsigned char* FindWindowAtLevel(const unsigned char* from, std::size_t l,
+                                              unsigned char first, unsigned char last,
+                                              unsigned char firstBit, unsigned char lastBit) {
+    return Chosen().findWindow(from, l, first, last, firstBit, lastBit);
 }
 
 } // namespace
 
 unsigned int strlen(const char* s) {
-    return s ? static_cast<unsigned int>(Length(s)) : 0;
+    return s ? Length(s) : 0;
 }
 unsigned int strlen(const unsigned char* s) {
     return strlen(reinterpret_cast<const char*>(s));
@@ -361,50 +523,13 @@ template <typename V> unsigned char CaseBit(unsigned char want) {
     return (std::is_same<V, Folded>::value && want >= 'a' && want <= 'z') ? 0x20 : 0;
 }
 
-// The first window start s in [from, end - l] whose first and last bytes match
-// the pattern's (`first`, `last` in the view V), or null. Only bytes before `end`
-// are read. A vector scan tests 16 window starts at a time where SSE2 exists.
+// The last byte q (at or after `from`) of the first window of l bytes whose first
+// and last bytes match the pattern's (`first`, `last` in the view V), or the
+// text's terminator if that comes first. The l - 1 bytes before `from` are text.
 template <typename V>
-const unsigned char* FindWindow(const unsigned char* from, const unsigned char* end, std::size_t l,
-                                unsigned char first, unsigned char last) {
-    const unsigned char firstBit = CaseBit<V>(first), lastBit = CaseBit<V>(last);
-    const unsigned char* s = from;
-#if defined(__SSE2__)
-    const __m128i wantFirst = _mm_set1_epi8(static_cast<char>(first));
-    const __m128i wantLast = _mm_set1_epi8(static_cast<char>(last));
-    const __m128i bitFirst = _mm_set1_epi8(static_cast<char>(firstBit));
-    const __m128i bitLast = _mm_set1_epi8(static_cast<char>(lastBit));
-    auto starts16 = [&](const unsigned char* at) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + l - 1));
-        return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, bitFirst), wantFirst),
-                             _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast));
-    };
-    // 64 starts per round, tested by their last byte only (one load and compare
-    // per 16 starts), while that byte does not show up; then 16 starts at a time
-    // on both bytes.
-    for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 64); s += 64) {
-        const unsigned char* back = s + l - 1;
-        auto lastMatches = [&](const unsigned char* at) {
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            return _mm_cmpeq_epi8(_mm_or_si128(b, bitLast), wantLast);
-        };
-        __m128i any = _mm_or_si128(_mm_or_si128(lastMatches(back), lastMatches(back + 16)),
-                                   _mm_or_si128(lastMatches(back + 32), lastMatches(back + 48)));
-        if (_mm_movemask_epi8(any) != 0)
-            break;
-    }
-    for (; end - s >= static_cast<std::ptrdiff_t>(l - 1 + 16); s += 16) {
-        int mask = _mm_movemask_epi8(starts16(s));
-        if (mask != 0)
-            return s + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    for (; end - s >= static_cast<std::ptrdiff_t>(l); ++s) {
-        if ((s[0] | firstBit) == first && (s[l - 1] | lastBit) == last)
-            return s;
-    }
-    return nullptr;
+const unsigned char* FindWindow(const unsigned char* from, std::size_t l, unsigned char first,
+                                unsigned char last) {
+    return FindWindowAtLevel(from, l, first, last, CaseBit<V>(first), CaseBit<V>(last));
 }
 
 // The first position of `text` (at or after `h`) whose byte matches `first`.
@@ -451,6 +576,11 @@ public:
             m_end += step;
         }
         return true;
+    }
+    // Records that the text reaches at least to upTo.
+    void cover(const unsigned char* upTo) {
+        if (upTo > m_end)
+            m_end = upTo;
     }
     const unsigned char* end() const { return m_end; }
 
@@ -558,21 +688,13 @@ template <typename V> const unsigned char* TwoWay(const unsigned char* h, const 
                 continue;
             }
             // A short shift: jump straight to the next window whose first and
-            // last bytes both match (any match is such a window).
-            const unsigned char* from = h + 1;
-            const unsigned char* q;
-            for (;;) {
-                q = FindWindow<V>(from, known.end(), l, firstOfPattern, lastOfPattern);
-                if (q != nullptr)
-                    break;
-                // Every start whose window lies in the known text has been tested.
-                const unsigned char* next = known.end() - (l - 1);
-                if (next > from)
-                    from = next;
-                if (!known.grow())
-                    return nullptr;
-            }
-            h = q;
+            // last bytes both match (any match is such a window), looking for the
+            // terminator in the same pass.
+            const unsigned char* q = FindWindow<V>(h + l, l, firstOfPattern, lastOfPattern);
+            if (*q == 0)
+                return nullptr;
+            known.cover(q + 1);
+            h = q - (l - 1);
             continue;
         }
 

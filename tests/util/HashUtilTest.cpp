@@ -50,7 +50,7 @@ TEST(HashUtil, KnownHashes) {
 TEST(HashUtil, EveryLengthAndByteMatchesTheByteLoop) {
     // Texts of every length around the block sizes, with bytes 1..255 at every
     // position, taken unsigned.
-    for (std::size_t length = 0; length < 100; ++length) {
+    for (std::size_t length = 0; length < 300; ++length) {
         std::string text;
         for (std::size_t i = 0; i < length; ++i)
             text += static_cast<char>(1 + (i * 37 + length * 11) % 255);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -355,15 +357,15 @@ TEST(StringSearch, LongPeriodicInputs) {
     EXPECT_EQ(u::strstr(text.c_str(), pattern.c_str()), nullptr);
 }
 
-// Texts of every length up to 80 (and some past the 64-byte blocks of the vector
-// walks) end right before a page that may not be read, at every alignment: the
+// Texts of every length up to 80 (and some past the rounds of four 16- to 64-byte
+// blocks of the vector walks) end right before a page that may not be read, at every alignment: the
 // fast paths must give the reference answers without touching that page.
 TEST(StringGuardPage, TextsEndingBeforeAnUnreadablePage) {
     zeltest::GuardedPage pageA;
     zeltest::GuardedPage pageB;
     std::mt19937 rng(4096);
     const std::string alphabet("aAbB\xE9z_", 7);
-    for (std::size_t length = 0; length < 200; ++length) {
+    for (std::size_t length = 0; length < 700; ++length) {
         if (length > 80 && length % 7 != 0)
             continue;
         std::string text(length, ' ');
@@ -417,3 +419,122 @@ TEST(StringGuardPage, TextsEndingBeforeAnUnreadablePage) {
         }
     }
 }
+
+// Texts of one repeated byte that end right before an unreadable page, searched
+// for patterns that nearly match everywhere: the scans that look for a window and
+// for the terminator at once run up to the page's end at every alignment.
+TEST(StringGuardPage, NearMissSearchesEndingBeforeAnUnreadablePage) {
+    zeltest::GuardedPage page;
+    const std::string patterns[] = {"aab", std::string(15, 'a') + "b", "AAAB",
+                                    std::string(70, 'a') + "B", "ba"};
+    for (std::size_t length = 0; length < 2000; length += length < 300 ? 1 : 13) {
+        for (int end = 0; end < 2; ++end) {
+            std::string text(length, 'a');
+            if (end == 1 && length != 0)
+                text.back() = 'b'; // a match in the last window
+            const char* t = page.place(text);
+            for (const std::string& pattern : patterns) {
+                SCOPED_TRACE("length " + std::to_string(length) + " pattern " + pattern);
+                EXPECT_EQ(u::strstr(t, pattern.c_str()), Search(t, pattern.c_str(), false));
+                EXPECT_EQ(u::strstrNoCase(t, pattern.c_str()), Search(t, pattern.c_str(), true));
+            }
+        }
+    }
+}
+
+// ---- Every vector level ----
+// The library chooses its vector width (portable loops, SSE2, AVX2 or AVX-512) once
+// per process; ZEL_TEXT_VECTORS lowers that choice. Each level runs the tests of
+// the text primitives and the hashes above in a process of its own.
+
+namespace {
+
+const char kLevelVariable[] = "ZEL_TEXT_VECTORS";
+
+// Whether this processor (and its operating system) runs the level, else why not.
+bool LevelRuns(const std::string& level, std::string& why) {
+    if (level == "portable")
+        return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    bool runs = true;
+    if (level == "avx2")
+        runs = __builtin_cpu_supports("avx2");
+    else if (level == "avx512")
+        runs = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vl");
+    if (!runs)
+        why = level + ": this processor lacks it";
+    return runs;
+#else
+    why = level + ": not an x86 processor";
+    return false;
+#endif
+}
+
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+// Sets the variable for the children started while it lives.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : m_name(name) {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        SetVariable(name, value.c_str());
+    }
+    ~ScopedVariable() { SetVariable(m_name, m_had ? m_old.c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+class TextVectorLevel : public ::testing::TestWithParam<const char*> {};
+
+} // namespace
+
+// Runs the text tests of this program at the level its environment names (args[0]).
+ZEL_TEST_CHILD(TextTestsAtOneLevel) {
+    const char* level = std::getenv(kLevelVariable);
+    if (args.empty() || level == nullptr || args[0] != level) {
+        std::fprintf(stderr, "the level %s did not reach the child\n",
+                     args.empty() ? "?" : args[0].c_str());
+        return 2;
+    }
+    std::string program = "test_util";
+    std::string filter = "--gtest_filter=StringLength.*:StringOrder.*:StringSearch.*:"
+                         "StringGuardPage.*:HashUtil.*";
+    char* argv[] = {&program[0], &filter[0], nullptr};
+    int argc = 2;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+TEST_P(TextVectorLevel, ReferenceAnswersAndGuardPages) {
+    const std::string level = GetParam();
+    std::string why;
+    if (!LevelRuns(level, why))
+        GTEST_SKIP() << why;
+    ScopedVariable variable(kLevelVariable, level);
+    EXPECT_EQ(zeltest::runChild("TextTestsAtOneLevel", {level}), 0) << level;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLevel, TextVectorLevel,
+                         ::testing::Values("portable", "sse2", "avx2", "avx512"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
