@@ -422,7 +422,7 @@ TEST_F(FleetLogTest, RsyslogCollectsEveryMessageOnceAcrossRotations) {
     zel::Exception::trace("start marker");
     // One file per machine, named as rsyslog spells this machine's name.
     std::string collected;
-    while (seconds() < 30 && agent.Running()) {
+    while (seconds() < 60 && agent.Running()) {
         if (DIR* folder = ::opendir(received.c_str())) {
             while (dirent* entry = ::readdir(folder))
                 if (entry->d_name[0] != '.')
@@ -436,7 +436,7 @@ TEST_F(FleetLogTest, RsyslogCollectsEveryMessageOnceAcrossRotations) {
     }
     ASSERT_TRUE(agent.Running()) << agent.Output();
     ASSERT_NE(zeltest::readFile(collected).find("start marker"), std::string::npos)
-        << "the marker did not reach the collector in 30 s\nagent: " << agent.Output()
+        << "the marker did not reach the collector in 60 s\nagent: " << agent.Output()
         << "\ncollector: " << collector.Output();
     const double ready = seconds();
 
