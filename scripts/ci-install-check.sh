@@ -87,6 +87,19 @@ if [ "$native" = 1 ]; then
          -Wl,-rpath,"$(pkg-config --variable=libdir zelbase)" -o "$work/using-pc")
     "$work/using-pc" "$work/using-pc.log"
 
+    step "native: consumer built with Clang and libstdc++ (a host toolchain other than the library's)"
+    if command -v clang++ >/dev/null; then
+        export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+        # shellcheck disable=SC2046
+        clang++ -std=c++17 -Wall -Wextra -DZEL_FOUND_VERSION="\"$(pkg-config --modversion zelbase)\"" \
+            examples/consumer/main.cpp $(pkg-config --cflags --libs zelbase) \
+            -Wl,-rpath,"$(pkg-config --variable=libdir zelbase)" -o "$work/consumer-clang"
+        unset PKG_CONFIG_PATH
+        "$work/consumer-clang" "$work/consumer-clang.log"
+    else
+        echo "NOT RUN: clang++ is not installed (scripts/install-deps.sh --all installs it)"
+    fi
+
     step "native: the installed zel tool"
     "$prefix/bin/zel" --version
     "$prefix/bin/zel" --log "$work/zel.log" demo >/dev/null
@@ -166,6 +179,41 @@ windows_check() { # preset triple libgcc-dll
 if [ "$windows" = 1 ]; then
     windows_check mingw32 i686-w64-mingw32 libgcc_s_dw2-1.dll
     windows_check mingw64 x86_64-w64-mingw32 libgcc_s_seh-1.dll
+fi
+
+# Clang targeting MinGW-w64 as the host's compiler, against the DLL installed by
+# windows_check and Debian's MinGW-w64 headers and libstdc++. Clang 14 does not
+# find that libstdc++ by itself (it lives under a "12-posix" folder), so its
+# folders are given.
+clang_mingw_consumer() { # preset triple
+    local preset=$1 triple=$2 prefix="$work/$1" label="Windows ($1)"
+    step "$label: consumer built with Clang targeting $triple"
+    if ! command -v clang++ >/dev/null; then
+        echo "NOT RUN: clang++ is not installed (scripts/install-deps.sh --all installs it)"
+        return
+    fi
+    local gcclib cxx flags extra=""
+    gcclib=$(dirname "$("$triple-g++-posix" -print-libgcc-file-name)")
+    cxx="$gcclib/include/c++"
+    flags=$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --cflags --libs zelbase)
+    [ "$triple" = i686-w64-mingw32 ] && extra="-msse2 -mfpmath=sse"
+    # shellcheck disable=SC2086
+    clang++ --target="$triple" -std=c++17 -Wall -Wextra $extra -nostdinc++ \
+        -isystem "$cxx" -isystem "$cxx/$triple" -L"$gcclib" \
+        -DZEL_FOUND_VERSION="\"$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --modversion zelbase)\"" \
+        examples/consumer/main.cpp $flags -o "$prefix/bin/consumer-clang.exe"
+    if grep -q '^ZEL_WINE_RUNS:BOOL=ON' "build/$preset/CMakeCache.txt"; then
+        "$root/build/$preset/wine-run.sh" "$prefix/bin/consumer-clang.exe" \
+            "C:\\users\\Public\\zel-consumer-clang-$preset.log"
+    else
+        echo "NOT RUN: $label: the Clang-built consumer was built and linked but not run: this host cannot execute it under Wine"
+    fi
+    rm -f "$prefix/bin/consumer-clang.exe"
+}
+
+if [ "$windows" = 1 ]; then
+    clang_mingw_consumer mingw32 i686-w64-mingw32
+    clang_mingw_consumer mingw64 x86_64-w64-mingw32
 fi
 
 echo
