@@ -4,7 +4,8 @@
 #
 # Fails, naming every offending file, when
 #   - a file includes what its floor may not: src/base/ only base/ and
-#     zel/Export.h; src/platform/ only platform/, base/ and zel/Export.h;
+#     zel/Export.h and zel/Memory.h (the allocation hooks); src/platform/ only
+#     platform/, base/ and zel/Export.h;
 #     include/zel/ only zel/; library code never the test seams (testing/); the
 #     tool only public headers and its own files;
 #   - code outside src/platform/ asks which system it is built for (_WIN32) or
@@ -67,8 +68,8 @@ foreach(f IN LISTS files)
         if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
             set(inc "${CMAKE_MATCH_1}")
             if(f MATCHES "^src/base/")
-                if(NOT inc MATCHES "^base/" AND NOT inc STREQUAL "zel/Export.h")
-                    fail("${f}: includes \"${inc}\" (src/base/ includes only base/ and zel/Export.h)")
+                if(NOT inc MATCHES "^base/" AND NOT inc MATCHES "^zel/(Export|Memory)\\.h$")
+                    fail("${f}: includes \"${inc}\" (src/base/ includes only base/, zel/Export.h and zel/Memory.h)")
                 endif()
             elseif(f MATCHES "^src/platform/")
                 if(NOT inc MATCHES "^(platform|base)/" AND NOT inc STREQUAL "zel/Export.h")

@@ -42,7 +42,7 @@
 // The directory search turns some allocation failures into short listings; its
 // rows report what they find without failing until that is fixed. Set to true
 // once the walk throws MemoryException for every failed allocation.
-constexpr bool kDirectoryRowsMustPass = false;
+constexpr bool kDirectoryRowsMustPass = true;
 
 namespace {
 

@@ -255,11 +255,12 @@ void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& exist
                 owned = -1;
             }
         } else {
-            g_states[exclusion] = fresh.get();
-            fresh->fd = fd;
+            // What may throw comes first: once in the table, the state is whole.
             fresh->path = path;
             fresh->exclusionName = exclusion;
             fresh->identity = st;
+            g_states[exclusion] = fresh.get();
+            fresh->fd = fd;
             if (owned >= 0) {
                 fresh->owner = CurrentThread();
                 fresh->count = 1;
