@@ -4,6 +4,7 @@
 #include "platform/LogAppendSteps.h"
 #include "platform/posix/SharedFiles.h"
 #include "platform/TrustedPath.h"
+#include "base/Immortal.h"
 #include "base/ObjectName.h"
 
 #include <cerrno>
@@ -52,9 +53,12 @@ const char* KindOf(mode_t mode) {
 
 // The log's folder, opened once per location under the trust rule and kept; a
 // copy of its descriptor is handed out for one line. Opened again when the
-// location changes or the folder was removed.
-std::mutex g_folderMutex;
-std::string g_folder;
+// location changes or the folder was removed. Never destroyed, so that a line
+// may be written while the process exits.
+base::Immortal<std::mutex> g_folderMutexStore;
+base::Immortal<std::string> g_folderStore;
+std::mutex& g_folderMutex = *g_folderMutexStore;
+std::string& g_folder = *g_folderStore;
 int g_folderFd = -1;
 
 int LogFolder(const std::string& folder, std::string& why) {
@@ -69,7 +73,12 @@ int LogFolder(const std::string& folder, std::string& why) {
         int fd = trust::OpenFolder(folder, why);
         if (fd < 0)
             return -1;
-        g_folder = folder;
+        try {
+            g_folder = folder;
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
         g_folderFd = fd;
     }
     return ::fcntl(g_folderFd, F_DUPFD_CLOEXEC, 0);
