@@ -5,5 +5,5 @@ include(${CMAKE_CURRENT_LIST_DIR}/MinGWToolchain.cmake)
 
 # 32-bit Windows compilers do double arithmetic in SSE2; the x87 unit would round
 # intermediates to 80 bits and change the last bits of parsed numbers.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_C_FLAGS_INIT "${CMAKE_C_FLAGS_INIT} -msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "${CMAKE_CXX_FLAGS_INIT} -msse2 -mfpmath=sse")
