@@ -9,7 +9,8 @@
 //   long long OpenedSize() const;          size seen when it was opened
 //   long long CurrentSize() const;         size now, -1 when it cannot be read
 //   bool StillAt(const char* path) const;  the name still holds the opened file
-//   bool LockRotation();                   bounded wait for the rotation lock
+//   bool LockRotation(std::string& notice); bounded wait for the rotation lock;
+//                                          notice: what squatted it, if moved
 //   void UnlockRotation();
 //   bool Write(const char* line, std::size_t length);  whole line or nothing
 //   bool Rename(const char* from, const char* to, std::string& error);
@@ -35,10 +36,10 @@ enum class LogOpened { Log, NotALog, Refused, Failed };
 template <class File>
 bool RotateLog(File& file, const char* path, const char* older, long long limit,
                std::string& notice) {
-    if (!file.LockRotation()) {
-        notice = std::string("the log ") + path +
-                 " is over its size limit and was not rotated: another process holds "
-                 "the rotation lock";
+    if (!file.LockRotation(notice)) {
+        notice += std::string(notice.empty() ? "" : "; ") + "the log " + path +
+                  " is over its size limit and was not rotated: another process holds "
+                  "the rotation lock";
         return false;
     }
     bool again = true;

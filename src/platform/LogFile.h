@@ -15,8 +15,9 @@ namespace platform {
 
 // What came of one line.
 struct LogAppend {
-    // The whole line is in the file. When false, nothing of it is (a write that
-    // stopped half-way is cut back off).
+    // The whole line is in the file. When false, nothing of it can be read: a
+    // write that stopped half-way is cut back off where appends are serialised
+    // (Windows), else blanked in place (spaces ending in a line end).
     bool written = false;
     // Something the log's readers should know, "" when nothing happened: that the
     // file could not be rotated, and why, or that something which was not a log

@@ -3,6 +3,7 @@
 
 #include "platform/Errors.h"
 #include "platform/AccessControl.h"
+#include "platform/CallDeadline.h"
 #include "platform/KernelHandle.h"
 #include "platform/NamedMapping.h"
 #include "platform/NamedMutex.h"
@@ -16,6 +17,10 @@ namespace zel {
 namespace util {
 
 namespace {
+
+// The most that obtaining a shared object waits, all its steps and retries
+// together, when other processes hold or keep replacing its name.
+const unsigned int kObjectCallMs = 1000;
 
 // A name as wide text that "%ls" always prints: characters the C library's
 // current locale cannot convert would make the whole message fail, so they are
@@ -79,6 +84,7 @@ void ReportRefusal(const char* name, std::string& refusal) {
 } // namespace
 
 void* ObtainAccessableMutex(int initialOwner, const char* name, int* created) {
+    platform::CallDeadline bound(kObjectCallMs);
     platform::SharedDescriptor descriptor;
     try {
         if (!descriptor.CreateWorldSid()) {
@@ -154,6 +160,7 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
                                   unsigned long sizeLow, const char* mappingName, int* created) {
     if (created != nullptr)
         *created = 0;
+    platform::CallDeadline bound(kObjectCallMs);
     platform::SharedDescriptor descriptor;
     if (!descriptor.CreateWorldSid())
         return nullptr;

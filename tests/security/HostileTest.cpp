@@ -1132,12 +1132,15 @@ TEST_F(HostileLog, AFullDiskLeavesNoTornLine) {
     });
     EXPECT_EQ(rc, 0);
     std::vector<std::string> lines = zeltest::readLines(m_log);
-    // Exactly two whole lines: nothing of the one that did not fit.
+    // The ten bytes that got in are blanked where they stand, never cut off (a cut
+    // could take a line another process appended meanwhile): nothing of the line
+    // can be read, and the next one starts on its own.
     const std::regex whole("\\[[A-Z][a-z]{2} [^\\[\\]]{20}\\] Mirror Error: (before|after)");
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(std::regex_match(lines[0], whole)) << lines[0];
-    EXPECT_TRUE(std::regex_match(lines[1], whole)) << lines[1];
-    EXPECT_EQ(zeltest::fileSize(m_log), before + static_cast<long long>(lines[1].size()) + 1);
+    EXPECT_EQ(lines[1], std::string(9, ' '));
+    EXPECT_TRUE(std::regex_match(lines[2], whole)) << lines[2];
+    EXPECT_EQ(zeltest::fileSize(m_log), before + 10 + static_cast<long long>(lines[2].size()) + 1);
 }
 
 TEST_F(HostileLog, AWriterHoldingTheRotationLockDelaysRotationBoundedly) {
@@ -1169,6 +1172,66 @@ TEST_F(HostileLog, AWriterHoldingTheRotationLockDelaysRotationBoundedly) {
     EXPECT_NE(tail.find("Mirror Error: not lost"), std::string::npos);
     EXPECT_NE(tail.find("another process holds the rotation lock"), std::string::npos);
     unlink(lock.c_str());
+}
+
+TEST_F(HostileLog, ASquattedRotationLockIsMovedAsideAndTheLogRotates) {
+    // Nobody plants the lock's name first in the shared folder, and keeps what it
+    // planted open, write-locked where it can, while root rotates.
+    const std::string lock = m_log + ".lock";
+    const std::vector<LogSquat> cases = {
+        {"a symbolic link to a root file",
+         [](const std::string& l, const std::string& t) {
+             return symlink(t.c_str(), l.c_str()) == 0 ? -1 : 80;
+         }},
+        {"a pipe",
+         [](const std::string& l, const std::string&) {
+             return mkfifo(l.c_str(), 0666) == 0 ? open(l.c_str(), O_RDONLY | O_NONBLOCK) : 81;
+         }},
+        {"a file of nobody's, 0666, write-locked",
+         [](const std::string& l, const std::string&) {
+             int fd = open(l.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+             struct flock fl {};
+             fl.l_type = F_WRLCK;
+             fl.l_len = 0;
+             return fd >= 0 && fchmod(fd, 0666) == 0 && fcntl(fd, F_OFD_SETLK, &fl) == 0 ? -1 : 82;
+         }},
+    };
+    for (const LogSquat& c : cases) {
+        SCOPED_TRACE(c.what);
+        FillLog();
+        Signals signals;
+        std::thread attacker([&] {
+            AsNobody([&] {
+                int planted = c.plant(lock, m_target);
+                // Said in every case, so that root never waits for a failed plant.
+                if (!signals.ready() || planted >= 80)
+                    return planted >= 80 ? planted : 1;
+                return signals.waitStop() ? 0 : 2;
+            });
+        });
+        signals.waitReady();
+        const auto start = Clock::now();
+        zel::Exception::error("after the squat");
+        const int ms = Milliseconds(start);
+        signals.stop();
+        attacker.join();
+        EXPECT_LT(ms, 1500);
+        EXPECT_EQ(zeltest::readFile(m_target), "root's data");
+        EXPECT_EQ(zeltest::fileSize(m_older), 10000001); // rotated
+        std::string text = zeltest::readFile(m_log);
+        EXPECT_NE(text.find("Mirror Error: after the squat"), std::string::npos);
+        EXPECT_NE(
+            text.find(" of another account at " + lock + " was moved to " + lock + ".blocked"),
+            std::string::npos)
+            << text;
+        struct stat st;
+        ASSERT_EQ(lstat(lock.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_uid, 0u);
+        for (const std::string& name : {m_log, m_older, lock})
+            unlink(name.c_str());
+        std::filesystem::remove_all(lock + ".blocked");
+    }
 }
 
 TEST_F(HostileLog, ReadersCannotHoldRotationUp) {

@@ -179,7 +179,9 @@ public:
     // Exclusive lock of the rotation lock file beside the log, waited for a
     // bounded time. The file is made with the log's write rights (read and write
     // for those who may write the log, nothing for the others).
-    bool LockRotation() {
+    // Something squatting the lock's name (a link, a pipe, a file of another
+    // account) is moved aside, and `notice` says so.
+    bool LockRotation(std::string& notice) {
         const std::string lockLeaf = m_leaf + kLockSuffix;
         mode_t mode = S_IRUSR | S_IWUSR;
         if (m_opened.st_mode & S_IWGRP)
@@ -197,8 +199,12 @@ public:
                 m_lock = -1;
                 errno = EPERM;
             }
-            if (m_lock < 0 && errno != EAGAIN && MoveAsideLeaf(lockLeaf, std::string()).empty())
+            if (m_lock >= 0 || errno == EAGAIN)
+                continue;
+            std::string moved = MoveAsideLeaf(lockLeaf, std::string());
+            if (moved.empty())
                 return false;
+            notice = moved;
         }
         if (m_lock < 0)
             return false;
@@ -210,8 +216,10 @@ public:
         m_lock = -1;
     }
 
-    // One write. A line that stopped part-way is cut back off, so the next one is
-    // not glued onto it: only when nobody has appended after it.
+    // One write. A line that stopped part-way (a full disk, a file-size limit) is
+    // blanked where it stands, spaces ending in a line end, so the next line is
+    // not glued onto it. Never cut off: another process may have appended after
+    // it, and no check before a cut could rule that out.
     bool Write(const char* line, std::size_t length) {
         if (length == 0)
             return true;
@@ -219,12 +227,8 @@ public:
         do {
             written = ::write(m_fd, line, length);
         } while (written < 0 && errno == EINTR);
-        if (written > 0 && static_cast<std::size_t>(written) < length) {
-            off_t end = ::lseek(m_fd, 0, SEEK_CUR); // O_APPEND leaves it after our bytes
-            struct stat st;
-            if (end >= written && ::fstat(m_fd, &st) == 0 && st.st_size == end)
-                (void)::ftruncate(m_fd, end - written);
-        }
+        if (written > 0 && static_cast<std::size_t>(written) < length)
+            BlankFragment(static_cast<std::size_t>(written));
         return written == static_cast<ssize_t>(length);
     }
 
@@ -252,6 +256,33 @@ private:
         if (!m_followed && trust::SplitPath(older, folder, leaf) && folder == m_folder)
             return leaf;
         return m_leaf + ".001"; // beside the file a trusted link leads to
+    }
+
+    // The last `count` bytes this descriptor wrote become spaces and a line end.
+    // They are ours wherever later lines went: O_APPEND left the offset just
+    // after them. Overwriting needs no new space on a full disk.
+    void BlankFragment(std::size_t count) {
+        const off_t end = ::lseek(m_fd, 0, SEEK_CUR);
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        if (end < static_cast<off_t>(count) || flags < 0 ||
+            ::fcntl(m_fd, F_SETFL, flags & ~O_APPEND) != 0)
+            return; // an append-only file keeps the fragment
+        char blank[256];
+        std::memset(blank, ' ', sizeof blank);
+        off_t at = end - static_cast<off_t>(count);
+        while (at < end) {
+            std::size_t n = static_cast<std::size_t>(end - at);
+            if (n > sizeof blank)
+                n = sizeof blank;
+            if (at + static_cast<off_t>(n) == end)
+                blank[n - 1] = '\n';
+            ssize_t done = ::pwrite(m_fd, blank, n, at);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0)
+                return;
+            at += done;
+        }
     }
 
     std::string MoveAsideLeaf(const std::string& leaf, const std::string& shown) {

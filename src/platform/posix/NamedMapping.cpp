@@ -17,6 +17,7 @@
 #include "platform/NamedMapping.h"
 
 #include "base/Deadline.h"
+#include "platform/CallDeadline.h"
 #include "base/Immortal.h"
 #include "platform/posix/SharedFiles.h"
 #include "platform/TrustedPath.h"
@@ -45,14 +46,13 @@ const mode_t kRecordMode = 0644;
 const mode_t kFileMode = 0666;
 // How long one call may wait in all, retries included, for processes that are
 // removing a record (a brief step; only the record's owner can hold it on purpose).
-// The object functions make up to five such calls, so this keeps each of them
-// well within 1.5 s.
+// A caller making several such calls bounds them together with a CallDeadline.
 const unsigned int kOpenWaitMs = 250;
 
 timespec DeadlineFromNow() {
     timespec t;
     ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return base::AddMilliseconds(t, kOpenWaitMs);
+    return base::AddMilliseconds(t, CallWaitMs(kOpenWaitMs));
 }
 
 unsigned int LeftUntil(const timespec& deadline) {

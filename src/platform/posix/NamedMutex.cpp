@@ -16,6 +16,7 @@
 #include "platform/NamedMutex.h"
 
 #include "base/Deadline.h"
+#include "platform/CallDeadline.h"
 #include "base/Immortal.h"
 #include "platform/posix/SharedFiles.h"
 
@@ -142,14 +143,14 @@ std::mutex& g_statesMutex = *g_statesMutexStore;
 std::map<std::string, MutexState*>& g_states = *g_statesStore;
 
 // Opens or creates the file of `path` with this process's read lock on the use
-// byte, all within kOpenWaitMs. `created`: this call made it; `owned` then holds
-// the bound exclusion when `initialOwner` asked for it (else -1).
+// byte, all within kOpenWaitMs (or what is left of the call's deadline). `created`: this call made
+// it; `owned` then holds the bound exclusion when `initialOwner` asked for it (else -1).
 int OpenOrCreate(const std::string& path, const std::string& exclusion, bool mayCreate,
                  bool initialOwner, bool& created, int& owned, struct stat& st) {
     owned = -1;
     timespec deadline;
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline = base::AddMilliseconds(deadline, kOpenWaitMs);
+    deadline = base::AddMilliseconds(deadline, CallWaitMs(kOpenWaitMs));
     for (;;) {
         timespec now;
         ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -101,7 +101,7 @@ public:
         BY_HANDLE_FILE_INFORMATION atName;
         return IdentityAt(path, atName) && SameFile(atName, m_opened);
     }
-    bool LockRotation() { return LockByte(m_h, kRotationLockHigh, true); }
+    bool LockRotation(std::string&) { return LockByte(m_h, kRotationLockHigh, true); }
     void UnlockRotation() { UnlockByte(m_h, kRotationLockHigh); }
 
     // Appends of all processes are serialised, so a line that stopped half-way is
