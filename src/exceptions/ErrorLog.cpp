@@ -4,6 +4,7 @@
 #include "zel/StringUtil.h"
 
 #include "base/Immortal.h"
+#include "base/ObjectName.h"
 #include "exceptions/Format.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
@@ -33,8 +34,8 @@ const std::size_t kDataFolderBuffer = 512;
 
 // The default location: <data folder>/Corvane/ZELError.txt, creating Corvane
 // (one level) when it is missing; the fallback path when that cannot be had or
-// is not to be trusted.
-std::string ChooseDefaultLocation() {
+// is not to be trusted. `refused` then tells why the folder was not trusted.
+std::string ChooseDefaultLocation(std::string& refused) {
     std::string folder;
     if (platform::MachineDataFolder(folder)) {
         const char sep = platform::PathSeparator();
@@ -45,11 +46,14 @@ std::string ChooseDefaultLocation() {
             // owns is not this process's to log into.
             if (platform::StatPath(corvane.c_str()) != platform::PathKind::Directory)
                 platform::trust::CreateLogFolder(corvane);
-            if (platform::trust::TrustedLogFolder(corvane))
+            std::string why;
+            if (platform::trust::TrustedLogFolder(corvane, why))
                 return candidate;
+            if (!why.empty())
+                refused = "the folder " + base::EscapedText(corvane) + " is not used: " + why;
         }
     }
-    return platform::FallbackLogPath();
+    return platform::FallbackLogLocation();
 }
 
 // The older generation's name: the log's path cut to 1,018 characters, then ".001".
@@ -66,6 +70,26 @@ const char* OlderGeneration(const char* path) {
 // stays blocked is reported once, not on every line. Guarded by ErrorLogLock.
 base::Immortal<std::string> g_lastingNotice;
 
+// Why the default folder was passed over for the fallback, said after the next
+// line and then forgotten. Guarded by ErrorLogLock.
+base::Immortal<std::string> g_locationNotice;
+
+// Writes one "Error log:" line about the log itself, never rotating for it.
+void Report(const char* path, const std::string& notice, const char* stamp) {
+    std::string report = std::string("[") + stamp + "] Mirror Error: Error log: " + notice + "\n";
+    platform::AppendLogLine(path, OlderGeneration(path), platform::kNeverRotate, report.data(),
+                            report.size());
+}
+
+// Chooses the default location and keeps why the default folder was passed
+// over, if it was (a location a host sets forgets it).
+void UseDefaultLocation() {
+    std::string notice;
+    const std::string chosen = ChooseDefaultLocation(notice);
+    Exception::SetErrorLogLocation(chosen.c_str());
+    g_locationNotice->swap(notice);
+}
+
 // Appends one line and reports what the platform had to say about it.
 void AppendLine(const char* path, long long rotateAbove, const std::string& line,
                 const char* stamp) {
@@ -78,12 +102,8 @@ void AppendLine(const char* path, long long rotateAbove, const std::string& line
     } else {
         g_lastingNotice->clear();
     }
-    if (done.notice.empty())
-        return;
-    std::string report =
-        std::string("[") + stamp + "] Mirror Error: Error log: " + done.notice + "\n";
-    platform::AppendLogLine(path, OlderGeneration(path), platform::kNeverRotate, report.data(),
-                            report.size());
+    if (!done.notice.empty())
+        Report(path, done.notice, stamp);
 }
 
 } // namespace
@@ -103,7 +123,7 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         // first line, which chooses the location, does not rotate.
         long long rotateAbove = kRotateAbove;
         if (ErrorLogLocation[0] == '\0') {
-            SetErrorLogLocation(ChooseDefaultLocation().c_str());
+            UseDefaultLocation();
             rotateAbove = platform::kNeverRotate;
         }
 
@@ -138,6 +158,12 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         line += body;
         line += '\n';
         AppendLine(ErrorLogLocation, rotateAbove, line, stamp);
+        if (!g_locationNotice->empty()) {
+            Report(ErrorLogLocation, *g_locationNotice + "; this process logs to " +
+                                         ErrorLogLocation + " instead",
+                   stamp);
+            g_locationNotice->clear();
+        }
     } catch (...) {
         // The log never reports its own failures.
     }
@@ -188,6 +214,7 @@ bool Exception::LockLogFile(int fd, bool lock) {
 
 void Exception::SetErrorLogLocation(const char* path) {
     Guard guard(*ErrorLogLock);
+    g_locationNotice->clear();
     try {
         if (path == nullptr) {
             ErrorLogLocation[0] = '\0';
@@ -211,7 +238,7 @@ std::string Exception::ChooseErrorLogLocation() {
     Guard guard(*ErrorLogLock);
     try {
         if (ErrorLogLocation[0] == '\0')
-            SetErrorLogLocation(ChooseDefaultLocation().c_str());
+            UseDefaultLocation();
     } catch (...) {
         // Memory exhaustion: answer with what is known.
     }

@@ -27,6 +27,13 @@ bool MachineDataFolder(std::string& folder) {
     return SystemDataFolder(folder);
 }
 
+std::string FallbackLogLocation() {
+    std::lock_guard<std::mutex> lock(g_dataFolderMutex);
+    if (g_dataFolderOverride.empty())
+        return FallbackLogPath();
+    return g_dataFolderOverride + PathSeparator() + "ZELError.txt";
+}
+
 void OverrideMachineDataFolder(const std::string& folder) {
     std::lock_guard<std::mutex> lock(g_dataFolderMutex);
     g_dataFolderOverride = folder;

@@ -23,8 +23,11 @@ bool MachineDataFolder(std::string& folder);
 // The system's answer alone, without the override below (one per backend).
 bool SystemDataFolder(std::string& folder);
 // Where the error log goes when the data folder is unusable: "C:\\ZELError.txt"
-// on Windows, "/var/tmp/ZELError.txt" elsewhere.
+// on Windows, "/var/tmp/ZELError.txt" elsewhere (one per backend).
 const char* FallbackLogPath();
+// The same, or "ZELError.txt" in the overriding folder while there is one, so
+// that tests of the fallback stay inside their own folders.
+std::string FallbackLogLocation();
 // Replaces the answer of MachineDataFolder for this process (tests use a
 // temporary folder); an empty text restores the system's folder.
 void OverrideMachineDataFolder(const std::string& folder);

@@ -36,9 +36,10 @@ namespace platform {
 namespace trust {
 
 // Whether the folder `path` may hold this process's log: it exists and (Windows)
-// is not owned by a standard account while this process is elevated; (POSIX) no
-// link of another account leads to it.
-bool TrustedLogFolder(const std::string& path);
+// is neither a reparse point nor owned by a standard account while this process
+// is elevated; (POSIX) no link of another account leads to it. When it exists
+// but is not trusted, `why` says why ("" otherwise).
+bool TrustedLogFolder(const std::string& path, std::string& why);
 
 // Creates the machine-wide log folder `path` (one level) with its explicit
 // descriptor (Windows) or mode 0755 (POSIX); false when it could not be made.

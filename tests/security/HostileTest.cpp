@@ -6,6 +6,7 @@
 // both ways the library resolves them: with openat2, and with the component walk
 // of kernels without it (ZEL_TRUST_COMPONENT_WALK=1).
 // Linux only, and only as root (CI runs as root); skipped elsewhere.
+#include "testing/TestHooks.h"
 #include "zel/Exception.h"
 #include "zel/Security.h"
 
@@ -1232,6 +1233,41 @@ TEST_F(HostileLog, ASquattedRotationLockIsMovedAsideAndTheLogRotates) {
             unlink(name.c_str());
         std::filesystem::remove_all(lock + ".blocked");
     }
+}
+
+TEST_F(HostileLog, AnUntrustedLogFolderSendsLinesToTheFallbackAndSaysSo) {
+    // Nobody makes the default log folder first: a link to a folder of its own.
+    const std::string data = m_folder.join("data");
+    ASSERT_EQ(mkdir(data.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(data.c_str(), 01777), 0);
+    const std::string corvane = data + "/Corvane", nobodys = m_folder.join("nobodys");
+    ASSERT_EQ(AsNobody([&] {
+                  return mkdir(nobodys.c_str(), 0777) == 0 &&
+                                 symlink(nobodys.c_str(), corvane.c_str()) == 0
+                             ? 0
+                             : 1;
+              }),
+              0);
+    zel::detail::SetMachineDataFolderForTesting(data.c_str());
+    zel::Exception::SetErrorLogLocation(nullptr);
+    zel::Exception::error("where does this go");
+    const std::string chosen = zel::Exception::GetErrorLogLocation();
+    zel::Exception::SetErrorLogLocation(nullptr);
+    zel::detail::SetMachineDataFolderForTesting(nullptr);
+    const std::string fallback = data + "/ZELError.txt";
+    EXPECT_EQ(chosen, fallback);
+    std::vector<std::string> lines = zeltest::readLines(fallback);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("Mirror Error: where does this go"), std::string::npos);
+    EXPECT_NE(lines[1].find("Mirror Error: Error log: the folder " + corvane +
+                            " is not used: the symbolic link " + corvane +
+                            " belongs to another account; this process logs to " + fallback +
+                            " instead"),
+              std::string::npos)
+        << lines[1];
+    EXPECT_TRUE(std::filesystem::is_empty(nobodys));
+    std::filesystem::remove_all(data);
+    std::filesystem::remove_all(nobodys);
 }
 
 TEST_F(HostileLog, ReadersCannotHoldRotationUp) {

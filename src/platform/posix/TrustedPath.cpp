@@ -315,8 +315,8 @@ bool AccountMayOpen(uid_t uid, const std::string& path, bool write) {
     }
 }
 
-bool TrustedLogFolder(const std::string& path) {
-    std::string why;
+bool TrustedLogFolder(const std::string& path, std::string& why) {
+    why.clear();
     int fd = OpenFolder(path, why);
     if (fd < 0)
         return false;

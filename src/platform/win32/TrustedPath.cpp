@@ -77,21 +77,29 @@ bool TrustedOwnerSid(PSID owner) {
 
 } // namespace
 
-bool TrustedLogFolder(const std::string& path) {
+bool TrustedLogFolder(const std::string& path, std::string& why) {
+    why.clear();
     DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        why = "it is a reparse point";
+        return false;
+    }
     if (!IsAdministrator())
         return true; // a standard account's log: whoever made the folder
     // An elevated process never logs into a folder a standard account made or owns.
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        why = "its owner cannot be read";
         return false;
+    }
     bool trusted = TrustedOwnerSid(owner);
     LocalFree(descriptor);
+    if (!trusted)
+        why = "a standard account owns it and this process is elevated";
     return trusted;
 }
 
