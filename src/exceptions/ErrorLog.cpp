@@ -159,8 +159,8 @@ void Exception::MirrorErrorMessage(const char* method, const char* message, bool
         line += '\n';
         AppendLine(ErrorLogLocation, rotateAbove, line, stamp);
         if (!g_locationNotice->empty()) {
-            Report(ErrorLogLocation, *g_locationNotice + "; this process logs to " +
-                                         ErrorLogLocation + " instead",
+            Report(ErrorLogLocation,
+                   *g_locationNotice + "; this process logs to " + ErrorLogLocation + " instead",
                    stamp);
             g_locationNotice->clear();
         }

@@ -35,6 +35,10 @@ namespace zel {
 namespace platform {
 namespace trust {
 
+// Makes every resolution take the component walk, as on kernels without openat2
+// (the tests switch it on to cover that path). Nothing on Windows.
+void ForceComponentWalk(bool force);
+
 // Whether the folder `path` may hold this process's log: it exists and (Windows)
 // is neither a reparse point nor owned by a standard account while this process
 // is elevated; (POSIX) no link of another account leads to it. When it exists
@@ -48,17 +52,14 @@ bool CreateLogFolder(const std::string& path);
 #ifdef _WIN32
 
 // Opens (OPEN_ALWAYS) the mapping's backing file for reading and writing: a
-// reparse point at the name is refused, never followed; a new file gets the
+// reparse point at the name is refused, never followed; one on the way is passed
+// only when SYSTEM, the Administrators or this account own it, and the folders on
+// the way are held open, undeletable, until the file is open; a new file gets the
 // backing-file descriptor; only a file with one link is returned. Null with the
 // last error set on failure.
 void* OpenBackingFile(const char* path, bool& existed);
 
 #else
-
-// Makes every resolution take the component walk, as on kernels without openat2
-// (the tests switch it on, through ZEL_TRUST_COMPONENT_WALK=1 in the environment,
-// to cover that path).
-void ForceComponentWalk(bool force);
 
 // An owner whose links and files this process takes as its own: itself or root.
 bool TrustedOwner(uid_t owner);

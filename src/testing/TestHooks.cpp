@@ -2,12 +2,17 @@
 #include "testing/TestHooks.h"
 
 #include "platform/FileSystem.h"
+#include "platform/TrustedPath.h"
 
 namespace zel {
 namespace detail {
 
 void SetMachineDataFolderForTesting(const char* folder) {
     platform::OverrideMachineDataFolder(folder != nullptr ? folder : "");
+}
+
+void ForceComponentWalkForTesting(bool force) {
+    platform::trust::ForceComponentWalk(force);
 }
 
 memory::AllocateFunction SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,

@@ -12,6 +12,11 @@ namespace detail {
 // given folder for this process; null or empty restores the system's folder.
 ZEL_API void SetMachineDataFolderForTesting(const char* folder);
 
+// Makes every path resolution of the trust rule take the component walk of
+// kernels without openat2 (true), or the usual way again (false), so that both
+// are tested. Windows resolves no paths that way: nothing changes there.
+ZEL_API void ForceComponentWalkForTesting(bool force);
+
 // Replaces the allocation functions that the containers compiled into the library
 // itself use (each module has its own zel::memory pointers); null restores
 // malloc/free. Lets a test make an allocation inside the library fail. Returns the

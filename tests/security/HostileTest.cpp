@@ -4,7 +4,7 @@
 // no write outside the object or log asked for, no line that looks like one the
 // library wrote, no lost line or generation. The families that resolve paths run
 // both ways the library resolves them: with openat2, and with the component walk
-// of kernels without it (ZEL_TRUST_COMPONENT_WALK=1).
+// of kernels without it (forced through the test hook).
 // Linux only, and only as root (CI runs as root); skipped elsewhere.
 #include "testing/TestHooks.h"
 #include "zel/Exception.h"
@@ -168,10 +168,7 @@ private:
 // The two ways paths are resolved: openat2, and the forced component walk.
 const bool kWalks[] = {false, true};
 void ForceWalk(bool walk) {
-    if (walk)
-        setenv("ZEL_TRUST_COMPONENT_WALK", "1", 1);
-    else
-        unsetenv("ZEL_TRUST_COMPONENT_WALK");
+    zel::detail::ForceComponentWalkForTesting(walk);
 }
 const char* WalkName(bool walk) {
     return walk ? "component walk" : "openat2";

@@ -24,14 +24,8 @@ namespace {
 
 std::atomic<bool> g_forceWalk{false};
 
-// The component walk is forced by ForceComponentWalk or, for test programs that
-// reach the library only through its exported interface, by the environment
-// variable ZEL_TRUST_COMPONENT_WALK=1.
 bool WalkForced() {
-    if (g_forceWalk)
-        return true;
-    const char* value = ::getenv("ZEL_TRUST_COMPONENT_WALK");
-    return value != nullptr && value[0] == '1';
+    return g_forceWalk;
 }
 const int kMaxLinks = 40; // as the kernel's own limit
 

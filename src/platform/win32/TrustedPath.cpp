@@ -1,10 +1,12 @@
 // Win32 code only: the explicit descriptors of the log folder and of a mapping's
 // backing file, the owner check of the log folder, and opening a backing file
-// without following reparse points. See TrustedPath.h for the rule.
+// without following another account's reparse points, at its name or on the way.
+// See TrustedPath.h for the rule.
 #include "platform/TrustedPath.h"
 
 #include "platform/AccessControl.h"
 
+#include <cstring>
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -75,7 +77,98 @@ bool TrustedOwnerSid(PSID owner) {
     return same;
 }
 
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Where the folders of `path` begin: after "C:\\", "\\\\server\\share\\" or a
+// leading separator; 0 for a relative path.
+std::size_t RootLength(const char* path, std::size_t length) {
+    if (length >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        std::size_t seen = 0, i = 0;
+        while (i < length && seen < 4)
+            seen += IsSeparator(path[i++]) ? 1 : 0;
+        return i;
+    }
+    if (length >= 2 && path[1] == ':')
+        return length >= 3 && IsSeparator(path[2]) ? 3 : 2;
+    return length >= 1 && IsSeparator(path[0]) ? 1 : 0;
+}
+
+// The folders on the way to a file, each opened as itself (a reparse point is not
+// followed) and held open without delete sharing, so that none of them can be
+// renamed, removed or replaced by a junction until the file is open. A reparse
+// point on the way is passed only when SYSTEM, the Administrators or this
+// account own it (their intent); one of another account fails the walk with
+// ERROR_CANT_ACCESS_FILE. Nothing is allocated.
+class PinnedWay {
+public:
+    PinnedWay() = default;
+    PinnedWay(const PinnedWay&) = delete;
+    PinnedWay& operator=(const PinnedWay&) = delete;
+    ~PinnedWay() {
+        while (m_count > 0)
+            CloseHandle(m_pinned[--m_count]);
+    }
+
+    bool Pin(const char* path) {
+        const std::size_t length = std::strlen(path);
+        if (length >= MAX_PATH) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        char prefix[MAX_PATH];
+        std::memcpy(prefix, path, length + 1);
+        for (std::size_t i = RootLength(path, length); i < length; ++i) {
+            if (!IsSeparator(path[i]) || i == 0 || IsSeparator(path[i - 1]))
+                continue;
+            prefix[i] = '\0';
+            const bool passed = PinFolder(prefix);
+            prefix[i] = path[i];
+            if (!passed)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    bool PinFolder(const char* folder) {
+        HANDLE h = CreateFileA(folder, FILE_READ_ATTRIBUTES | READ_CONTROL,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool passed = GetFileInformationByHandle(h, &info) != FALSE;
+        if (passed && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            PSID owner = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            passed = GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                     nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                     TrustedOwnerSid(owner);
+            if (descriptor != nullptr)
+                LocalFree(descriptor);
+            if (!passed)
+                SetLastError(ERROR_CANT_ACCESS_FILE);
+        }
+        if (!passed || m_count == kMaxPinned) {
+            DWORD error = passed ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+            CloseHandle(h);
+            SetLastError(error);
+            return false;
+        }
+        m_pinned[m_count++] = h;
+        return true;
+    }
+
+    static const std::size_t kMaxPinned = MAX_PATH / 2;
+    HANDLE m_pinned[kMaxPinned];
+    std::size_t m_count = 0;
+};
+
 } // namespace
+
+void ForceComponentWalk(bool) {}
 
 bool TrustedLogFolder(const std::string& path, std::string& why) {
     why.clear();
@@ -113,6 +206,9 @@ bool CreateLogFolder(const std::string& path) {
 void* OpenBackingFile(const char* path, bool& existed) {
     Attributes attributes(kBackingFileSddl);
     if (attributes.get() == nullptr)
+        return nullptr;
+    PinnedWay way;
+    if (!way.Pin(path))
         return nullptr;
     SetLastError(ERROR_SUCCESS);
     // A reparse point at the name is opened as itself, never followed.
