@@ -38,27 +38,34 @@ set(expected
 # (Beside the folder: the host lists the folder.)
 set(out_file "${folder}.out")
 set(err_file "${folder}.err")
+
+# Under Wine a run may meet Wine's own failures, about one run in two hundred
+# here: a thread still talking to the wineserver while the process ends finds
+# the server's socket closed and Wine ends the process with 1 (Windows ends the
+# other threads before the process), or a start that cannot map Wine's shared
+# data. Such a run, or one that outlives the bound, is run again, up to three
+# times; what the host itself does is checked on the run that completes.
+set(wine_failure "wine client error:[0-9a-f]+: write: Bad file descriptor|failed to map the shared user data")
+set(bound "")
+if(WINDOWS_PATHS)
+    set(bound TIMEOUT 60)
+endif()
 set(failure "")
-set(wine_races 0)
+set(wine_reruns 0)
 foreach(run RANGE 1 ${RUNS})
-    file(REMOVE "${folder}/exit.log")
-    execute_process(COMMAND ${WRAPPER} "${HOST}" "${arg}" "${MODE}"
-                    RESULT_VARIABLE rc OUTPUT_FILE "${out_file}" ERROR_FILE "${err_file}")
-    file(READ "${out_file}" out)
-    file(READ "${err_file}" err)
-    # Wine's own exit race: a thread still talking to the wineserver while the
-    # process ends finds the server's socket closed, and Wine ends the process
-    # with 1. Windows ends the other threads first. Such a run is run again, once.
-    if(rc STREQUAL "1" AND WINDOWS_PATHS AND err MATCHES "wine client error:[0-9a-f]+: write: Bad file descriptor"
-       AND wine_races EQUAL 0)
-        math(EXPR wine_races "${wine_races} + 1")
-        message(STATUS "run ${run}: Wine's exit race (wine client error), run again")
+    foreach(attempt RANGE 1 3)
         file(REMOVE "${folder}/exit.log")
-        execute_process(COMMAND ${WRAPPER} "${HOST}" "${arg}" "${MODE}"
+        execute_process(COMMAND ${WRAPPER} "${HOST}" "${arg}" "${MODE}" ${bound}
                         RESULT_VARIABLE rc OUTPUT_FILE "${out_file}" ERROR_FILE "${err_file}")
         file(READ "${out_file}" out)
         file(READ "${err_file}" err)
-    endif()
+        if(NOT WINDOWS_PATHS OR attempt EQUAL 3 OR NOT (
+               (rc STREQUAL "1" AND err MATCHES "${wine_failure}") OR rc MATCHES "timeout"))
+            break()
+        endif()
+        math(EXPR wine_reruns "${wine_reruns} + 1")
+        message(STATUS "run ${run}: Wine failed (${rc}), run again")
+    endforeach()
     if(NOT rc STREQUAL "0")
         set(failure "run ${run}: exit ${rc}\n${out}\n${err}")
         break()
@@ -81,4 +88,4 @@ file(REMOVE "${out_file}" "${err_file}")
 if(failure)
     message(FATAL_ERROR "${failure}")
 endif()
-message(STATUS "${RUNS} runs of zel_exit_host ${MODE} clean")
+message(STATUS "${RUNS} runs of zel_exit_host ${MODE} clean (${wine_reruns} run again after Wine's own failures)")
