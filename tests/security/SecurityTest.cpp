@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -404,6 +406,40 @@ TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
     EXPECT_EQ(w, nullptr);
     if (w != nullptr)
         UnmapAccessableView(w);
+}
+
+TEST_F(AccessableMapping, EverySpellingOfAPathReachesTheSameFile) {
+    // The trust rule resolves the folders on the way itself; each spelling the
+    // system accepts must reach the one file, by either way of resolving.
+    const std::string plain = file;
+    std::vector<std::string> spellings = {plain};
+#ifdef _WIN32
+    std::string forward = plain, doubled = plain;
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    doubled.insert(doubled.find_last_of('\\'), "\\");
+    spellings.insert(spellings.end(), {forward, doubled, "\\\\?\\" + plain});
+#else
+    const std::size_t leaf = plain.find_last_of('/');
+    const std::size_t parent = plain.find_last_of('/', leaf - 1);
+    const std::string up = plain.substr(0, leaf) + "/.." + plain.substr(parent);
+    spellings.insert(spellings.end(),
+                     {"/" + plain, plain.substr(0, leaf) + "//" + plain.substr(leaf + 1),
+                      plain.substr(0, leaf) + "/./" + plain.substr(leaf + 1)});
+#endif
+    for (bool walk : {false, true}) {
+        zel::detail::ForceComponentWalkForTesting(walk);
+        for (const std::string& spelling : spellings) {
+            SCOPED_TRACE(spelling + (walk ? " (component walk)" : ""));
+            int created = -1;
+            HandleCloser h{ObtainAccessableFileMapping(spelling.c_str(), AccessablePageReadWrite,
+                                                       kOpenAccess, 0, kSize,
+                                                       UniqueName("spelled").c_str(), &created)};
+            EXPECT_NE(h.handle, nullptr);
+            EXPECT_EQ(created, spelling == plain && !walk ? 1 : 0);
+            EXPECT_EQ(zeltest::fileSize(plain), static_cast<long long>(kSize));
+        }
+    }
+    zel::detail::ForceComponentWalkForTesting(false);
 }
 
 TEST_F(AccessableMapping, ZeroSizeMapsAWholeExistingFile) {

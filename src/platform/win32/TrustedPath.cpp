@@ -81,15 +81,29 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Where the folders of `path` begin: after "C:\\", "\\\\server\\share\\" or a
-// leading separator; 0 for a relative path.
+// The length of the first `parts` names of `path` with the separator after each.
+std::size_t SkipNames(const char* path, std::size_t length, int parts) {
+    std::size_t i = 0;
+    for (int seen = 0; i < length && seen < parts; ++i)
+        seen += IsSeparator(path[i]) ? 1 : 0;
+    return i;
+}
+
+// Where the folders of `path` begin: after "C:\\", "\\\\server\\share\\", a
+// leading separator, or any of these behind "\\\\?\\" or "\\\\.\\" (with
+// "UNC\\server\\share\\"); 0 for a relative path.
 std::size_t RootLength(const char* path, std::size_t length) {
-    if (length >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-        std::size_t seen = 0, i = 0;
-        while (i < length && seen < 4)
-            seen += IsSeparator(path[i++]) ? 1 : 0;
-        return i;
+    const bool twoSeparators = length >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+    if (twoSeparators && length >= 4 && (path[2] == '?' || path[2] == '.') &&
+        IsSeparator(path[3])) {
+        const char* rest = path + 4;
+        const std::size_t left = length - 4;
+        if (left >= 4 && _strnicmp(rest, "UNC", 3) == 0 && IsSeparator(rest[3]))
+            return 8 + SkipNames(rest + 4, left - 4, 2);
+        return 4 + RootLength(rest, left);
     }
+    if (twoSeparators)
+        return 2 + SkipNames(path + 2, length - 2, 2);
     if (length >= 2 && path[1] == ':')
         return length >= 3 && IsSeparator(path[2]) ? 3 : 2;
     return length >= 1 && IsSeparator(path[0]) ? 1 : 0;
@@ -132,10 +146,27 @@ public:
     }
 
 private:
+    static HANDLE OpenAsItself(const char* folder, DWORD access) {
+        return CreateFileA(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    }
+
     bool PinFolder(const char* folder) {
-        HANDLE h = CreateFileA(folder, FILE_READ_ATTRIBUTES | READ_CONTROL,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE h = OpenAsItself(folder, FILE_READ_ATTRIBUTES | READ_CONTROL);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+            h = OpenAsItself(folder, FILE_READ_ATTRIBUTES);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+            // A folder this account may pass through (traverse checking is
+            // bypassed by default) but not open: left unpinned when it is a
+            // plain folder, as nothing else can be learned of it.
+            const DWORD attributes = GetFileAttributesA(folder);
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                return true;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
         if (h == INVALID_HANDLE_VALUE)
             return false;
         BY_HANDLE_FILE_INFORMATION info;
