@@ -813,8 +813,8 @@ TEST_F(AccessableMapping, BackingFileGivesEveryoneNoDeleteNorControl) {
     ASSERT_NE(f.handle, nullptr);
     FileDacl dacl = ReadFileDacl(file);
     if (!dacl.read || !dacl.isProtected)
-        GTEST_SKIP() << "the system did not keep the file's descriptor (Wine keeps one only where "
-                        "the file system stores extended attributes)";
+        GTEST_SKIP() << "the system did not keep the file's descriptor (Wine 8 answers with one "
+                        "made from the file's mode bits)";
     EXPECT_EQ(dacl.everyone & kNeverForEveryone, 0u) << std::hex << dacl.everyone;
     EXPECT_EQ(dacl.everyone & (FILE_READ_DATA | FILE_WRITE_DATA),
               static_cast<DWORD>(FILE_READ_DATA | FILE_WRITE_DATA));
@@ -834,8 +834,8 @@ TEST(TrustRule, TheLogFolderGetsItsOwnDescriptor) {
     EXPECT_EQ(chosen, corvane + "\\ZELError.txt");
     FileDacl dacl = ReadFileDacl(corvane);
     if (!dacl.read || !dacl.isProtected)
-        GTEST_SKIP() << "the system did not keep the folder's descriptor (Wine keeps one only "
-                        "where the file system stores extended attributes)";
+        GTEST_SKIP() << "the system did not keep the folder's descriptor (Wine 8 answers with "
+                        "one made from the folder's mode bits)";
     // Every account may add files, but neither folders (a junction is one) nor
     // remove, rename or re-permission entries.
     EXPECT_NE(dacl.everyone & FILE_ADD_FILE, 0u);
