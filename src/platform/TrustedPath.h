@@ -85,11 +85,24 @@ int OpenFileAt(int dirfd, const std::string& folder, const std::string& leaf, in
 int OpenFile(const std::string& path, int flags, mode_t mode, struct stat& st, bool& created,
              std::string& why);
 
-// Could the account `uid` itself open the file at `path` (absolute, without links)
-// for reading, or reading and writing: search rights on every folder on the way,
-// then the file's own mode? Group rights and access lists are not taken on trust:
-// where only they could grant it, the answer is no.
-bool AccountMayOpen(uid_t uid, const std::string& path, bool write);
+// Opens the file at `path` (absolute), named in a record that another account
+// wrote, the way that account itself could: the kernel decides, with the account's
+// group denials, access lists and folder search rights included. A short-lived
+// thread takes the account's file-system credentials (`owner`, the group `group`
+// the record was written with, and the account's groups from the user database)
+// and opens the file under the trust rule; only that thread's credentials change.
+// A caller that may not take another account's credentials (not root) gets the
+// file only where `owner` owns it. The path is resolved once, by the component
+// walk, and a FUSE file system on the way is refused before anything asks it. The
+// descriptor is that of the one open; `st` its status. -1 with errno (EACCES:
+// the account may not; ENOENT: nothing there) and `why` set on refusal. For the
+// caller's own account and root it is OpenFile.
+int OpenAsAccount(uid_t owner, gid_t group, const std::string& path, int flags, struct stat& st,
+                  std::string& why);
+
+// Whether the file system of `dev` (major, minor) is a FUSE one, according to
+// `mountinfo` (the text of /proc/self/mountinfo). Pure, for the tests.
+bool IsFuseDevice(const std::string& mountinfo, unsigned int major, unsigned int minor);
 
 #endif
 

@@ -1,6 +1,7 @@
 // Accessible mutex and file mapping, the administrator test and their companions.
 #include "zel/Security.h"
 
+#include "base/ObjectName.h"
 #include "platform/Errors.h"
 #include "platform/AccessControl.h"
 #include "platform/CallDeadline.h"
@@ -22,14 +23,16 @@ namespace {
 // together, when other processes hold or keep replacing its name.
 const unsigned int kObjectCallMs = 1000;
 
-// A name as wide text that "%ls" always prints: characters the C library's
-// current locale cannot convert would make the whole message fail, so they are
-// written as \uXXXX escapes instead. Never throws.
+// A name as wide text that "%ls" always prints, and prints safely: control bytes
+// (C0, DEL, C1 in UTF-8 or raw), '%' and bytes outside well-formed UTF-8 are
+// written as %XX first, as all text of others is (base::EscapedText); characters
+// the C library's current locale cannot convert would make the whole message
+// fail, so they are written as \uXXXX escapes. Never throws.
 std::wstring MessageName(const char* name) noexcept {
     try {
         if (name == nullptr)
             return L"(null)";
-        std::wstring wide = platform::WideFromNarrow(name);
+        std::wstring wide = platform::WideFromNarrow(base::EscapedText(name, true).c_str());
         std::wstring out;
         out.reserve(wide.size());
         for (wchar_t c : wide) {

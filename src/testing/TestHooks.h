@@ -5,6 +5,8 @@
 #include "zel/Export.h"
 #include "zel/Memory.h"
 
+#include <cstddef>
+
 namespace zel {
 namespace detail {
 
@@ -24,6 +26,19 @@ ZEL_API void ForceComponentWalkForTesting(bool force);
 ZEL_API memory::AllocateFunction
 SetLibraryAllocatorForTesting(memory::AllocateFunction allocate,
                               memory::ReleaseFunction release = nullptr);
+
+// Escapes the `size` bytes at `text` as the library escapes text of others in
+// its messages (base::EscapedText; `keepCharacters`: well-formed UTF-8 characters
+// from U+00A0 up stay). Writes at most `room` bytes to `out` and returns the
+// length of the whole result.
+ZEL_API std::size_t EscapeTextForTesting(const char* text, std::size_t size, bool keepCharacters,
+                                         char* out, std::size_t room);
+
+// Whether the reader of mapping records takes the `size` bytes at `record` as the
+// record of the file with this device, inode and size. Linux; false elsewhere.
+ZEL_API bool MappingRecordAcceptedForTesting(const void* record, std::size_t size,
+                                             unsigned long long device, unsigned long long inode,
+                                             long long fileSize);
 
 } // namespace detail
 } // namespace zel

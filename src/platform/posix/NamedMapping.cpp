@@ -5,12 +5,12 @@
 // device, inode, size and protection of the mapped file, written by its creator
 // under a temporary name and published in one step with mode 0644, so that only
 // its owner could ever change it. Records describe, the file decides: a record is
-// trusted only when nobody else can write it, when its owner could itself reach
-// and open the file it names with the access asked for (search rights on every
-// folder included), and when the file opened (under the trust rule of
-// TrustedPath.h) has the recorded device and inode and at least the recorded
-// size; otherwise it is refused, so that no account can make another open a file
-// of its choosing or map past a file's end. Every process using the mapping holds
+// trusted only when nobody else can write it, and the file it names is opened
+// once, the way the record's owner could open it with the access asked for (the
+// kernel decides, see trust::OpenAsAccount); that file must have the recorded
+// device and inode and at least the recorded size; otherwise it is refused, so
+// that no account can make another open a file of its choosing or map past a
+// file's end. Every process using the mapping holds
 // a read lock on byte 0 of the record; the last one that may remove it does so.
 // A stale record (its file gone or replaced) is replaced by publishing a new one
 // and renaming it over the name, whoever still holds the old one open.
@@ -116,6 +116,30 @@ bool ProtectionFlags(unsigned long protection, bool& writable, bool& copyOnWrite
     }
 }
 
+} // namespace
+
+namespace shared {
+
+bool ReadMappingRecord(const void* bytes, std::size_t size, MappingRecord& record) {
+    if (bytes == nullptr || size < sizeof record)
+        return false;
+    std::memcpy(&record, bytes, sizeof record);
+    bool writable = false, copy = false;
+    return record.magic == kMappingRecordMagic &&
+           ProtectionFlags(record.protection, writable, copy) && record.size != 0 &&
+           record.path[0] == '/' && std::memchr(record.path, '\0', sizeof record.path) != nullptr;
+}
+
+bool RecordDescribes(const MappingRecord& record, const struct stat& st) {
+    return static_cast<std::uint64_t>(st.st_dev) == record.device &&
+           static_cast<std::uint64_t>(st.st_ino) == record.inode && st.st_size >= 0 &&
+           record.size <= static_cast<std::uint64_t>(st.st_size);
+}
+
+} // namespace shared
+
+namespace {
+
 enum class Found { Opened, Missing, Refused, Failed };
 
 // Opens the mapping registered as `path`. Refused (with `refusal`) for a record
@@ -153,37 +177,35 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             refusal = path + why;
             return Found::Refused;
         };
-        Record record;
-        if (::pread(rfd, &record, sizeof record, 0) != static_cast<ssize_t>(sizeof record) ||
-            record.magic != kRecordMagic ||
-            std::memchr(record.path, '\0', sizeof record.path) == nullptr || record.path[0] != '/')
+        Record raw, record;
+        const ssize_t got = ::pread(rfd, &raw, sizeof raw, 0);
+        if (got < 0 || !shared::ReadMappingRecord(&raw, static_cast<std::size_t>(got), record))
             return refuse(" is not a mapping record");
         bool recordWritable = false, copy = false;
-        if (!ProtectionFlags(record.protection, recordWritable, copy))
-            return refuse(" is not a mapping record");
+        ProtectionFlags(record.protection, recordWritable, copy);
         if (wantWrite && !recordWritable) {
             ::close(rfd);
             errno = EACCES; // as asking FILE_MAP_WRITE of a read-only mapping
             return Found::Failed;
         }
-        // Look before opening: never open anything but the recorded regular file.
+        // One open, as the record's owner could open it (the kernel decides), and
+        // every check after it on that descriptor: the file checked is the file used.
         const std::string recorded = record.path;
-        struct stat fs;
-        if (::lstat(record.path, &fs) != 0 || !S_ISREG(fs.st_mode) ||
-            static_cast<std::uint64_t>(fs.st_dev) != record.device ||
-            static_cast<std::uint64_t>(fs.st_ino) != record.inode) {
-            shared::Retire(rfd, path, kUseByte);
-            stale = true;
-            return Found::Missing;
-        }
-        if (!trust::AccountMayOpen(rs.st_uid, recorded, wantWrite))
-            return refuse(" names " + base::EscapedText(recorded) +
-                          ", which its owner may not open");
         struct stat opened;
-        bool created = false;
         std::string why;
-        int fd = trust::OpenFile(recorded, wantWrite ? O_RDWR : O_RDONLY, 0, opened, created, why);
+        int fd = trust::OpenAsAccount(rs.st_uid, rs.st_gid, recorded, wantWrite ? O_RDWR : O_RDONLY,
+                                      opened, why);
         if (fd < 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                shared::Retire(rfd, path, kUseByte);
+                stale = true;
+                return Found::Missing;
+            }
+            if (errno == EACCES || errno == EPERM)
+                return refuse(" names " + base::EscapedText(recorded) +
+                              ", which its owner may not open" + (why.empty() ? "" : ": " + why) +
+                              "; to share a file, publish it from an account that may open it "
+                              "with the access asked for");
             if (!why.empty())
                 return refuse(" names a file that is not to be used: " + why);
             int error = errno;
@@ -191,13 +213,14 @@ Found OpenRegistered(const std::string& path, bool wantWrite, std::unique_ptr<Ma
             errno = error;
             return Found::Failed;
         }
-        if (!shared::SameFile(opened, fs)) {
+        if (static_cast<std::uint64_t>(opened.st_dev) != record.device ||
+            static_cast<std::uint64_t>(opened.st_ino) != record.inode) { // replaced
             ::close(fd);
             shared::Retire(rfd, path, kUseByte);
             stale = true;
             return Found::Missing;
         }
-        if (record.size == 0 || record.size > static_cast<std::uint64_t>(opened.st_size)) {
+        if (!shared::RecordDescribes(record, opened)) {
             ::close(fd);
             return refuse(" claims " + std::to_string(record.size) + " bytes of " +
                           base::EscapedText(recorded) + ", which has " +
@@ -295,9 +318,20 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
             errno = EACCES; // a read-only mapping cannot grow its file
             return nullptr;
         }
-        if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
-            ::ftruncate(fileFd, static_cast<off_t>(size)) != 0)
+        if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            errno = EFBIG;
             return nullptr;
+        }
+        // Allocated, not only sized: on a full file system the call fails here,
+        // instead of a later write into a view raising SIGBUS.
+        int rc = ::posix_fallocate(fileFd, 0, static_cast<off_t>(size));
+        if (rc != 0) {
+            struct stat now;
+            if (::fstat(fileFd, &now) == 0 && now.st_size > st.st_size)
+                (void)::ftruncate(fileFd, st.st_size); // as it was
+            errno = rc;
+            return nullptr;
+        }
     }
 
     std::unique_ptr<MappingHandle> handle(new MappingHandle);

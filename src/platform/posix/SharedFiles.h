@@ -6,6 +6,7 @@
 #pragma once
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -47,6 +48,16 @@ struct MappingRecord {
     std::uint64_t size;
     char path[PATH_MAX];
 };
+
+// Reads a mapping record from the `size` bytes at `bytes` (what was read of the
+// record file): false unless they hold a whole record with the magic, a known
+// protection, a size above 0 and an absolute, terminated path. Never reads past
+// `size` bytes.
+bool ReadMappingRecord(const void* bytes, std::size_t size, MappingRecord& record);
+
+// Whether `record` describes the file whose status is `st`: its device and inode,
+// and no more bytes than it holds.
+bool RecordDescribes(const MappingRecord& record, const struct stat& st);
 
 // ---- Object files ----
 

@@ -10,9 +10,13 @@
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/openat2.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/xattr.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,8 +28,13 @@ namespace {
 
 std::atomic<bool> g_forceWalk{false};
 
+// Set in the thread that opens a file another account's record names: the path
+// is then walked one component at a time, and a FUSE file system on the way is
+// refused before anything asks it.
+thread_local bool t_foreign = false;
+
 bool WalkForced() {
-    return g_forceWalk;
+    return g_forceWalk || t_foreign;
 }
 const int kMaxLinks = 40; // as the kernel's own limit
 
@@ -70,13 +79,78 @@ void SplitInto(const std::string& path, std::deque<std::string>& parts, bool fro
         parts.insert(parts.end(), found.begin(), found.end());
 }
 
+// The status of `fd` as the kernel has it cached: a FUSE file system is not
+// asked (AT_STATX_DONT_SYNC), so looking never waits on its daemon.
+bool StatNoWait(int fd, struct stat& st) {
+    struct statx sx;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_BASIC_STATS,
+                &sx) != 0)
+        return false;
+    st = {};
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = static_cast<ino_t>(sx.stx_ino);
+    st.st_mode = static_cast<mode_t>(sx.stx_mode);
+    st.st_nlink = static_cast<nlink_t>(sx.stx_nlink);
+    st.st_uid = sx.stx_uid;
+    st.st_gid = sx.stx_gid;
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    return true;
+}
+
+// Whether the object of `st` lies on a FUSE file system, from the mount table
+// (which is the kernel's, never the file system's, answer).
+bool OnFuse(const struct stat& st) {
+    int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true; // cannot tell: taken as the worse case
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    if (n < 0)
+        return true;
+    return IsFuseDevice(text, major(st.st_dev), minor(st.st_dev));
+}
+
+// Opens one component for the walk: O_PATH, never following it, and (for another
+// account's path) never onto a FUSE file system. The mount table is read only
+// where the device changes.
+int OpenComponent(int dirfd, const std::string& part, dev_t parent, struct stat& st,
+                  const std::string& shown, std::string& why) {
+    int fd = ::openat(dirfd, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (!StatNoWait(fd, st)) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if (t_foreign && st.st_dev != parent && OnFuse(st)) {
+        ::close(fd);
+        why = shown + " is on a FUSE file system, which is not used for another account's path";
+        errno = EXDEV;
+        return -1;
+    }
+    return fd;
+}
+
 // One component at a time from "/", following only trusted links.
 int WalkFolder(const std::string& path, std::string& why) {
     std::vector<int> stack;
+    std::vector<dev_t> devices; // of the folders on the stack
     int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat rootSt;
     if (root < 0)
         return -1;
+    if (!StatNoWait(root, rootSt)) {
+        ::close(root);
+        return -1;
+    }
     stack.push_back(root);
+    devices.push_back(rootSt.st_dev);
     std::deque<std::string> parts;
     SplitInto(path, parts, false);
     std::string walked; // for messages
@@ -90,15 +164,15 @@ int WalkFolder(const std::string& path, std::string& why) {
             if (stack.size() > 1) {
                 ::close(stack.back());
                 stack.pop_back();
+                devices.pop_back();
             }
             continue;
         }
-        int fd = ::openat(stack.back(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         struct stat st;
-        if (fd < 0 || ::fstat(fd, &st) != 0) {
+        int fd = OpenComponent(stack.back(), part, devices.back(), st,
+                               base::EscapedText(walked + "/" + part), why);
+        if (fd < 0) {
             int error = errno;
-            if (fd >= 0)
-                ::close(fd);
             CloseAll(stack);
             errno = error;
             return -1;
@@ -123,6 +197,7 @@ int WalkFolder(const std::string& path, std::string& why) {
                 while (stack.size() > 1) {
                     ::close(stack.back());
                     stack.pop_back();
+                    devices.pop_back();
                 }
             }
             SplitInto(to, parts, true);
@@ -135,25 +210,12 @@ int WalkFolder(const std::string& path, std::string& why) {
             return -1;
         }
         stack.push_back(fd);
+        devices.push_back(st.st_dev);
     }
     int result = stack.back();
     stack.pop_back();
     CloseAll(stack);
     return result;
-}
-
-bool HasAccessList(const std::string& path) {
-    return ::lgetxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
-}
-
-// The rights `uid` has on an object of this owner and mode: read 4, write 2,
-// search 1. Group rights are left out (the account's groups are not known here).
-int RightsOf(uid_t uid, const struct stat& st) {
-    if (uid == 0)
-        return 7;
-    if (uid == st.st_uid)
-        return static_cast<int>((st.st_mode >> 6) & 7);
-    return static_cast<int>(st.st_mode & 7);
 }
 
 } // namespace
@@ -200,8 +262,37 @@ int OpenFileAt(int dirfd, const std::string& folder, const std::string& leaf, in
     created = false;
     const std::string shown = base::EscapedText(folder + (folder == "/" ? "" : "/") + leaf);
     const int base = (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::openat(dirfd, leaf.c_str(), base);
-    if (fd < 0 && errno == ENOENT && (flags & O_CREAT) != 0) {
+    int fd = -1;
+    if (t_foreign) {
+        // Another account's path: the name is looked up once, as O_PATH, and only
+        // a regular file that no FUSE file system serves is then opened, through
+        // that descriptor (no second lookup, and no device's open ever runs).
+        struct stat folderSt, leafSt;
+        if (!StatNoWait(dirfd, folderSt))
+            return -1;
+        int pathFd = OpenComponent(dirfd, leaf, folderSt.st_dev, leafSt, shown, why);
+        if (pathFd < 0)
+            return -1;
+        if (S_ISLNK(leafSt.st_mode)) {
+            ::close(pathFd);
+            errno = ELOOP; // decided below, as for every link at the name
+        } else if (!S_ISREG(leafSt.st_mode)) {
+            ::close(pathFd);
+            why = shown + " is not a regular file";
+            errno = EINVAL;
+            return -1;
+        } else {
+            fd = ::open(("/proc/self/fd/" + std::to_string(pathFd)).c_str(), base & ~O_NOFOLLOW);
+            int error = errno;
+            ::close(pathFd);
+            errno = error;
+            if (fd < 0)
+                return -1;
+        }
+    } else {
+        fd = ::openat(dirfd, leaf.c_str(), base);
+    }
+    if (fd < 0 && errno == ENOENT && (flags & O_CREAT) != 0 && !t_foreign) {
         fd = ::openat(dirfd, leaf.c_str(), base | O_CREAT | O_EXCL, mode);
         if (fd >= 0) {
             created = true;
@@ -273,40 +364,156 @@ int OpenFile(const std::string& path, int flags, mode_t mode, struct stat& st, b
     return fd;
 }
 
-bool AccountMayOpen(uid_t uid, const std::string& path, bool write) {
-    if (path.empty() || path[0] != '/')
+namespace {
+
+// What the opening thread is asked, and what it answers.
+struct OpenJob {
+    uid_t uid;
+    gid_t gid;
+    std::vector<gid_t> groups;
+    const std::string* path;
+    int flags;
+    int fd = -1;
+    int error = 0;
+    bool switched = false; // the thread had the account's credentials
+    struct stat st {};
+    std::string why;
+};
+
+#ifdef SYS_setgroups32
+const long kSetGroups = SYS_setgroups32, kSetFsUid = SYS_setfsuid32, kSetFsGid = SYS_setfsgid32;
+#else
+const long kSetGroups = SYS_setgroups, kSetFsUid = SYS_setfsuid, kSetFsGid = SYS_setfsgid;
+#endif
+
+// The raw system calls change this thread's credentials only (glibc's wrappers
+// would change every thread's); the thread ends right after the open, so they
+// never need to be put back. setfsuid answers the previous value, never an error:
+// asking again with an invalid one reads the value that holds.
+bool TakeCredentials(const OpenJob& job, bool& permitted) {
+    permitted = true;
+    if (::syscall(kSetGroups, job.groups.size(), job.groups.data()) != 0) {
+        permitted = errno != EPERM;
         return false;
-    std::string walked;
-    std::size_t i = 1;
-    for (;;) {
-        struct stat st;
-        const std::string here = walked.empty() ? std::string("/") : walked;
-        if (::lstat(here.c_str(), &st) != 0)
-            return false;
-        if (S_ISLNK(st.st_mode))
-            return false; // the recorded path is a real one
-        if (uid != 0 && uid != st.st_uid && HasAccessList(here))
-            return false; // an entry of the list may shut the account out
-        std::size_t j = path.find('/', i);
-        if (j == std::string::npos)
-            j = path.size();
-        const bool last = j >= path.size();
-        if (!S_ISDIR(st.st_mode))
-            return false;
-        if ((RightsOf(uid, st) & 1) == 0)
-            return false;
-        walked += "/" + path.substr(i, j - i);
-        if (last) {
-            struct stat file;
-            if (::lstat(walked.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
-                return false;
-            if (uid != 0 && uid != file.st_uid && HasAccessList(walked))
-                return false;
-            const int need = write ? 6 : 4;
-            return (RightsOf(uid, file) & need) == need;
-        }
-        i = j + 1;
     }
+    ::syscall(kSetFsGid, job.gid);
+    ::syscall(kSetFsUid, job.uid);
+    return static_cast<gid_t>(::syscall(kSetFsGid, static_cast<gid_t>(-1))) == job.gid &&
+           static_cast<uid_t>(::syscall(kSetFsUid, static_cast<uid_t>(-1))) == job.uid;
+}
+
+void* OpenAsThread(void* argument) {
+    OpenJob& job = *static_cast<OpenJob*>(argument);
+    try {
+        t_foreign = true;
+        bool permitted = true;
+        job.switched = TakeCredentials(job, permitted);
+        if (!job.switched && permitted) {
+            job.error = EPERM; // credentials half taken: nothing is opened with them
+            return nullptr;
+        }
+        bool created = false;
+        job.fd = OpenFile(*job.path, job.flags & ~(O_CREAT | O_EXCL), 0, job.st, created, job.why);
+        job.error = errno;
+    } catch (...) {
+        job.error = ENOMEM;
+    }
+    return nullptr;
+}
+
+// The account's groups from the user database (none when it has no entry).
+bool GroupsOf(uid_t uid, std::vector<gid_t>& groups) {
+    groups.clear();
+    std::vector<char> buffer(16384);
+    struct passwd entry, *found = nullptr;
+    int rc;
+    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 4);
+    if (rc != 0 || found == nullptr)
+        return rc == 0;
+    int count = 32;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        groups.resize(static_cast<std::size_t>(count));
+        int n = count;
+        if (::getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &n) >= 0) {
+            groups.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        count = n > count ? n : count * 2;
+    }
+    groups.clear();
+    return false;
+}
+
+} // namespace
+
+int OpenAsAccount(uid_t owner, gid_t group, const std::string& path, int flags, struct stat& st,
+                  std::string& why) {
+    if (TrustedOwner(owner)) {
+        bool created = false;
+        return OpenFile(path, flags & ~(O_CREAT | O_EXCL), 0, st, created, why);
+    }
+    OpenJob job;
+    job.uid = owner;
+    job.gid = group;
+    job.path = &path;
+    job.flags = flags;
+    if (!GroupsOf(owner, job.groups)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    pthread_t thread;
+    int rc = ::pthread_create(&thread, nullptr, &OpenAsThread, &job);
+    if (rc != 0) {
+        errno = rc;
+        return -1;
+    }
+    ::pthread_join(thread, nullptr);
+    why = job.why;
+    if (job.fd < 0) {
+        errno = job.error;
+        return -1;
+    }
+    if (!job.switched && job.st.st_uid != owner) {
+        // A caller that cannot take the account's credentials trusts only the
+        // account's own file, which the account may always open.
+        ::close(job.fd);
+        why = base::EscapedText(path) +
+              " is not its own, and this process cannot open it as that account (only root "
+              "can)";
+        errno = EACCES;
+        return -1;
+    }
+    st = job.st;
+    return job.fd;
+}
+
+bool IsFuseDevice(const std::string& mountinfo, unsigned int major, unsigned int minor) {
+    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
+    std::size_t start = 0;
+    while (start < mountinfo.size()) {
+        std::size_t end = mountinfo.find('\n', start);
+        if (end == std::string::npos)
+            end = mountinfo.size();
+        const std::string line = mountinfo.substr(start, end - start);
+        start = end + 1;
+        // "id parent major:minor root point options [optional...] - type source ..."
+        std::size_t a = line.find(' ');
+        std::size_t b = a == std::string::npos ? a : line.find(' ', a + 1);
+        std::size_t c = b == std::string::npos ? b : line.find(' ', b + 1);
+        if (c == std::string::npos || line.compare(b + 1, c - b - 1, device) != 0)
+            continue;
+        std::size_t dash = line.find(" - ", c);
+        if (dash == std::string::npos)
+            continue;
+        std::size_t typeEnd = line.find(' ', dash + 3);
+        const std::string type = line.substr(
+            dash + 3, typeEnd == std::string::npos ? std::string::npos : typeEnd - dash - 3);
+        if (type == "fuse" || type == "fuseblk" || type.compare(0, 5, "fuse.") == 0)
+            return true;
+    }
+    return false;
 }
 
 bool TrustedLogFolder(const std::string& path, std::string& why) {
