@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -95,23 +96,34 @@ int Isolated(const std::function<int()>& work, int limitMs = 10000) {
     return WEXITSTATUS(status);
 }
 
-bool BecomeNobody() {
+// `group`: the group the process runs with (0: nobody's own), as a member of
+// that group would.
+bool BecomeNobody(gid_t group = 0) {
     struct passwd* pw = getpwnam("nobody");
     uid_t uid = pw != nullptr ? pw->pw_uid : 65534;
-    gid_t gid = pw != nullptr ? pw->pw_gid : 65534;
+    gid_t gid = group != 0 ? group : pw != nullptr ? pw->pw_gid : 65534;
     return setgroups(0, nullptr) == 0 && setgid(gid) == 0 && setuid(uid) == 0 && geteuid() == uid;
 }
 
 // Runs `attack` as nobody in a forked process; its exit code (negative: crashed
 // or hung).
-int AsNobody(const std::function<int()>& attack, int limitMs = 10000) {
+int AsNobody(const std::function<int()>& attack, int limitMs = 10000, gid_t group = 0) {
     return Isolated(
         [&] {
-            if (!BecomeNobody())
+            if (!BecomeNobody(group))
                 return 90;
             return attack();
         },
         limitMs);
+}
+
+uid_t NobodyUid() {
+    struct passwd* pw = getpwnam("nobody");
+    return pw != nullptr ? pw->pw_uid : 65534;
+}
+gid_t NobodyGid() {
+    struct passwd* pw = getpwnam("nobody");
+    return pw != nullptr ? pw->pw_gid : 65534;
 }
 
 // A temporary folder every account may write, as /tmp or /var/tmp.
@@ -617,11 +629,20 @@ int PlantRecord(const std::string& name, const std::string& target, mode_t mode,
     return ok ? 0 : 51;
 }
 
+// A group nobody is not in by the user database, and an account that is not
+// root: the group-shared file's group, and a caller that cannot take another
+// account's credentials.
+const gid_t kAppGroup = 4242;
+const uid_t kPlainAccount = 4243;
+
 struct Forgery {
     const char* what;
     std::function<int(const std::string& name, const std::string& target, const std::string& own)>
         plant;
-    bool opened; // root gets nobody's own file (the object it asked for)
+    bool opened;          // the caller gets the file named (the object it asked for)
+    gid_t group = 0;      // the group nobody writes the record with (0: its own)
+    uid_t caller = 0;     // the account that asks for the mapping
+    const char* why = ""; // what the refusal says
 };
 
 } // namespace
@@ -639,6 +660,33 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
     chmod(behind.c_str(), 0666);
     struct stat behindSt;
     ASSERT_EQ(stat(behind.c_str(), &behindSt), 0);
+    // What the kernel decides where a group is on the file (nobody's own group is
+    // nogroup): a file whose group bits deny what its other bits grant; a 0666
+    // file behind a folder nobody may list but not enter; a file shared with a
+    // group, published by a process of that group; the caller's own file.
+    const std::string denying = folder.join("nogroup-0606.bin");
+    zeltest::writeFile(denying, std::string(4096, 'd'));
+    ASSERT_EQ(chown(denying.c_str(), 0, NobodyGid()), 0);
+    ASSERT_EQ(chmod(denying.c_str(), 0606), 0);
+    const std::string listOnly = folder.join("nogroup-0745");
+    ASSERT_EQ(mkdir(listOnly.c_str(), 0745), 0);
+    ASSERT_EQ(chown(listOnly.c_str(), 0, NobodyGid()), 0);
+    ASSERT_EQ(chmod(listOnly.c_str(), 0745), 0);
+    const std::string inListOnly = listOnly + "/open.bin";
+    zeltest::writeFile(inListOnly, std::string(4096, 'l'));
+    ASSERT_EQ(chmod(inListOnly.c_str(), 0666), 0);
+    struct stat inListOnlySt;
+    ASSERT_EQ(stat(inListOnly.c_str(), &inListOnlySt), 0);
+    const std::string groupShared = folder.join("app-0660.bin");
+    zeltest::writeFile(groupShared, std::string(4096, 'a'));
+    ASSERT_EQ(chown(groupShared.c_str(), 0, kAppGroup), 0);
+    ASSERT_EQ(chmod(groupShared.c_str(), 0660), 0);
+    const std::string callers = folder.join("plain-0600.bin");
+    zeltest::writeFile(callers, std::string(4096, 'p'));
+    ASSERT_EQ(chown(callers.c_str(), kPlainAccount, kPlainAccount), 0);
+    ASSERT_EQ(chmod(callers.c_str(), 0600), 0);
+    struct stat callersSt;
+    ASSERT_EQ(stat(callers.c_str(), &callersSt), 0);
     // A folder whose name forges a line of the log.
     const std::string forging =
         folder.join("f\n[Tue Nov 01 09:05:07 2022] Mirror TRACE: forged by nobody\n");
@@ -690,26 +738,59 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
              return PlantRecord(n, o, 0644);
          },
          true},
+        {"a record naming root:nogroup 0606, whose group bits shut nobody out",
+         [&](const std::string& n, const std::string&, const std::string&) {
+             return PlantRecord(n, denying, 0644);
+         },
+         false, 0, 0, "which its owner may not open"},
+        {"a record naming a 0666 file in root:nogroup 0745, which nobody may list, not enter",
+         [&](const std::string& n, const std::string&, const std::string&) {
+             return PlantRecord(n, inListOnly, 0644, 4096, &inListOnlySt);
+         },
+         false, 0, 0, "which its owner may not open"},
+        {"a record naming root:app 0660, published by a process of group app",
+         [&](const std::string& n, const std::string&, const std::string&) {
+             return PlantRecord(n, groupShared, 0644);
+         },
+         true, kAppGroup},
+        {"a record naming the caller's own 0600 file, read by a caller that is not root",
+         [&](const std::string& n, const std::string&, const std::string&) {
+             return PlantRecord(n, callers, 0644, 4096, &callersSt);
+         },
+         false, 0, kPlainAccount, "only root can"},
+        {"a record naming nobody's own file, read by a caller that is not root",
+         [](const std::string& n, const std::string&, const std::string& o) {
+             return PlantRecord(n, o, 0644);
+         },
+         true, 0, kPlainAccount},
     };
     for (const Forgery& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string name = UniqueName("forged");
         unlink(own.c_str());
-        ASSERT_EQ(AsNobody([&] {
-                      zeltest::writeFile(own, std::string(4096, 'n'));
-                      chmod(own.c_str(), 0644);
-                      return c.plant(name, target, own);
-                  }),
+        ASSERT_EQ(AsNobody(
+                      [&] {
+                          zeltest::writeFile(own, std::string(4096, 'n'));
+                          chmod(own.c_str(), c.caller != 0 ? 0666 : 0644);
+                          return c.plant(name, target, own);
+                      },
+                      10000, c.group),
                   0);
         zeltest::TempDir logDir;
+        chmod(logDir.path().c_str(), 0777);
         const std::string log = logDir.join("log.txt");
+        const std::string roots = folder.join(UniqueName("roots") + ".bin");
+        const auto start = Clock::now();
         int rc = Isolated([&] {
+            if (c.caller != 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(c.caller) != 0 || setuid(c.caller) != 0))
+                return 63;
             zel::Exception::SetErrorLogLocation(log.c_str());
             void* f = nullptr;
             try {
-                f = ObtainAccessableFileMapping(
-                    folder.join("roots.bin").c_str(), AccessablePageReadWrite,
-                    AccessableMapRead | AccessableMapWrite, 0, 4096, name.c_str(), nullptr);
+                f = ObtainAccessableFileMapping(roots.c_str(), AccessablePageReadWrite,
+                                                AccessableMapRead | AccessableMapWrite, 0, 4096,
+                                                name.c_str(), nullptr);
             } catch (zel::Exception&) {
                 return c.opened ? 60 : 0; // "Open failed": refused
             }
@@ -724,8 +805,18 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
             return c.opened ? 0 : 62;
         });
         EXPECT_EQ(rc, 0);
+        EXPECT_LT(Milliseconds(start), 1500);
         EXPECT_EQ(zeltest::readFile(target), "root's data");
-        EXPECT_EQ(zeltest::readFile(behind), std::string(4096, 'r'));
+        EXPECT_TRUE(zeltest::readFile(behind) == std::string(4096, 'r')) << "behind was written";
+        EXPECT_TRUE(zeltest::readFile(denying) == std::string(4096, 'd')) << "denying was written";
+        EXPECT_TRUE(zeltest::readFile(inListOnly) == std::string(4096, 'l'))
+            << "inListOnly was written";
+        EXPECT_TRUE(zeltest::readFile(callers) == std::string(4096, 'p')) << "callers was written";
+        if (c.group != 0) {
+            // The group-shared file is the object asked for: the caller wrote it.
+            EXPECT_EQ(zeltest::readFile(groupShared)[0], 'R');
+            zeltest::writeFile(groupShared, std::string(4096, 'a'));
+        }
         // Text of nobody's never starts a line of its own.
         for (const std::string& line : zeltest::readLines(log)) {
             EXPECT_NE(line.rfind("[Tue Nov 01 09:05:07 2022]", 0), 0u) << line;
@@ -737,8 +828,11 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
                                                   name),
                       std::string::npos)
                 << zeltest::readFile(log);
+            EXPECT_NE(zeltest::readFile(log).find(c.why), std::string::npos)
+                << zeltest::readFile(log);
         }
         unlink(RecordFile(name).c_str());
+        unlink(roots.c_str());
         std::filesystem::remove_all(forging);
     }
 }
@@ -895,6 +989,162 @@ TEST_F(HostileMapping, RootsRecordCannotBeRewrittenByNobody) {
               }),
               0);
     EXPECT_TRUE(CloseAccessableHandle(f));
+}
+
+namespace {
+
+// A private mount name space for this (forked) process, so that what it mounts
+// goes with it.
+bool PrivateMounts() {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// Where nobody mounts a file system before root maps a file there (each in a
+// private mount name space of its own process).
+struct Mounted {
+    const char* what;
+    // Mounts at `point` (made by root); true when done.
+    std::function<bool(const std::string& point)> mount;
+    // Then, as nobody: what it does there; 0 when done.
+    std::function<int(const std::string& point, const std::string& name)> attack;
+    // Then root: 0 when it ends as it must.
+    std::function<int(const std::string& point, const std::string& name)> use;
+};
+
+int WriteEveryPage(void* mapping) {
+    char* view = static_cast<char*>(MapAccessableView(mapping, AccessableMapWrite, 0, 0));
+    if (view == nullptr)
+        return 31;
+    for (std::size_t i = 0; i < (1u << 20); i += 4096)
+        view[i] = 'R';
+    UnmapAccessableView(view);
+    return 0;
+}
+
+} // namespace
+
+TEST_F(HostileMapping, WhatNobodyMountsNeitherStallsNorCrashes) {
+    SharedFolder folder;
+    const std::vector<Mounted> cases = {
+        {"a recorded path inside a FUSE file system whose daemon never answers",
+         [](const std::string& point) {
+             // The kernel waits for the daemon's first answer before any request:
+             // a daemon that never reads /dev/fuse stalls every lookup inside.
+             int fuse = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+             if (fuse < 0)
+                 return false;
+             const std::string options = "fd=" + std::to_string(fuse) +
+                                         ",rootmode=40000,user_id=" + std::to_string(NobodyUid()) +
+                                         ",group_id=" + std::to_string(NobodyGid()) +
+                                         ",allow_other";
+             return mount("nobody", point.c_str(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) ==
+                    0;
+         },
+         [](const std::string& point, const std::string& name) {
+             struct stat known {};
+             known.st_dev = 1;
+             known.st_ino = 2;
+             return PlantRecord(name, point + "/data.bin", 0644, 4096, &known);
+         },
+         [](const std::string&, const std::string& name) {
+             void* f = nullptr;
+             try {
+                 f = ObtainAccessableFileMapping("", AccessablePageReadWrite,
+                                                 AccessableMapRead | AccessableMapWrite, 0, 0,
+                                                 name.c_str(), nullptr);
+             } catch (zel::Exception&) {
+                 return 0; // refused
+             }
+             CloseAccessableHandle(f);
+             return 20;
+         }},
+        {"a small world-writable tmpfs, filled by nobody before root maps 1 MiB there",
+         [](const std::string& point) {
+             return mount("nobody", point.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                          "size=256k,mode=1777") == 0 &&
+                    mkdir((point + "/root").c_str(), 0700) == 0;
+         },
+         [](const std::string& point, const std::string&) {
+             int fd = open((point + "/fill").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+             const std::string block(4096, 'n');
+             while (fd >= 0 && write(fd, block.data(), block.size()) > 0) {
+             }
+             const bool full = errno == ENOSPC;
+             close(fd);
+             return full ? 0 : 21;
+         },
+         [](const std::string& point, const std::string& name) {
+             void* f = nullptr;
+             try {
+                 f = ObtainAccessableFileMapping(
+                     (point + "/root/data.bin").c_str(), AccessablePageReadWrite,
+                     AccessableMapRead | AccessableMapWrite, 0, 1u << 20, name.c_str(), nullptr);
+             } catch (zel::Exception&) {
+                 return 0; // the call fails cleanly
+             }
+             const int rc = WriteEveryPage(f); // SIGBUS where the pages cannot be had
+             CloseAccessableHandle(f);
+             return rc == 0 ? 22 : rc;
+         }},
+    };
+    for (bool walk : kWalks) {
+        for (const Mounted& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", " + WalkName(walk));
+            const std::string point = folder.join(UniqueName("mount"));
+            ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
+            const std::string name = UniqueName("mounted");
+            const auto start = Clock::now();
+            int rc = Isolated([&] {
+                if (!PrivateMounts())
+                    return 40;
+                if (!c.mount(point))
+                    return 41;
+                if (AsNobody([&] { return c.attack(point, name); }) != 0)
+                    return 42;
+                ForceWalk(walk);
+                return c.use(point, name);
+            });
+            if (rc == 40 || rc == 41) {
+                rmdir(point.c_str());
+                GTEST_SKIP() << "this system lets no test mount " << c.what;
+            }
+            EXPECT_EQ(rc, 0);
+            EXPECT_LT(Milliseconds(start), 1500);
+            unlink(RecordFile(name).c_str());
+            rmdir(point.c_str());
+        }
+    }
+}
+
+TEST_F(HostileMapping, ASharerThatShrinksTheFileEndsTheViewsOfOthers) {
+    // The one way left: an account that may write the shared data file cuts it,
+    // and the kernel lets any writer do so. Sealing works only on memfd files,
+    // and a lease cannot be had on a file open for writing; so views fault.
+    SharedFolder folder;
+    const std::string data = folder.join("shared.bin");
+    const std::string name = UniqueName("shrunk");
+    int rc = Isolated([&] {
+        void* f = ObtainAccessableFileMapping(data.c_str(), AccessablePageReadWrite,
+                                              AccessableMapRead | AccessableMapWrite, 0, 1u << 20,
+                                              name.c_str(), nullptr);
+        if (f == nullptr)
+            return 1;
+        int fd = open(data.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return 2;
+        // What the kernel offers against it on a regular file: nothing.
+        if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK) != -1 || errno != EINVAL)
+            return 3;
+        if (fcntl(fd, F_SETLEASE, F_RDLCK) != -1 || errno != EAGAIN)
+            return 4;
+        close(fd);
+        if (AsNobody([&] { return truncate(data.c_str(), 0) == 0 ? 0 : 1; }) != 0)
+            return 5;
+        return WriteEveryPage(f);
+    });
+    EXPECT_EQ(rc, -SIGBUS);
+    unlink(RecordFile(name).c_str());
 }
 
 #endif
