@@ -382,6 +382,38 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
     }
 }
 
+TEST_F(AccessableMapping, ControlBytesInNamesAreEscapedInMessages) {
+    // A name can neither end the message's line nor speak to a terminal: C0, DEL,
+    // C1 in UTF-8 and raw, bytes outside UTF-8 and '%' itself become %XX.
+    struct Case {
+        const char* name;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"line\nend", "line%0Aend"},
+        {"esc\x1b[2J", "esc%1B[2J"},
+        {"del\x7f", "del%7F"},
+        {"csi\xc2\x9bK", "csi%C2%9BK"},
+        {"osc\xc2\x9d" "0;t\xc2\x9c", "osc%C2%9D0;t%C2%9C"},
+        {"raw\x9b", "raw%9B"},
+        {"cut\xc3", "cut%C3"},
+        {"overlong\xc0\xaf", "overlong%C0%AF"},
+        {"100%", "100%25"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        std::string missing = dir.join(c.name) + zeltest::nativeSeparator() + "f.bin";
+        try {
+            ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                        kSize, name.c_str(), nullptr);
+            FAIL() << "no exception";
+        } catch (zel::Exception& e) {
+            EXPECT_EQ(std::string(e.getAt()), "Unable to create file: " + dir.join(c.shown) +
+                                                  zeltest::nativeSeparator() + "f.bin");
+        }
+    }
+}
+
 TEST_F(AccessableMapping, ZeroSizeAlwaysTriesToOpenFirst) {
     HandleCloser existing{ObtainAccessableFileMapping(
         file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
