@@ -14,6 +14,9 @@
 //   the folder it got.
 // - One link, right type: a file to write or map is a regular file with one link,
 //   checked on the open descriptor.
+// - The kernel decides what another account may open: a path that account named
+//   is opened with its credentials (OpenAsAccount), once, and never on a FUSE
+//   file system; no permission bits are read to guess the answer.
 // - Text from another account is escaped before it goes into a log line.
 //
 // Windows: the log's folder gets an explicit descriptor (administrators and

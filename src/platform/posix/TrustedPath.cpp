@@ -283,7 +283,9 @@ int OpenFileAt(int dirfd, const std::string& folder, const std::string& leaf, in
             return -1;
         } else {
             fd = ::open(("/proc/self/fd/" + std::to_string(pathFd)).c_str(), base & ~O_NOFOLLOW);
-            int error = errno;
+            // The link of an open descriptor is there even for a removed file:
+            // ENOENT means no /proc, which is not a missing file.
+            int error = fd < 0 && errno == ENOENT ? ENOSYS : errno;
             ::close(pathFd);
             errno = error;
             if (fd < 0)
