@@ -3,6 +3,7 @@
 // Handles are closed with CloseKernelHandle.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace zel {
@@ -37,6 +38,12 @@ void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
 // Opens the existing mapping `name`; null when there is none or (with `refusal`
 // set) when what is registered under the name is not to be trusted.
 void* OpenNamedMapping(unsigned long access, const char* name, std::string& refusal);
+
+// Whether the `size` bytes at `record` are a mapping record that describes the
+// file with this device, inode and size (the reader the named mappings use;
+// Windows keeps no records: false).
+bool MappingRecordAccepted(const void* record, std::size_t size, unsigned long long device,
+                           unsigned long long inode, long long fileSize);
 
 void* MapView(void* mapping, unsigned long access, unsigned long long offset, unsigned long bytes);
 bool UnmapView(void* view);

@@ -2,16 +2,13 @@
 #include "testing/TestHooks.h"
 
 #include "platform/FileSystem.h"
+#include "platform/NamedMapping.h"
 #include "platform/TrustedPath.h"
 
 #include "base/ObjectName.h"
 
 #include <cstring>
 #include <string>
-
-#ifndef _WIN32
-#include "platform/posix/SharedFiles.h"
-#endif
 
 namespace zel {
 namespace detail {
@@ -44,25 +41,7 @@ std::size_t EscapeTextForTesting(const char* text, std::size_t size, bool keepCh
 bool MappingRecordAcceptedForTesting(const void* record, std::size_t size,
                                      unsigned long long device, unsigned long long inode,
                                      long long fileSize) {
-#ifdef _WIN32
-    (void)record;
-    (void)size;
-    (void)device;
-    (void)inode;
-    (void)fileSize;
-    return false;
-#else
-    platform::shared::MappingRecord read;
-    struct stat st {};
-    st.st_dev = static_cast<dev_t>(device);
-    st.st_ino = static_cast<ino_t>(inode);
-    st.st_size = static_cast<off_t>(fileSize);
-    if (static_cast<unsigned long long>(st.st_dev) != device ||
-        static_cast<unsigned long long>(st.st_ino) != inode)
-        return false; // no file has such a status
-    return platform::shared::ReadMappingRecord(record, size, read) &&
-           platform::shared::RecordDescribes(read, st);
-#endif
+    return platform::MappingRecordAccepted(record, size, device, inode, fileSize);
 }
 
 } // namespace detail

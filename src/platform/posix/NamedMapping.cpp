@@ -386,6 +386,19 @@ void* CreateMapping(void* file, unsigned long protection, unsigned long sizeHigh
 
 } // namespace
 
+bool MappingRecordAccepted(const void* bytes, std::size_t size, unsigned long long device,
+                           unsigned long long inode, long long fileSize) {
+    Record record;
+    struct stat st {};
+    st.st_dev = static_cast<dev_t>(device);
+    st.st_ino = static_cast<ino_t>(inode);
+    st.st_size = static_cast<off_t>(fileSize);
+    if (static_cast<unsigned long long>(st.st_dev) != device ||
+        static_cast<unsigned long long>(st.st_ino) != inode)
+        return false; // no file has such a status
+    return shared::ReadMappingRecord(bytes, size, record) && shared::RecordDescribes(record, st);
+}
+
 bool PathExists(const char* path) {
     struct stat st;
     return path != nullptr && ::stat(path, &st) == 0;

@@ -50,5 +50,10 @@ bool UnmapView(void* view) {
     return view != nullptr && UnmapViewOfFile(view) != FALSE;
 }
 
+bool MappingRecordAccepted(const void*, std::size_t, unsigned long long, unsigned long long,
+                           long long) {
+    return false;
+}
+
 } // namespace platform
 } // namespace zel
