@@ -1092,6 +1092,7 @@ TEST_F(HostileMapping, WhatNobodyMountsNeitherStallsNorCrashes) {
              return rc == 0 ? 22 : rc;
          }},
     };
+    std::string unmountable;
     for (bool walk : kWalks) {
         for (const Mounted& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + WalkName(walk));
@@ -1111,7 +1112,8 @@ TEST_F(HostileMapping, WhatNobodyMountsNeitherStallsNorCrashes) {
             });
             if (rc == 40 || rc == 41) {
                 rmdir(point.c_str());
-                GTEST_SKIP() << "this system lets no test mount " << c.what;
+                unmountable = std::string(c.what); // the other rows still run
+                continue;
             }
             EXPECT_EQ(rc, 0);
             EXPECT_LT(Milliseconds(start), 1500);
@@ -1119,6 +1121,8 @@ TEST_F(HostileMapping, WhatNobodyMountsNeitherStallsNorCrashes) {
             rmdir(point.c_str());
         }
     }
+    if (!unmountable.empty())
+        GTEST_SKIP() << "this system lets no test mount " << unmountable;
 }
 
 TEST_F(HostileMapping, ASharerThatShrinksTheFileEndsTheViewsOfOthers) {
