@@ -51,6 +51,10 @@ bool CreateLogFolder(const std::string& path);
 
 #ifdef _WIN32
 
+// Whether the file open as `handle` (with READ_CONTROL) is owned by SYSTEM, the
+// Administrators or this process's user; false when its owner cannot be read.
+bool TrustedFileOwner(void* handle);
+
 // Opens (OPEN_ALWAYS) the mapping's backing file for reading and writing: a
 // reparse point at the name is refused, never followed; one on the way is passed
 // only when SYSTEM, the Administrators or this account own it, and the folders on

@@ -264,6 +264,17 @@ void* OpenBackingFile(const char* path, bool& existed) {
     return h;
 }
 
+bool TrustedFileOwner(void* handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(static_cast<HANDLE>(handle), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool trusted = TrustedOwnerSid(owner);
+    LocalFree(descriptor);
+    return trusted;
+}
+
 } // namespace trust
 } // namespace platform
 } // namespace zel
