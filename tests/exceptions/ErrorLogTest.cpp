@@ -288,6 +288,74 @@ TEST_F(ErrorLogLocation, ARegularFileInThePathLosesLinesSilently) {
     EXPECT_EQ(zeltest::readFile(blocker), "not a folder");
 }
 
+// A relative location is taken against the current folder at each line, as it
+// was given; the location itself stays as given.
+TEST_F(ErrorLogLocation, ARelativeLocationFollowsTheCurrentFolderAtEachLine) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    for (const std::string& relative : {std::string("rel.log"), "sub" + Sep() + "rel.log"}) {
+        SCOPED_TRACE(relative);
+        zeltest::TempDir first, second;
+        for (const zeltest::TempDir* d : {&first, &second})
+            std::filesystem::create_directory(d->join("sub"));
+        std::time_t from = std::time(nullptr);
+        std::filesystem::current_path(first.path());
+        zel::Exception::SetErrorLogLocation(relative.c_str());
+        zel::Exception::trace("in the first");
+        std::filesystem::current_path(second.path());
+        zel::Exception::trace("in the second");
+        EXPECT_EQ(zel::Exception::GetErrorLogLocation(), relative);
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+        std::filesystem::current_path(before);
+        ExpectExactLines(zeltest::readFile(first.join(relative)), {"Mirror TRACE: in the first"},
+                         from, std::time(nullptr));
+        ExpectExactLines(zeltest::readFile(second.join(relative)), {"Mirror TRACE: in the second"},
+                         from, std::time(nullptr));
+    }
+}
+
+// The log's folder is kept open between lines, but a line that finds another
+// folder at its name writes there.
+TEST_F(ErrorLogLocation, ALogFolderRenamedOrRemovedIsNoticedAtTheNextLine) {
+    struct Change {
+        const char* what;
+        std::function<void(const std::string& folder)> apply;
+        bool oldKept;
+    };
+    const Change changes[] = {
+        {"renamed away and made again",
+         [](const std::string& f) {
+             std::filesystem::rename(f, f + ".old");
+             std::filesystem::create_directory(f);
+         },
+         true},
+        {"removed and made again",
+         [](const std::string& f) {
+             std::filesystem::remove_all(f);
+             std::filesystem::create_directory(f);
+         },
+         false},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = m_dir.join("logs");
+        const std::string log = folder + Sep() + "ZELError.txt";
+        std::filesystem::create_directory(folder);
+        std::time_t from = std::time(nullptr);
+        zel::Exception::SetErrorLogLocation(log.c_str());
+        zel::Exception::trace("before");
+        c.apply(folder);
+        zel::Exception::trace("after");
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+        ExpectExactLines(zeltest::readFile(log), {"Mirror TRACE: after"}, from, std::time(nullptr));
+        if (c.oldKept) {
+            ExpectExactLines(zeltest::readFile(folder + ".old" + Sep() + "ZELError.txt"),
+                             {"Mirror TRACE: before"}, from, std::time(nullptr));
+        }
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(folder + ".old");
+    }
+}
+
 TEST(ErrorLogLastError, SystemTextOfTheLastErrorCode) {
     std::string text = "unchanged";
 #ifdef _WIN32
