@@ -99,15 +99,33 @@ public:
     // after a rotation) is moved aside, as on Linux. Windows has no rights to
     // carry over to a fresh log: the folder's inherited entries give them.
     LogOpened Open(const char* path, unsigned int) {
-        m_h =
-            CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        // Writing where the descriptor allows it (the owner, the administrators),
+        // which lets a torn line be cut off; else reading and appending, all the
+        // log folder gives every account.
+        const DWORD kWriting =
+            FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+        const DWORD kAppending =
+            FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+        for (DWORD access : {kWriting, kAppending}) {
+            m_h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            m_mayCut = access == kWriting;
+            if (m_h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED)
+                break;
+        }
         if (m_h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
             DWORD attributes = GetFileAttributesA(path);
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
                 return LogOpened::NotALog;
+            // A file another account made at the name and closed to this one.
+            if (attributes != INVALID_FILE_ATTRIBUTES && error == ERROR_ACCESS_DENIED &&
+                !trust::TrustedFileOwner(path)) {
+                m_squatter = "a file of another account";
+                return LogOpened::NotALog;
+            }
             return LogOpened::Failed;
         }
         if (GetFileType(m_h) != FILE_TYPE_DISK || !GetFileInformationByHandle(m_h, &m_opened) ||
@@ -161,7 +179,8 @@ public:
             if (SetFilePointerEx(m_h, zero, &end, FILE_END)) {
                 BOOL wrote = WriteFile(m_h, data, static_cast<DWORD>(length), &written, nullptr);
                 ok = wrote && written == length;
-                if (!ok && written > 0 && SetFilePointerEx(m_h, end, nullptr, FILE_BEGIN))
+                if (!ok && written > 0 && m_mayCut &&
+                    SetFilePointerEx(m_h, end, nullptr, FILE_BEGIN))
                     SetEndOfFile(m_h);
             }
             UnlockByte(m_h, kAppendLockHigh);
@@ -208,6 +227,7 @@ private:
     HANDLE m_h = INVALID_HANDLE_VALUE;
     BY_HANDLE_FILE_INFORMATION m_opened{};
     std::string m_squatter; // what Open found at the log's name, if not a log
+    bool m_mayCut = false;  // open for writing, not only for appending
 };
 
 } // namespace
