@@ -108,6 +108,25 @@ bool Absolute(const std::string& folder, std::string& absolute) {
     return true;
 }
 
+// The last location split into its folder and last name, kept so that a line
+// allocates nothing for it. Guarded by the log's process-wide lock, under which
+// every line is written; never destroyed (lines are written during exit).
+struct Split {
+    std::string path, folder, leaf;
+    bool ok = false;
+};
+base::Immortal<Split> g_splitStore;
+
+const Split& SplitOf(const char* path) {
+    Split& split = *g_splitStore;
+    if (split.path != path || split.path.empty()) {
+        split.ok = false;
+        split.path = path;
+        split.ok = SplitLocation(split.path, split.folder, split.leaf);
+    }
+    return split;
+}
+
 // The kept descriptor of `folder` (lent, not to be closed), -1 with `why` set
 // when the trust rule refuses it.
 int LogFolder(const std::string& folder, std::string& why) {
@@ -166,39 +185,39 @@ public:
     // folder's name, this open, `fstat` on the descriptor, the write and the close.
     // The name is looked at only when the open says a link is there.
     LogOpened Open(const char* path, unsigned int createMode) {
-        std::string folder, leaf;
-        if (!SplitLocation(path, folder, leaf))
+        const Split& split = SplitOf(path);
+        if (!split.ok)
             return LogOpened::Failed;
         m_named = path;
         std::string why;
-        m_dir = LogFolder(folder, why);
+        m_dir = LogFolder(split.folder, why);
         if (m_dir < 0) {
             if (why.empty())
                 return LogOpened::Failed;
             m_why = "the log " + base::EscapedText(path) + " is not used: " + why;
             return LogOpened::Refused;
         }
-        m_folder = folder;
-        m_leaf = leaf;
+        m_folder = &split.folder;
+        m_leaf = &split.leaf;
         int error = 0;
         for (int links = 0;; ++links) {
-            m_fd = ::openat(m_dir, m_leaf.c_str(), kLogFlags);
+            m_fd = ::openat(m_dir, m_leaf->c_str(), kLogFlags);
             error = errno;
             struct stat at;
             if (m_fd >= 0 || error != ELOOP ||
-                ::fstatat(m_dir, m_leaf.c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 ||
+                ::fstatat(m_dir, m_leaf->c_str(), &at, AT_SYMLINK_NOFOLLOW) != 0 ||
                 !S_ISLNK(at.st_mode) || !trust::TrustedOwner(at.st_uid))
                 break;
             // A link of this account or root is its intent: the log is where it
             // points, and rotates there.
             char target[PATH_MAX];
-            ssize_t n = ::readlinkat(m_dir, m_leaf.c_str(), target, sizeof target - 1);
+            ssize_t n = ::readlinkat(m_dir, m_leaf->c_str(), target, sizeof target - 1);
             if (n <= 0 || links >= kMaxLinks)
                 return LogOpened::Failed;
             std::string to(target, static_cast<std::size_t>(n));
             if (to[0] != '/')
-                to = m_folder + (m_folder == "/" ? "" : "/") + to;
-            std::string absolute;
+                to = *m_folder + (*m_folder == "/" ? "" : "/") + to;
+            std::string folder, leaf, absolute;
             if (!SplitLocation(to, folder, leaf) || !Absolute(folder, absolute))
                 return LogOpened::Failed;
             int dir = trust::OpenFolder(absolute, why);
@@ -207,18 +226,20 @@ public:
             Close();
             m_dir = dir;
             m_ownDir = true;
-            m_folder = absolute;
-            m_leaf = leaf;
+            m_ownFolder = absolute;
+            m_ownLeaf = leaf;
+            m_folder = &m_ownFolder;
+            m_leaf = &m_ownLeaf;
             m_followed = true;
         }
         if (m_fd < 0 && error == ENOENT) {
             const mode_t mode = createMode != 0 ? static_cast<mode_t>(createMode) : kLogMode;
-            m_fd = ::openat(m_dir, m_leaf.c_str(), kLogFlags | O_CREAT | O_EXCL, mode);
+            m_fd = ::openat(m_dir, m_leaf->c_str(), kLogFlags | O_CREAT | O_EXCL, mode);
             error = errno;
             if (m_fd >= 0)
                 (void)::fchmod(m_fd, mode);
             else if (error == EEXIST) {
-                m_fd = ::openat(m_dir, m_leaf.c_str(), kLogFlags);
+                m_fd = ::openat(m_dir, m_leaf->c_str(), kLogFlags);
                 error = errno;
             }
         }
@@ -228,7 +249,7 @@ public:
         }
         if (m_fd < 0 && error != ELOOP && error != EISDIR && error != ENXIO && error != EACCES)
             return LogOpened::Failed;
-        if (m_fd < 0 && ::fstatat(m_dir, m_leaf.c_str(), &m_opened, AT_SYMLINK_NOFOLLOW) != 0)
+        if (m_fd < 0 && ::fstatat(m_dir, m_leaf->c_str(), &m_opened, AT_SYMLINK_NOFOLLOW) != 0)
             return LogOpened::Failed;
         if (m_fd >= 0 && S_ISREG(m_opened.st_mode) && m_opened.st_nlink == 1 &&
             trust::TrustedOwner(m_opened.st_uid))
@@ -260,7 +281,7 @@ public:
     }
     bool StillAt(const char*) const {
         struct stat atName;
-        return ::fstatat(m_dir, m_leaf.c_str(), &atName, AT_SYMLINK_NOFOLLOW) == 0 &&
+        return ::fstatat(m_dir, m_leaf->c_str(), &atName, AT_SYMLINK_NOFOLLOW) == 0 &&
                shared::SameFile(atName, m_opened);
     }
 
@@ -273,7 +294,7 @@ public:
     // Something squatting the lock's name (a link, a pipe, a file of another
     // account) is moved aside, and `notice` says so.
     bool LockRotation(std::string& notice, std::string& blocked) {
-        const std::string lockLeaf = m_leaf + kLockSuffix;
+        const std::string lockLeaf = *m_leaf + kLockSuffix;
         blocked = "another process holds the rotation lock";
         mode_t mode = S_IRUSR | S_IWUSR;
         if (m_opened.st_mode & S_IWGRP)
@@ -282,7 +303,7 @@ public:
             struct stat st;
             bool created = false;
             std::string why;
-            m_lock = trust::OpenFileAt(m_dir, m_folder, lockLeaf, O_RDWR | O_CREAT, mode, st,
+            m_lock = trust::OpenFileAt(m_dir, *m_folder, lockLeaf, O_RDWR | O_CREAT, mode, st,
                                        created, why);
             if (m_lock >= 0 && !trust::TrustedOwner(st.st_uid)) {
                 ::close(m_lock);
@@ -337,7 +358,7 @@ public:
 
     // Renames the log to the older generation, in the log's folder.
     bool Rename(const char*, const char* to, std::string& error) {
-        if (::renameat(m_dir, m_leaf.c_str(), m_dir, OlderLeaf(to).c_str()) == 0)
+        if (::renameat(m_dir, m_leaf->c_str(), m_dir, OlderLeaf(to).c_str()) == 0)
             return true;
         error = std::strerror(errno);
         return false;
@@ -349,16 +370,16 @@ public:
     std::string MoveAside(const char* path) {
         if (m_dir < 0)
             return std::string();
-        const bool isLog = path == m_named;
-        return MoveAsideLeaf(isLog ? m_leaf : OlderLeaf(path), path);
+        const bool isLog = std::strcmp(path, m_named) == 0;
+        return MoveAsideLeaf(isLog ? *m_leaf : OlderLeaf(path), path);
     }
 
 private:
     std::string OlderLeaf(const char* older) const {
         std::string folder, leaf;
-        if (!m_followed && trust::SplitPath(older, folder, leaf) && folder == m_folder)
+        if (!m_followed && trust::SplitPath(older, folder, leaf) && folder == *m_folder)
             return leaf;
-        return m_leaf + ".001"; // beside the file a trusted link leads to
+        return *m_leaf + ".001"; // beside the file a trusted link leads to
     }
 
     // The last `count` bytes this descriptor wrote become spaces and a line end.
@@ -397,7 +418,7 @@ private:
         if (::renameat(m_dir, leaf.c_str(), m_dir, aside.c_str()) != 0)
             return std::string();
         const std::string name =
-            shown.empty() ? m_folder + (m_folder == "/" ? "" : "/") + leaf : shown;
+            shown.empty() ? *m_folder + (*m_folder == "/" ? "" : "/") + leaf : shown;
         const char* whose = trust::TrustedOwner(st.st_uid) ? "" : " of another account";
         return std::string(KindOf(st.st_mode)) + whose + " at " + base::EscapedText(name) +
                " was moved to " + base::EscapedText(name + kBlockedSuffix);
@@ -422,7 +443,12 @@ private:
     int m_lock = -1;
     bool m_ownDir = false; // else the kept folder, lent for this line
     bool m_followed = false;
-    std::string m_named, m_folder, m_leaf, m_why;
+    const char* m_named = "";
+    // The location's folder and last name (kept from line to line), or where a
+    // trusted link at the name leads (m_ownFolder, m_ownLeaf).
+    const std::string* m_folder = nullptr;
+    const std::string* m_leaf = nullptr;
+    std::string m_ownFolder, m_ownLeaf, m_why;
     struct stat m_opened {};
 };
 
