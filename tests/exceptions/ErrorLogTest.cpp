@@ -160,6 +160,36 @@ TEST_F(ErrorLogRotation, TheLineThatCrossesTheLimitStaysInTheFile) {
     ExpectLog({"Mirror Error: next"});
 }
 
+#ifdef _WIN32
+// Another process holding the append lock (a byte of the log far beyond its end)
+// delays a line by at most one bounded wait, measured on a clock; the line is
+// dropped and counted, and the next line that gets in says so.
+TEST_F(ErrorLogRotation, AHeldAppendLockDropsTheLineBoundedlyAndCountsIt) {
+    zel::Exception::trace("first");
+    HANDLE other = CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    OVERLAPPED at{};
+    at.OffsetHigh = 0x7FFFFFFF; // the append byte
+    ASSERT_TRUE(
+        LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at));
+    const auto start = std::chrono::steady_clock::now();
+    zel::Exception::trace("dropped");
+    zel::Exception::trace("dropped too"); // only tried: the lock was just found held
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    UnlockFileEx(other, 0, 1, 0, &at);
+    CloseHandle(other);
+    EXPECT_LT(ms, 1500);
+    zel::Exception::trace("after");
+    ExpectLog({"Mirror TRACE: first", "Mirror TRACE: after",
+               "Mirror Error: Error log: 2 lines were dropped: another process held the log's "
+               "append lock"});
+}
+#endif
+
 // The default location lives under the machine data folder, which the test
 // program points at temporary folders.
 class ErrorLogLocation : public LogFileTest {
