@@ -6,6 +6,7 @@
 #include "base/Immortal.h"
 #include "base/ObjectName.h"
 #include "exceptions/Format.h"
+#include "platform/CallDeadline.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/LogFile.h"
@@ -31,6 +32,9 @@ const char kLogFolder[] = "Corvane";
 const char kLogFile[] = "ZELError.txt";
 const char kOlderSuffix[] = ".001";
 const std::size_t kDataFolderBuffer = 512;
+// The most one line waits for the log's locks. A line inside a call that has its
+// own deadline (the shared objects' calls) takes what is left of that instead.
+const unsigned int kLineMs = 1000;
 
 // The default location: <data folder>/Corvane/ZELError.txt, creating Corvane
 // (one level) when it is missing; the fallback path when that cannot be had or
@@ -112,6 +116,7 @@ char Exception::ErrorLogLocation[Exception::MaxPathSize] = "";
 bool Exception::m_mirrorErrorToLog = false;
 
 void Exception::MirrorErrorMessage(const char* method, const char* message, bool force) {
+    platform::CallDeadline bound(kLineMs);
     Guard guard(*ErrorLogLock);
     if (!m_mirrorErrorToLog && !force)
         return;

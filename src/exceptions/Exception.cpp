@@ -2,11 +2,13 @@
 #include "zel/Exception.h"
 
 #include "exceptions/Format.h"
+#include "platform/CallDeadline.h"
 
 namespace zel {
 
 namespace {
 const char kEmpty[] = "";
+const unsigned int kMirrorAllMs = 1000;
 } // namespace
 
 // The one definition of the log path's capacity: it is exported data of the
@@ -105,6 +107,8 @@ void Exception::dumpStack(std::vector<std::string>& messages, std::vector<std::s
 }
 
 void Exception::mirrorAllMessages() const {
+    // All its lines wait for the log's locks within one deadline.
+    platform::CallDeadline bound(kMirrorAllMs);
     for (const auto& entry : m_messageStack)
         MirrorErrorMessage("Error: ", entry.first.c_str(), true);
 }

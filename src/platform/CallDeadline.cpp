@@ -42,5 +42,11 @@ unsigned int CallWaitMs(unsigned int milliseconds) {
                                                          : milliseconds;
 }
 
+unsigned int CallWaitLeftMs(unsigned int milliseconds) {
+    if (t_deadline != kNone && t_deadline - Now() <= 0)
+        return 0;
+    return CallWaitMs(milliseconds);
+}
+
 } // namespace platform
 } // namespace zel

@@ -27,5 +27,9 @@ private:
 // a call past its deadline still tries once without waiting.
 unsigned int CallWaitMs(unsigned int milliseconds);
 
+// The same, but 0 once the deadline has passed: for a wait that may be given up
+// (the error log's locks), which the caller then only tries, never waits for.
+unsigned int CallWaitLeftMs(unsigned int milliseconds);
+
 } // namespace platform
 } // namespace zel

@@ -4,13 +4,17 @@
 // still holds the file measured), then write the whole line or nothing. The
 // backends of LogFile.h supply the system calls through a `File` type:
 //
-//   LogOpened Open(const char* path);      Log, NotALog, Refused or Failed
+//   LogOpened Open(const char* path, unsigned int createMode);
+//                                          Log, NotALog, Refused or Failed
 //   std::string Why() const;               why it was Refused
 //   long long OpenedSize() const;          size seen when it was opened
 //   long long CurrentSize() const;         size now, -1 when it cannot be read
 //   bool StillAt(const char* path) const;  the name still holds the opened file
-//   bool LockRotation(std::string& notice); bounded wait for the rotation lock;
-//                                          notice: what squatted it, if moved
+//   bool LockRotation(std::string& notice, std::string& blocked);
+//                                          wait for the rotation lock within the
+//                                          call's deadline; notice: what squatted
+//                                          it, if moved; blocked: why it failed
+//   unsigned int ModeForNext() const;      rights for the fresh log (0: default)
 //   void UnlockRotation();
 //   bool Write(const char* line, std::size_t length);  whole line or nothing
 //   bool Rename(const char* from, const char* to, std::string& error);
@@ -36,10 +40,11 @@ enum class LogOpened { Log, NotALog, Refused, Failed };
 template <class File>
 bool RotateLog(File& file, const char* path, const char* older, long long limit,
                std::string& notice) {
-    if (!file.LockRotation(notice)) {
-        notice += std::string(notice.empty() ? "" : "; ") + "the log " + path +
-                  " is over its size limit and was not rotated: another process holds "
-                  "the rotation lock";
+    std::string blocked;
+    if (!file.LockRotation(notice, blocked)) {
+        if (!blocked.empty())
+            notice += std::string(notice.empty() ? "" : "; ") + "the log " + path +
+                      " is over its size limit and was not rotated: " + blocked;
         return false;
     }
     bool again = true;
@@ -74,10 +79,12 @@ LogAppend AppendWithRotation(const char* path, const char* olderPath, long long 
     LogAppend result;
     if (path == nullptr || *path == '\0')
         return result;
-    // At most: squatter moved, rotated, then the fresh file.
+    // At most: squatter moved, rotated, then the fresh file, which keeps the
+    // rights of the one rotated.
+    unsigned int createMode = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
         File file;
-        LogOpened opened = file.Open(path);
+        LogOpened opened = file.Open(path, createMode);
         if (opened == LogOpened::NotALog) {
             std::string moved = file.MoveAside(path);
             if (moved.empty())
@@ -100,6 +107,7 @@ LogAppend AppendWithRotation(const char* path, const char* olderPath, long long 
                 result.lasting = !again;
             }
             if (again) {
+                createMode = file.ModeForNext();
                 rotateAbove = kNeverRotate; // the fresh file is never full
                 continue;
             }

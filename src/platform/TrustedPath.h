@@ -20,8 +20,8 @@
 // - Text from another account is escaped before it goes into a log line.
 //
 // Windows: the log's folder gets an explicit descriptor (administrators and
-// SYSTEM in full control; every account may add files and write them, never
-// delete, rename or re-permission another's), and a folder a standard account
+// SYSTEM in full control; every account may add files, read them and append to
+// them, nothing else), and a folder a standard account
 // owns is not trusted by an elevated process; the mapping's backing file is opened
 // without following reparse points and created without DELETE, WRITE_DAC or
 // WRITE_OWNER for Everyone.
@@ -53,6 +53,12 @@ bool TrustedLogFolder(const std::string& path, std::string& why);
 bool CreateLogFolder(const std::string& path);
 
 #ifdef _WIN32
+
+// Whether the file open as `handle` (with READ_CONTROL) is owned by SYSTEM, the
+// Administrators or this process's user; false when its owner cannot be read.
+bool TrustedFileOwner(void* handle);
+// The same for the file at `path`.
+bool TrustedFileOwner(const char* path);
 
 // Opens (OPEN_ALWAYS) the mapping's backing file for reading and writing: a
 // reparse point at the name is refused, never followed; one on the way is passed

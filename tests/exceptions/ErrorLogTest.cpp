@@ -160,6 +160,36 @@ TEST_F(ErrorLogRotation, TheLineThatCrossesTheLimitStaysInTheFile) {
     ExpectLog({"Mirror Error: next"});
 }
 
+#ifdef _WIN32
+// Another process holding the append lock (a byte of the log far beyond its end)
+// delays a line by at most one bounded wait, measured on a clock; the line is
+// dropped and counted, and the next line that gets in says so.
+TEST_F(ErrorLogRotation, AHeldAppendLockDropsTheLineBoundedlyAndCountsIt) {
+    zel::Exception::trace("first");
+    HANDLE other = CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    OVERLAPPED at{};
+    at.OffsetHigh = 0x7FFFFFFF; // the append byte
+    ASSERT_TRUE(
+        LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at));
+    const auto start = std::chrono::steady_clock::now();
+    zel::Exception::trace("dropped");
+    zel::Exception::trace("dropped too"); // only tried: the lock was just found held
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    UnlockFileEx(other, 0, 1, 0, &at);
+    CloseHandle(other);
+    EXPECT_LT(ms, 1500);
+    zel::Exception::trace("after");
+    ExpectLog({"Mirror TRACE: first", "Mirror TRACE: after",
+               "Mirror Error: Error log: 2 lines were dropped: another process held the log's "
+               "append lock"});
+}
+#endif
+
 // The default location lives under the machine data folder, which the test
 // program points at temporary folders.
 class ErrorLogLocation : public LogFileTest {
@@ -286,6 +316,74 @@ TEST_F(ErrorLogLocation, ARegularFileInThePathLosesLinesSilently) {
     zel::Exception::SetErrorLogLocation(path.c_str());
     zel::Exception::trace("lost");
     EXPECT_EQ(zeltest::readFile(blocker), "not a folder");
+}
+
+// A relative location is taken against the current folder at each line, as it
+// was given; the location itself stays as given.
+TEST_F(ErrorLogLocation, ARelativeLocationFollowsTheCurrentFolderAtEachLine) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    for (const std::string& relative : {std::string("rel.log"), "sub" + Sep() + "rel.log"}) {
+        SCOPED_TRACE(relative);
+        zeltest::TempDir first, second;
+        for (const zeltest::TempDir* d : {&first, &second})
+            std::filesystem::create_directory(d->join("sub"));
+        std::time_t from = std::time(nullptr);
+        std::filesystem::current_path(first.path());
+        zel::Exception::SetErrorLogLocation(relative.c_str());
+        zel::Exception::trace("in the first");
+        std::filesystem::current_path(second.path());
+        zel::Exception::trace("in the second");
+        EXPECT_EQ(zel::Exception::GetErrorLogLocation(), relative);
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+        std::filesystem::current_path(before);
+        ExpectExactLines(zeltest::readFile(first.join(relative)), {"Mirror TRACE: in the first"},
+                         from, std::time(nullptr));
+        ExpectExactLines(zeltest::readFile(second.join(relative)), {"Mirror TRACE: in the second"},
+                         from, std::time(nullptr));
+    }
+}
+
+// The log's folder is kept open between lines, but a line that finds another
+// folder at its name writes there.
+TEST_F(ErrorLogLocation, ALogFolderRenamedOrRemovedIsNoticedAtTheNextLine) {
+    struct Change {
+        const char* what;
+        std::function<void(const std::string& folder)> apply;
+        bool oldKept;
+    };
+    const Change changes[] = {
+        {"renamed away and made again",
+         [](const std::string& f) {
+             std::filesystem::rename(f, f + ".old");
+             std::filesystem::create_directory(f);
+         },
+         true},
+        {"removed and made again",
+         [](const std::string& f) {
+             std::filesystem::remove_all(f);
+             std::filesystem::create_directory(f);
+         },
+         false},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = m_dir.join("logs");
+        const std::string log = folder + Sep() + "ZELError.txt";
+        std::filesystem::create_directory(folder);
+        std::time_t from = std::time(nullptr);
+        zel::Exception::SetErrorLogLocation(log.c_str());
+        zel::Exception::trace("before");
+        c.apply(folder);
+        zel::Exception::trace("after");
+        zel::Exception::SetErrorLogLocation(m_path.c_str());
+        ExpectExactLines(zeltest::readFile(log), {"Mirror TRACE: after"}, from, std::time(nullptr));
+        if (c.oldKept) {
+            ExpectExactLines(zeltest::readFile(folder + ".old" + Sep() + "ZELError.txt"),
+                             {"Mirror TRACE: before"}, from, std::time(nullptr));
+        }
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(folder + ".old");
+    }
 }
 
 TEST(ErrorLogLastError, SystemTextOfTheLastErrorCode) {

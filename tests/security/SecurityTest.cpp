@@ -875,6 +875,10 @@ TEST(TrustRule, TheLogFolderGetsItsOwnDescriptor) {
         << std::hex << dacl.everyone;
     EXPECT_EQ(dacl.everyoneForFiles & kNeverForEveryone, 0u) << std::hex << dacl.everyoneForFiles;
     EXPECT_NE(dacl.everyoneForFiles & FILE_APPEND_DATA, 0u);
+    // Reading and appending, nothing more: no rewriting what is written, no
+    // read-only attribute that would refuse every writer.
+    EXPECT_EQ(dacl.everyoneForFiles & (FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA), 0u)
+        << std::hex << dacl.everyoneForFiles;
     EXPECT_TRUE(dacl.adminsFull);
     EXPECT_TRUE(dacl.systemFull);
 }

@@ -18,13 +18,18 @@ namespace trust {
 namespace {
 
 // The log folder: protected from ProgramData's inherited entries. SYSTEM and
-// Administrators in full control of it and of everything in it; every account
-// may list it, traverse it and add files (not folders, so no junction), and
-// read and write the files in it (the log's lock and the cut of a torn line
-// need write access, not only append), but never delete, rename or re-permission
-// them; a file's creator has full control of what it created.
+// Administrators in full control of it and of everything in it. Every account
+// may list it, traverse it and add files (not folders, so no junction): a log
+// that is missing is made by whoever writes first. In the files every account
+// may read and append, and nothing else: reading also lets it take the byte
+// locks that serialise appends, while rewriting what is written (WRITE_DATA),
+// changing attributes (WRITE_ATTRIBUTES: a read-only log refuses every writer),
+// deleting, renaming and re-permissioning are not needed to append, and only
+// the administrators rotate. No creator-owner entry: a file a standard account
+// made gets the same rights (its owner keeps only what Windows gives an owner,
+// and an elevated process moves such a log aside).
 const char kLogFolderSddl[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200A3;;;WD)"
-                              "(A;OIIO;0x12019F;;;WD)(A;OIIO;FA;;;CO)";
+                              "(A;OIIO;0x12008D;;;WD)";
 // A mapping's backing file: every account reads and writes it (the object is
 // shared by name), none but SYSTEM and Administrators may delete it or change its
 // access rules or owner.
@@ -262,6 +267,28 @@ void* OpenBackingFile(const char* path, bool& existed) {
         return nullptr;
     }
     return h;
+}
+
+bool TrustedFileOwner(const char* path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                              nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool trusted = TrustedOwnerSid(owner);
+    LocalFree(descriptor);
+    return trusted;
+}
+
+bool TrustedFileOwner(void* handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(static_cast<HANDLE>(handle), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool trusted = TrustedOwnerSid(owner);
+    LocalFree(descriptor);
+    return trusted;
 }
 
 } // namespace trust
