@@ -3,6 +3,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/TrustedPath.h"
+#include "util/VectorLevel.h"
 
 namespace zel {
 namespace detail {
@@ -21,6 +22,16 @@ memory::AllocateFunction SetLibraryAllocatorForTesting(memory::AllocateFunction 
     memory::allocate = allocate != nullptr ? allocate : &memory::DefaultAllocate;
     memory::release = release != nullptr ? release : &memory::DefaultRelease;
     return previous;
+}
+
+const char* SetTextVectorLevelForTesting(const char* level) {
+    util::detail::VectorLevel requested = util::detail::VectorLevel::Avx512;
+    util::detail::VectorLevelOfName(level, requested);
+    return util::detail::VectorLevelName(util::detail::SetVectorLevel(requested));
+}
+
+const char* TextVectorLevelForTesting() {
+    return util::detail::VectorLevelName(util::detail::CurrentVectorLevel());
 }
 
 } // namespace detail
