@@ -10,6 +10,8 @@
 // The texts live in separate heap blocks, as a caller's would.
 #include "zel/StringUtil.h"
 
+#include "TextLevel.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -17,6 +19,9 @@
 #include <strings.h>
 
 namespace {
+
+// ZEL_TEST_TEXT_VECTORS chooses the vector level (TextLevel.h).
+[[maybe_unused]] const bool g_textLevel = zelbench::ApplyTextVectorLevel();
 
 const std::string& Text() {
     static const std::string text(1 << 20, 'a');

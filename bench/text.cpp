@@ -11,6 +11,8 @@
 #include "zel/NumberUtil.h"
 #include "zel/SplitUtil.h"
 
+#include "TextLevel.h"
+
 #include <benchmark/benchmark.h>
 
 #include <charconv>
@@ -23,6 +25,9 @@
 #include <vector>
 
 namespace {
+
+// ZEL_TEST_TEXT_VECTORS chooses the vector level (TextLevel.h).
+[[maybe_unused]] const bool g_textLevel = zelbench::ApplyTextVectorLevel();
 
 constexpr std::size_t kTexts = 1000000;
 

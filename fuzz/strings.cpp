@@ -1,14 +1,17 @@
 // Differential fuzzing of the text primitives against the byte-at-a-time
 // references that the tests use too: searches, orderings, lengths, hashes
-// and copies. The library's vector level is chosen once per process: run the
-// target once per level, ZEL_TEXT_VECTORS=portable, sse2, avx2 and avx512.
+// and copies. The library chooses its vector level by itself; run the target once
+// per level with ZEL_TEST_TEXT_VECTORS=portable, sse2, avx2 and avx512, which this
+// program (not the library) reads and passes to the library's test seam.
 #include "zel/HashUtil.h"
 #include "zel/StringUtil.h"
 
 #include "TextReference.h"
+#include "testing/TestHooks.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,6 +27,14 @@ void Check(bool ok) {
 }
 
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (const char* level = std::getenv("ZEL_TEST_TEXT_VECTORS")) {
+        std::fprintf(stderr, "text functions at the %s level\n",
+                     zel::detail::SetTextVectorLevelForTesting(level));
+    }
+    return 0;
+}
 
 // Input: control byte, then the text and the pattern separated by the first NUL.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -109,7 +109,7 @@ if [ "$native" = 1 ]; then
     deb=$(ls build/default/packages/*.deb | head -n1)
     [ -n "$deb" ] || fail "no .deb made"
     dpkg-deb -c "$deb" > "$work/deb.txt"
-    for f in ./usr/lib/libZELBase.so.0 ./usr/include/zel/ZELBase.h ./usr/bin/zel \
+    for f in ./usr/lib/libZELBase.so.1 ./usr/include/zel/ZELBase.h ./usr/bin/zel \
              ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc; do
         grep -q " $f" "$work/deb.txt" || fail "$deb lacks $f"
     done

@@ -13,8 +13,9 @@
 //     BaseString<char> elements dropped by a smaller count are emptied but keep
 //     their buffers.
 //   - Any default-constructible element type works. On growth scalars are copied
-//     bytewise, elements whose move cannot throw are moved (BaseString<char> hands
-//     its buffer over) and all others copy-constructed. Move-only types work with
+//     bytewise, as are BaseString<char> and DirectoryItem (they point at nothing of
+//     their own: their buffers change hands, no text is copied); other elements whose
+//     move cannot throw are moved and all others copy-constructed. Move-only types work with
 //     SetSize and operator[]; Add and copying need copy assignment.
 //   - Allocation failure throws MemoryException, as does a size whose byte count
 //     does not fit the address space; the array is then unchanged.

@@ -282,9 +282,12 @@ public:
         }
     }
 
-    // Position of the last occurrence of s, or -1; an empty (or null) s gives
-    // Length().
+    // Position of the last occurrence of s, or -1. An empty s gives Length(). A
+    // null s matches nothing, as util::strncmp orders it before every text, and
+    // gives -1; only on the null string, null against null, it gives 0.
     int FindLast(const char* s) const {
+        if (s == nullptr)
+            return m_buffer == nullptr ? 0 : -1;
         const unsigned int k = util::strlen(s);
         const unsigned int L = Length();
         if (k > L)

@@ -20,7 +20,10 @@
 //     A folder written with two trailing separators lists nothing (the runtime's
 //     status call refuses the one left); Linux lists the folder.
 //   - Linux: PATHSEP is "/". Only the last component is matched with wildcards; the
-//     others are taken literally. Attributes come from stat (links followed); an
+//     others are taken literally. A last name that names nothing exactly is looked
+//     up without regard to case; when it finds one folder, the path names that
+//     folder, so "d/SUB/" lists what is in d/Sub as on Windows (and the wildcard
+//     lists store d/Sub/...). Folders on the way are taken as written. Attributes come from stat (links followed); an
 //     entry is read-only when its owner has no write permission; a directory's size
 //     is reported as 0 (as on Windows); times are st_mtime, seconds since 1970 UTC.
 //     Entries whose status cannot be read (vanished files, dangling links) are left
@@ -59,6 +62,11 @@
 
 namespace zel {
 
+class DirectoryItem;
+namespace detail {
+void SwapDirectoryItems(DirectoryItem& a, DirectoryItem& b) noexcept;
+} // namespace detail
+
 // One entry of a directory listing: name, size, last-write time, directory and
 // read-only flags, and the key (name or time) its comparison operators use.
 //
@@ -67,7 +75,8 @@ namespace zel {
 //   - by time: a is less than b when a is newer (a larger m_fileTime), so an
 //     ascending sort puts the most recent entry first; equal times are equal.
 // Copying or appending to the name may throw MemoryException; the name is then
-// left as it was. Moving hands the name buffer over and never throws.
+// left as it was. There are no move operations: std::move copies, and the item
+// moved from keeps its name and everything else.
 // Thread safety: none; a plain value used by one thread at a time.
 //
 // Example:
@@ -87,9 +96,7 @@ public:
     DirectoryItem(const char* name, long long fileTime, bool isDirectory, bool isReadOnly,
                   long long size, bool compareByName);
     DirectoryItem(const DirectoryItem& other);
-    DirectoryItem(DirectoryItem&& other) noexcept;
     DirectoryItem& operator=(const DirectoryItem& other);
-    DirectoryItem& operator=(DirectoryItem&& other) noexcept;
     ~DirectoryItem();
 
     bool operator==(const DirectoryItem& other) const;
@@ -107,6 +114,9 @@ public:
     bool IsReadOnly() const;
 
 private:
+    // The library's listings exchange items without copying names (not exported).
+    friend void detail::SwapDirectoryItems(DirectoryItem& a, DirectoryItem& b) noexcept;
+
     long long m_size;
     long long m_fileTime;
     bool m_isDirectory;
@@ -114,6 +124,12 @@ private:
     BaseString<char> m_name;
     bool m_compareByName;
 };
+
+namespace detail {
+// An item is a string and scalars: an array moves it to new storage by a byte
+// copy, as it moves strings, so growing a list copies no names.
+template <> struct ArrayRelocatable<DirectoryItem> : std::true_type {};
+} // namespace detail
 
 // The sorted entries matching a path, read once at construction.
 //

@@ -21,30 +21,11 @@ DirectoryItem::DirectoryItem(const DirectoryItem& other)
       m_isReadOnly(other.m_isReadOnly), m_name(other.m_name),
       m_compareByName(other.m_compareByName) {}
 
-DirectoryItem::DirectoryItem(DirectoryItem&& other) noexcept
-    : m_size(other.m_size), m_fileTime(other.m_fileTime), m_isDirectory(other.m_isDirectory),
-      m_isReadOnly(other.m_isReadOnly), m_name(std::move(other.m_name)),
-      m_compareByName(other.m_compareByName) {}
-
 DirectoryItem& DirectoryItem::operator=(const DirectoryItem& other) {
     if (this == &other)
         return *this;
     // The name first: when its copy throws, the item stays as it was.
     m_name = other.m_name;
-    m_size = other.m_size;
-    m_fileTime = other.m_fileTime;
-    m_isDirectory = other.m_isDirectory;
-    m_isReadOnly = other.m_isReadOnly;
-    m_compareByName = other.m_compareByName;
-    return *this;
-}
-
-DirectoryItem& DirectoryItem::operator=(DirectoryItem&& other) noexcept {
-    if (this == &other)
-        return *this;
-    // BaseString has no move assignment: hand the buffer over by rebuilding the member.
-    m_name.~BaseString<char>();
-    new (&m_name) BaseString<char>(std::move(other.m_name));
     m_size = other.m_size;
     m_fileTime = other.m_fileTime;
     m_isDirectory = other.m_isDirectory;
@@ -87,4 +68,24 @@ bool DirectoryItem::IsReadOnly() const {
     return m_isReadOnly;
 }
 
+namespace detail {
+
+void SwapDirectoryItems(DirectoryItem& a, DirectoryItem& b) noexcept {
+    if (&a == &b)
+        return;
+    std::swap(a.m_size, b.m_size);
+    std::swap(a.m_fileTime, b.m_fileTime);
+    std::swap(a.m_isDirectory, b.m_isDirectory);
+    std::swap(a.m_isReadOnly, b.m_isReadOnly);
+    std::swap(a.m_compareByName, b.m_compareByName);
+    // BaseString has a move constructor but no move assignment: the names change
+    // places by rebuilding the members, which hands the buffers over.
+    BaseString<char> name(std::move(a.m_name));
+    a.m_name.~BaseString<char>();
+    new (&a.m_name) BaseString<char>(std::move(b.m_name));
+    b.m_name.~BaseString<char>();
+    new (&b.m_name) BaseString<char>(std::move(name));
+}
+
+} // namespace detail
 } // namespace zel

@@ -1,6 +1,7 @@
 #include "zel/Directory.h"
 
 #include "base/LibraryAllocator.h"
+#include "base/Wildcard.h"
 #include "files/DirectorySort.h"
 #include "files/NameOrder.h"
 #include "platform/DirSearch.h"
@@ -76,10 +77,11 @@ bool IsDotOrDotDot(const char* name) {
     return util::compare(name, ".") || util::compare(name, "..");
 }
 
-// Appends an item, handing its name buffer to the array's slot.
+// Appends an item, handing its name buffer to the array's slot (an item has no
+// move operations; the exchange copies no name).
 void Append(Array<DirectoryItem>& items, DirectoryItem&& item) {
     items.SetSize(items.Size() + 1);
-    items.Data()[items.Size() - 1] = std::move(item);
+    detail::SwapDirectoryItems(items.Data()[items.Size() - 1], item);
 }
 
 // `text` with every occurrence of `root` removed, ASCII case ignored, searching
@@ -116,6 +118,54 @@ SearchPlan PlanSearch(const BaseString<char>& path) {
         plan.pattern += "*";
     }
     return plan;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
+}
+
+// A folder named in another letter case. Where the file system tells cases apart
+// (Linux), a path whose last name (before one trailing separator) spells a folder
+// in other letters names nothing, and its search would find that folder as one
+// entry, the last name being looked up without regard to case. When the path
+// names nothing as written, its last name holds no wildcard, and that lookup
+// finds exactly one entry, a folder, the name's letters become the folder's own
+// (only ASCII case differs, so the length stays): the path then lists what is in
+// the folder, as on Windows, and paths made from it name existing files. Blanks
+// around the path stay. Windows finds such a folder by itself: its status call
+// ignores case, so nothing is looked up there.
+void MatchFolderCase(BaseString<char>& path) {
+    const char* text = path;
+    if (text == nullptr)
+        return;
+    unsigned int begin = 0;
+    unsigned int end = path.Length();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    if (end > begin && text[end - 1] == PATHSEPCHAR)
+        --end;
+    if (end == begin)
+        return;
+    const BaseString<char> named(detail::LibraryString(text + begin, end - begin).c_str());
+    if (platform::StatPath(named) != platform::PathKind::Missing)
+        return;
+    const int separator = named.FindLast(PATHSEP);
+    const unsigned int nameAt = separator < 0 ? 0 : static_cast<unsigned int>(separator) + 1;
+    const char* name = static_cast<const char*>(named) + nameAt;
+    if (*name == '\0' || detail::HasWildcard(name))
+        return;
+    platform::DirListing listing;
+    if (platform::Search(named, listing, platform::Detail::Types) != platform::DirStatus::Done ||
+        listing.entries.size() != 1 || !listing.entries[0].isDirectory)
+        return;
+    const char* found = listing.Name(listing.entries[0]);
+    const std::size_t length = std::strlen(found);
+    if (length != end - begin - nameAt ||
+        !util::nCompareNoCase(found, name, static_cast<unsigned int>(length)))
+        return;
+    std::memcpy(path.m_buffer + begin + nameAt, found, length);
 }
 
 // Runs the search of a plan made of `path`; notes what could not be read.
@@ -581,12 +631,20 @@ struct PathLess {
 // The names are gathered and sorted as the iterator gathers and sorts its items,
 // then each path (the directory part and the name) is made in its slot of
 // `files`, in order.
-bool CollectFiles(const BaseString<char>& pattern, Array<BaseString<char>>& files,
-                  bool compareByName, bool recursive) {
+bool CollectFiles(const BaseString<char>& given, Array<BaseString<char>>& files, bool compareByName,
+                  bool recursive) {
     // Paths stored so far.
     unsigned int stored = 0;
     try {
         files.SetSize(0);
+        // A folder named in another letter case takes its own letters, in the
+        // directory part too, so that the paths stored name its files.
+        BaseString<char> pattern(given);
+        try {
+            MatchFolderCase(pattern);
+        } catch (const std::bad_alloc&) {
+            throw MemoryException();
+        }
         BaseString<char> directoryPart;
         const int separator = pattern.FindLast(PATHSEP);
         if (separator >= 0) {
@@ -645,6 +703,11 @@ DirectoryIterator::DirectoryIterator(const char* path, bool recursive, const cha
     BaseString<char> trimmed(path);
     trimmed.TrimLeft();
     trimmed.TrimRight();
+    try {
+        MatchFolderCase(trimmed);
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
     if (recursive) {
         BuildRecursive(trimmed, root, compareByName);
     } else {

@@ -4,6 +4,7 @@
 
 #include "zel/Directory.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace zel {
@@ -12,8 +13,22 @@ namespace detail {
 // Quicksort with the median of the first, middle and last item as pivot, which
 // recurses into the smaller part and loops on the larger and leaves parts of 16
 // items or fewer alone; one insertion sort over the whole list then finishes.
-// Not stable. Items are moved, never copied, so it does not throw.
+// Not stable. Items are exchanged, never copied (a DirectoryItem has no move
+// operations: the sort uses SwapDirectoryItems), so it does not throw.
 ZEL_API void SortDirectoryItems(DirectoryItem* items, unsigned int count);
+
+// How the sort exchanges two items: through moves, or for DirectoryItem, whose
+// moves copy, through the library's exchange of names.
+template <typename T> struct ListItemSwap {
+    static void Swap(T& a, T& b) {
+        T t(std::move(a));
+        a = std::move(b);
+        b = std::move(t);
+    }
+};
+template <> struct ListItemSwap<DirectoryItem> {
+    static void Swap(DirectoryItem& a, DirectoryItem& b) noexcept { SwapDirectoryItems(a, b); }
+};
 
 // The same sort for any list ordered by `less`: the same comparisons give the
 // same order, so a list whose keys compare as the items' names would comes out
@@ -27,24 +42,33 @@ public:
         for (unsigned int i = 1; i < count; ++i) {
             if (!less(items[i], items[i - 1]))
                 continue;
-            T moving(std::move(items[i]));
-            unsigned int j = i;
-            do {
-                items[j] = std::move(items[j - 1]);
-                --j;
-            } while (j > 0 && less(moving, items[j - 1]));
-            items[j] = std::move(moving);
+            if constexpr (kMoves) {
+                T moving(std::move(items[i]));
+                unsigned int j = i;
+                do {
+                    items[j] = std::move(items[j - 1]);
+                    --j;
+                } while (j > 0 && less(moving, items[j - 1]));
+                items[j] = std::move(moving);
+            } else {
+                unsigned int j = i;
+                do {
+                    Swap(items[j], items[j - 1]);
+                    --j;
+                } while (j > 0 && less(items[j], items[j - 1]));
+            }
         }
     }
 
 private:
     static constexpr long kLeaveAlone = 16;
 
-    static void Swap(T& a, T& b) {
-        T t(std::move(a));
-        a = std::move(b);
-        b = std::move(t);
-    }
+    // Items that move without throwing take the insertion sort's gap along;
+    // others are exchanged step by step.
+    static constexpr bool kMoves =
+        std::is_nothrow_move_constructible<T>::value && std::is_nothrow_move_assignable<T>::value;
+
+    static void Swap(T& a, T& b) { ListItemSwap<T>::Swap(a, b); }
 
     // Sorts items[low..high] down to parts of kLeaveAlone items or fewer.
     static void QuickSort(T* items, long low, long high, Less& less) {

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/NamedMapping.h"
 #include "platform/TrustedPath.h"
+#include "util/VectorLevel.h"
 
 #include "base/ObjectName.h"
 
@@ -42,6 +43,16 @@ bool MappingRecordAcceptedForTesting(const void* record, std::size_t size,
                                      unsigned long long device, unsigned long long inode,
                                      long long fileSize) {
     return platform::MappingRecordAccepted(record, size, device, inode, fileSize);
+}
+
+const char* SetTextVectorLevelForTesting(const char* level) {
+    util::detail::VectorLevel requested = util::detail::VectorLevel::Avx512;
+    util::detail::VectorLevelOfName(level, requested);
+    return util::detail::VectorLevelName(util::detail::SetVectorLevel(requested));
+}
+
+const char* TextVectorLevelForTesting() {
+    return util::detail::VectorLevelName(util::detail::CurrentVectorLevel());
 }
 
 } // namespace detail

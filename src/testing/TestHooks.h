@@ -40,5 +40,16 @@ ZEL_API bool MappingRecordAcceptedForTesting(const void* record, std::size_t siz
                                              unsigned long long device, unsigned long long inode,
                                              long long fileSize);
 
+// Makes the text primitives and the string hashes run at the vector level named
+// ("portable", "sse2", "avx2" or "avx512"), or at the widest level this machine
+// runs when that is lower; null or an unknown name: the widest level. Returns the
+// name of the level now used. The library reads no environment variable for it:
+// this seam is the only way to lower the level.
+ZEL_API const char* SetTextVectorLevelForTesting(const char* level);
+
+// The name of the vector level the text primitives run at now (chosen at the
+// first call when no text function has run yet).
+ZEL_API const char* TextVectorLevelForTesting();
+
 } // namespace detail
 } // namespace zel

@@ -1,6 +1,5 @@
 #include "util/VectorLevel.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #if defined(ZEL_X86_VECTORS)
@@ -18,7 +17,7 @@ namespace {
 #if defined(ZEL_X86_VECTORS)
 // The widest level this processor runs with the operating system saving its
 // registers: AVX state needs the OS flag (OSXSAVE) and XCR0's SSE and AVX bits,
-// AVX-512 also its opmask and upper-register bits.
+// AVX-512 (F, BW and VL) also its opmask and upper-register bits.
 VectorLevel Supported() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
@@ -35,9 +34,11 @@ VectorLevel Supported() {
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     const bool avx2 = (ebx & (1u << 5)) != 0;
     const bool avx512f = (ebx & (1u << 16)) != 0, avx512bw = (ebx & (1u << 30)) != 0;
+    // The AVX-512 routines use 128- and 256-bit EVEX forms too.
+    const bool avx512vl = (ebx & (1u << 31)) != 0;
     if (!avx2)
         return VectorLevel::Sse2;
-    if (avx512f && avx512bw && (xcr0Low & 0xE6u) == 0xE6u)
+    if (avx512f && avx512bw && avx512vl && (xcr0Low & 0xE6u) == 0xE6u)
         return VectorLevel::Avx512;
     return VectorLevel::Avx2;
 }
@@ -47,37 +48,50 @@ VectorLevel Supported() {
 }
 #endif
 
-// The level named by ZEL_TEXT_VECTORS, or the supported one when it is unset or
-// names nothing known.
-VectorLevel Requested(VectorLevel supported) {
-    const char* name = std::getenv("ZEL_TEXT_VECTORS");
-    if (name == nullptr)
-        return supported;
-    struct Name {
-        const char* text;
-        VectorLevel level;
-    };
-    static const Name names[] = {{"portable", VectorLevel::Portable},
+struct LevelName {
+    const char* text;
+    VectorLevel level;
+};
+const LevelName kLevelNames[] = {{"portable", VectorLevel::Portable},
                                  {"sse2", VectorLevel::Sse2},
                                  {"avx2", VectorLevel::Avx2},
                                  {"avx512", VectorLevel::Avx512}};
-    for (const Name& n : names) {
-        if (std::strcmp(name, n.text) == 0)
-            return n.level;
-    }
-    return supported;
-}
 
 } // namespace
 
 VectorLevel ChooseVectorLevel() {
     // Threads that race here compute the same answer.
-    const VectorLevel supported = Supported();
-    VectorLevel level = Requested(supported);
-    if (static_cast<int>(level) > static_cast<int>(supported))
-        level = supported;
+    const VectorLevel level = Supported();
     g_vectorLevel.store(static_cast<int>(level), std::memory_order_relaxed);
     return level;
+}
+
+VectorLevel SetVectorLevel(VectorLevel requested) {
+    const VectorLevel supported = Supported();
+    const VectorLevel level =
+        static_cast<int>(requested) < static_cast<int>(supported) ? requested : supported;
+    g_vectorLevel.store(static_cast<int>(level), std::memory_order_relaxed);
+    return level;
+}
+
+const char* VectorLevelName(VectorLevel level) {
+    for (const LevelName& n : kLevelNames) {
+        if (n.level == level)
+            return n.text;
+    }
+    return "portable";
+}
+
+bool VectorLevelOfName(const char* name, VectorLevel& level) {
+    if (name == nullptr)
+        return false;
+    for (const LevelName& n : kLevelNames) {
+        if (std::strcmp(name, n.text) == 0) {
+            level = n.level;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace detail

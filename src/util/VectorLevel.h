@@ -29,10 +29,19 @@ enum class VectorLevel : int {
 extern std::atomic<int> g_vectorLevel;
 
 // The one place where the level is chosen: the widest that the processor and the
-// operating system's saved state support, lowered (never raised) by the
-// environment variable ZEL_TEXT_VECTORS ("portable", "sse2", "avx2" or "avx512"),
-// which is read once.
+// operating system's saved state support. Nothing else (no environment variable,
+// no file) changes it; only the test seam below lowers it.
 VectorLevel ChooseVectorLevel();
+
+// Makes the text primitives run at `requested`, or at the widest supported level
+// when that is lower; returns the level now used. Reached through the test seam
+// SetTextVectorLevelForTesting only.
+VectorLevel SetVectorLevel(VectorLevel requested);
+
+// "portable", "sse2", "avx2" or "avx512".
+const char* VectorLevelName(VectorLevel level);
+// The level of such a name; false for null or an unknown name.
+bool VectorLevelOfName(const char* name, VectorLevel& level);
 
 inline VectorLevel CurrentVectorLevel() {
     const int level = g_vectorLevel.load(std::memory_order_relaxed);

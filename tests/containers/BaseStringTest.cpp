@@ -278,9 +278,14 @@ TEST(BaseString, FindLast) {
         int expected;
     };
     const Case cases[] = {
-        {"a\\b\\", "\\", 3}, {"a\\b\\", "b\\", 2}, {"abcabc", "abc", 3}, {"abcabc", "abcabcd", -1},
-        {"abc", "", 3},      {"abc", nullptr, 3},  {"abc", "x", -1},     {"aaa", "aa", 1},
-        {"abc", "abc", 0},   {"", "", 0},          {"", "a", -1},        {nullptr, "a", -1},
+        {"a\\b\\", "\\", 3},     {"a\\b\\", "b\\", 2},
+        {"abcabc", "abc", 3},    {"abcabc", "abcabcd", -1},
+        {"abc", "", 3},          {"abc", nullptr, -1},
+        {"abc", "x", -1},        {"aaa", "aa", 1},
+        {"abc", "abc", 0},       {"", "", 0},
+        {"", "a", -1},           {nullptr, "a", -1},
+        {"a\\b\\", nullptr, -1}, {"", nullptr, -1},
+        {nullptr, nullptr, 0},   {nullptr, "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text ? c.text : "(null)") + " / " +

@@ -87,7 +87,7 @@ TEST(DirectoryItem, NullNameStaysNullAndAppendFollowsStringRules) {
     EXPECT_STREQ(s.Name(), "sub\\x.txt");
 }
 
-TEST(DirectoryItem, CopiesAndMovesOwnTheirNames) {
+TEST(DirectoryItem, CopiesOwnTheirNames) {
     DirectoryItem a("first", 10, true, true, 3, false);
     DirectoryItem b(a);
     ASSERT_NE(a.Name(), b.Name());
@@ -107,11 +107,37 @@ TEST(DirectoryItem, CopiesAndMovesOwnTheirNames) {
     EXPECT_TRUE(c < DirectoryItem("zzz", 5, false, false, 0, true));
     c = c;
     EXPECT_STREQ(c.Name(), "first-changed");
+}
 
-    DirectoryItem m(std::move(c));
-    EXPECT_STREQ(m.Name(), "first-changed");
+// An item has a copy constructor and a copy assignment and no move operations:
+// std::move copies, and the item moved from keeps its name and everything else.
+TEST(DirectoryItem, MovesCopyAndLeaveTheSourceAsItWas) {
+    const auto expectWhole = [](const DirectoryItem& item) {
+        ASSERT_NE(item.Name(), nullptr);
+        EXPECT_STREQ(item.Name(), "first");
+        EXPECT_EQ(item.FileTime(), 10);
+        EXPECT_TRUE(item.IsDirectory());
+        EXPECT_TRUE(item.IsReadOnly());
+        EXPECT_EQ(item.Size(), 3);
+        // Still compares by time: 10 is newer than 5.
+        EXPECT_TRUE(item < DirectoryItem("zzz", 5, false, false, 0, true));
+    };
+    DirectoryItem a("first", 10, true, true, 3, false);
+    DirectoryItem m(std::move(a));
+    expectWhole(m);
+    expectWhole(a);
+    EXPECT_NE(m.Name(), a.Name());
+
     DirectoryItem t("target", 0, false, false, 0, true);
     t = std::move(m);
-    EXPECT_STREQ(t.Name(), "first-changed");
-    EXPECT_EQ(t.FileTime(), 10);
+    expectWhole(t);
+    expectWhole(m);
+    EXPECT_NE(t.Name(), m.Name());
+
+    // The null name too.
+    DirectoryItem null(nullptr, 1, false, false, 2, true);
+    DirectoryItem n(std::move(null));
+    EXPECT_EQ(null.Name(), nullptr);
+    EXPECT_EQ(n.Name(), nullptr);
+    EXPECT_EQ(null.Size(), 2);
 }

@@ -76,6 +76,16 @@ const Case kCases[] = {
     {"T/sub/", "./|../|Deep/|inner.txt", "T/sub/inner.txt", "T/sub/Deep/z.TXT|T/sub/inner.txt"},
     {"T/missing/*.txt", "", "", nullptr},
     {"T/missing/", "", "", ""},
+    // A folder named in another letter case lists what is in it; the paths stored
+    // carry the folder's own letters (Windows: below).
+    {"T/SUB/", "./|../|Deep/|inner.txt", "T/sub/inner.txt", "T/sub/Deep/z.TXT|T/sub/inner.txt"},
+    {"T/SUB", "./|../|Deep/|inner.txt", "T/inner.txt", nullptr},
+    {"T/sub/deep/", "./|../|z.TXT", "T/sub/Deep/z.TXT", "T/sub/Deep/z.TXT"},
+    {" T/Sub/ ", "./|../|Deep/|inner.txt", " T/sub/inner.txt", nullptr},
+    {"T/dir.with.dots/", "./|../|q.txt", "T/Dir.With.Dots/q.txt", "T/Dir.With.Dots/q.txt"},
+    // Only the last name is looked up without regard to case.
+    {"T/SUB/Deep/", "", "", ""},
+    {"T/SUB/*.txt", "", "", nullptr},
 };
 
 // Where Windows answers differently, and why.
@@ -84,6 +94,7 @@ struct Difference {
     const char* listing;
     const char* files;
     const char* reason;
+    const char* flat = nullptr; // null: as the table has it
 };
 const Difference kDifferences[] = {
     {"T/*.htm", "page.html", "T/page.html",
@@ -98,6 +109,20 @@ const Difference kDifferences[] = {
      "only one trailing separator is dropped, and the runtime's _stat64i32 refuses a folder "
      "name that still ends in one, so Windows searches 'T\\' and finds nothing; Linux's stat "
      "accepts it"},
+    {"T/SUB/", "./|../|Deep/|inner.txt", "T/SUB/inner.txt",
+     "Windows keeps the directory part as written: its names ignore case, so the paths name the "
+     "files; Linux writes the folder's own letters, without which they would name nothing",
+     "T/SUB/Deep/z.TXT|T/SUB/inner.txt"},
+    {"T/sub/deep/", "./|../|z.TXT", "T/sub/deep/z.TXT", "the same, one level down",
+     "T/sub/deep/z.TXT"},
+    {" T/Sub/ ", "./|../|Deep/|inner.txt", " T/Sub/inner.txt", "the same, with blanks"},
+    {"T/dir.with.dots/", "./|../|q.txt", "T/dir.with.dots/q.txt", "the same",
+     "T/dir.with.dots/q.txt"},
+    {"T/SUB/Deep/", "./|../|z.TXT", "T/SUB/Deep/z.TXT",
+     "Windows' file system ignores case in every name; Linux looks up only the last name "
+     "without regard to case (a folder on the way is taken as written)",
+     "T/SUB/Deep/z.TXT"},
+    {"T/SUB/*.txt", "inner.txt", "T/SUB/inner.txt", "the same: a folder on the way"},
 };
 
 Names split(const char* joined) {
@@ -151,11 +176,14 @@ TEST(Fidelity, SameListsOnLinuxAndWindows) {
     for (const Case& c : kCases) {
         const char* listing = c.listing;
         const char* files = c.files;
+        const char* flat = c.flat;
 #ifdef _WIN32
         for (const Difference& d : kDifferences) {
             if (std::string(d.query) == c.query) {
                 listing = d.listing;
                 files = d.files;
+                if (d.flat != nullptr)
+                    flat = d.flat;
             }
         }
 #endif
@@ -171,10 +199,10 @@ TEST(Fidelity, SameListsOnLinuxAndWindows) {
         EXPECT_EQ(paths(list, dir.path()), split(files));
         EXPECT_EQ(stored, list.Size() != 0);
 
-        if (c.flat != nullptr) {
+        if (flat != nullptr) {
             zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(query.c_str()), list,
                                                          true);
-            EXPECT_EQ(paths(list, dir.path()), split(c.flat));
+            EXPECT_EQ(paths(list, dir.path()), split(flat));
         }
     }
 }
@@ -187,4 +215,29 @@ TEST(Fidelity, DifferencesBelongToTheTable) {
             found = found || std::string(d.query) == c.query;
         EXPECT_TRUE(found) << d.query << ": " << d.reason;
     }
+}
+
+// A folder named in another letter case, written with its trailing separator:
+// every path the lists store names an existing file, and a recursive iterator
+// names the files relative to that folder, on both platforms.
+TEST(Fidelity, FolderInAnotherCaseGivesPathsThatExist) {
+    zeltest::TempDir dir;
+    for (const char* entry : kTree)
+        filestest::make(dir.path(), entry);
+    for (const char* query : {"T/SUB/", "T/sub/DEEP/", "T/Sub/"}) {
+        const std::string path = expand(query, dir.path());
+        SCOPED_TRACE(path);
+        zel::Array<zel::BaseString<char>> list;
+        ASSERT_TRUE(zel::DirectoryIterator::GetWildCardFiles(zel::BaseString<char>(path.c_str()),
+                                                             list, true));
+        for (unsigned i = 0; i < list.Size(); ++i)
+            EXPECT_TRUE(zeltest::fileExists(static_cast<const char*>(list[i]))) << list[i];
+        ASSERT_TRUE(zel::DirectoryIterator::GetWildCardFilesFlat(
+            zel::BaseString<char>(path.c_str()), list, true));
+        for (unsigned i = 0; i < list.Size(); ++i)
+            EXPECT_TRUE(zeltest::fileExists(static_cast<const char*>(list[i]))) << list[i];
+    }
+    const std::string sub = expand("T/SUB/", dir.path());
+    zel::DirectoryIterator walk(sub.c_str(), true, sub.c_str(), true);
+    EXPECT_EQ(filestest::listing(walk), (Names{"Deep/z.TXT", "inner.txt"}));
 }

@@ -43,6 +43,12 @@ TEST(LockGuard, GuardAndUnGuardCallLockAndUnlockExactlyOnce) {
 // The guards convert from what they guard, so copy-initialisation builds.
 static_assert(std::is_convertible_v<zel::Lockable&, zel::Guard>);
 static_assert(std::is_convertible_v<zel::Guard&, zel::UnGuard>);
+// The three lock classes cannot be copied (docs/foundation.md says why).
+static_assert(!std::is_copy_constructible_v<zel::AutoCriticalSection> &&
+              !std::is_copy_assignable_v<zel::AutoCriticalSection>);
+static_assert(!std::is_copy_constructible_v<zel::Guard> && !std::is_copy_assignable_v<zel::Guard>);
+static_assert(!std::is_copy_constructible_v<zel::UnGuard> &&
+              !std::is_copy_assignable_v<zel::UnGuard>);
 
 TEST(LockGuard, GuardsConvertFromTheirLock) {
     CountingLock l;

@@ -279,7 +279,7 @@ protected:
 TEST_F(ToolTest, VersionAndHelpForEveryCommand) {
     Outcome v = tool.run({"--version"});
     EXPECT_EQ(v.status, 0);
-    EXPECT_EQ(v.out, "zel 0.1.0\n");
+    EXPECT_EQ(v.out, "zel 1.0.0\n");
 
     Outcome h = tool.run({"--help"});
     EXPECT_EQ(h.status, 0);

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "TextReference.h"
+#include "testing/TestHooks.h"
 
 #include <gtest/gtest.h>
 
@@ -444,14 +445,14 @@ TEST(StringGuardPage, NearMissSearchesEndingBeforeAnUnreadablePage) {
 
 // ---- Every vector level ----
 // The library chooses its vector width (portable loops, SSE2, AVX2 or AVX-512) once
-// per process; ZEL_TEXT_VECTORS lowers that choice. Each level runs the tests of
-// the text primitives and the hashes above in a process of its own.
+// per process; only the test seam SetTextVectorLevelForTesting lowers it. Each
+// level runs the tests of the text primitives and the hashes above in a process of
+// its own, which first asks the library which level it runs.
 
 namespace {
 
-const char kLevelVariable[] = "ZEL_TEXT_VECTORS";
-
 // Whether this processor (and its operating system) runs the level, else why not.
+// Asked of the compiler's run-time, not of the library under test.
 bool LevelRuns(const std::string& level, std::string& why) {
     if (level == "portable")
         return true;
@@ -472,6 +473,16 @@ bool LevelRuns(const std::string& level, std::string& why) {
 #endif
 }
 
+// The widest level this processor runs.
+std::string WidestLevel() {
+    std::string why;
+    for (const char* level : {"avx512", "avx2", "sse2"}) {
+        if (LevelRuns(level, why))
+            return level;
+    }
+    return "portable";
+}
+
 void SetVariable(const char* name, const char* value) {
 #ifdef _WIN32
     _putenv_s(name, value ? value : "");
@@ -483,7 +494,7 @@ void SetVariable(const char* name, const char* value) {
 #endif
 }
 
-// Sets the variable for the children started while it lives.
+// Sets an environment variable for the children started while it lives.
 class ScopedVariable {
 public:
     ScopedVariable(const char* name, const std::string& value) : m_name(name) {
@@ -507,13 +518,17 @@ class TextVectorLevel : public ::testing::TestWithParam<const char*> {};
 
 } // namespace
 
-// Runs the text tests of this program at the level its environment names (args[0]).
+// Runs the text tests of this program at the level args[0], after the library
+// has said that it runs that level.
 ZEL_TEST_CHILD(TextTestsAtOneLevel) {
-    const char* level = std::getenv(kLevelVariable);
-    if (args.empty() || level == nullptr || args[0] != level) {
-        std::fprintf(stderr, "the level %s did not reach the child\n",
-                     args.empty() ? "?" : args[0].c_str());
+    if (args.empty())
         return 2;
+    const std::string set = zel::detail::SetTextVectorLevelForTesting(args[0].c_str());
+    const std::string running = zel::detail::TextVectorLevelForTesting();
+    if (set != args[0] || running != args[0]) {
+        std::fprintf(stderr, "asked for the level %s, the library runs %s (seam answered %s)\n",
+                     args[0].c_str(), running.c_str(), set.c_str());
+        return 3;
     }
     std::string program = "test_util";
     std::string filter = "--gtest_filter=StringLength.*:StringOrder.*:StringSearch.*:"
@@ -529,7 +544,6 @@ TEST_P(TextVectorLevel, ReferenceAnswersAndGuardPages) {
     std::string why;
     if (!LevelRuns(level, why))
         GTEST_SKIP() << why;
-    ScopedVariable variable(kLevelVariable, level);
     EXPECT_EQ(zeltest::runChild("TextTestsAtOneLevel", {level}), 0) << level;
 }
 
@@ -538,3 +552,41 @@ INSTANTIATE_TEST_SUITE_P(EachLevel, TextVectorLevel,
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param);
                          });
+
+// The level the library chooses by itself, whatever the environment says.
+ZEL_TEST_CHILD(ReportWidestLevel) {
+    (void)args;
+    const std::string running = zel::detail::TextVectorLevelForTesting();
+    if (running != WidestLevel()) {
+        std::fprintf(stderr, "the library runs %s, this processor runs %s\n", running.c_str(),
+                     WidestLevel().c_str());
+        return 3;
+    }
+    return 0;
+}
+
+// The library reads no environment variable: the name that used to lower the
+// level, set to the narrowest level, changes nothing.
+TEST(TextVectorLevel, EnvironmentChangesNothing) {
+    // The test programs of a build may start at a lower level of their own
+    // (ZEL_TEST_TEXT_VECTORS); the child below starts at the library's choice.
+#ifdef ZEL_TEST_TEXT_VECTORS
+    GTEST_SKIP() << "this build's test programs lower the level to " ZEL_TEST_TEXT_VECTORS;
+#endif
+    ScopedVariable variable("ZEL_TEXT_VECTORS", "portable");
+    EXPECT_EQ(zeltest::runChild("ReportWidestLevel"), 0);
+}
+
+// The seam lowers the level and never raises it past what the processor runs.
+TEST(TextVectorLevel, SeamLowersAndStopsAtTheWidest) {
+    const std::string before = zel::detail::TextVectorLevelForTesting();
+    EXPECT_STREQ(zel::detail::SetTextVectorLevelForTesting("portable"), "portable");
+    EXPECT_STREQ(zel::detail::TextVectorLevelForTesting(), "portable");
+    EXPECT_EQ(u::strlen("abc"), 3u);
+    const std::string widest = WidestLevel();
+    EXPECT_EQ(zel::detail::SetTextVectorLevelForTesting("avx512"), widest);
+    EXPECT_EQ(zel::detail::SetTextVectorLevelForTesting(nullptr), widest);
+    EXPECT_EQ(zel::detail::SetTextVectorLevelForTesting("fastest"), widest);
+    EXPECT_EQ(zel::detail::TextVectorLevelForTesting(), widest);
+    zel::detail::SetTextVectorLevelForTesting(before.c_str());
+}
