@@ -104,16 +104,90 @@ if [ "$native" = 1 ]; then
     "$prefix/bin/zel" --version
     "$prefix/bin/zel" --log "$work/zel.log" demo >/dev/null
 
-    step "native: Debian package"
+    step "native: Debian packages (cpack; the build is complete, so nothing is rebuilt)"
+    rm -rf build/default/packages
     (cd build/default && cpack -G DEB >/dev/null)
-    deb=$(ls build/default/packages/*.deb | head -n1)
-    [ -n "$deb" ] || fail "no .deb made"
-    dpkg-deb -c "$deb" > "$work/deb.txt"
-    for f in ./usr/lib/libZELBase.so.0 ./usr/include/zel/ZELBase.h ./usr/bin/zel \
-             ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc; do
-        grep -q " $f" "$work/deb.txt" || fail "$deb lacks $f"
+    pkgdir=build/default/packages
+    ver=$(sed -n 's/^project(ZELBase VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-1
+    arch=$(dpkg --print-architecture)
+    runtime_deb="$pkgdir/libzelbase0_${ver}_$arch.deb"
+    dev_deb="$pkgdir/libzelbase-dev_${ver}_$arch.deb"
+    tool_deb="$pkgdir/zel_${ver}_$arch.deb"
+    deb_has() { # deb path...
+        local deb=$1; shift
+        [ -f "$deb" ] || fail "no $deb made"
+        dpkg-deb -c "$deb" > "$work/deb.txt"
+        for f in "$@"; do
+            grep -q " $f\( \|$\)" "$work/deb.txt" || fail "$deb lacks $f"
+        done
+        echo "$deb: $(wc -l < "$work/deb.txt") entries"
+    }
+    deb_has "$runtime_deb" ./usr/lib/libZELBase.so.0 "./usr/lib/libZELBase.so.$(echo "$ver" | cut -d- -f1)"
+    deb_has "$dev_deb" ./usr/lib/libZELBase.so ./usr/include/zel/ZELBase.h ./usr/include/zel/Config.h \
+        ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc
+    deb_has "$tool_deb" ./usr/bin/zel ./usr/share/man/man1/zel.1.gz
+    for deb in libzelbase0 zel; do
+        [ -f "$pkgdir/$deb-dbgsym_${ver}_$arch.ddeb" ] || fail "no $deb-dbgsym package made"
     done
-    echo "$deb: $(wc -l < "$work/deb.txt") entries"
+    # Shipped stripped: no debug sections left in the binaries of the packages.
+    dpkg-deb -x "$runtime_deb" "$work/deb-root"
+    dpkg-deb -x "$tool_deb" "$work/deb-root"
+    for f in "$work/deb-root/usr/lib/libZELBase.so.0" "$work/deb-root/usr/bin/zel"; do
+        if readelf -S "$f" | grep -q '\.debug_info'; then fail "$f is not stripped"; fi
+    done
+
+    step "native: lintian on the Debian packages (errors and warnings fail; overrides give reasons)"
+    if command -v lintian >/dev/null; then
+        status=0
+        out=$(lintian --fail-on error,warning "$runtime_deb" "$dev_deb" "$tool_deb" 2>&1) || status=$?
+        printf '%s\n' "$out" | grep -v '^running with root privileges' || true
+        [ "$status" -eq 0 ] || fail "lintian reports errors or warnings (above)"
+        echo "lintian: clean"
+    else
+        echo "NOT RUN: lintian is not installed (scripts/install-deps.sh --all installs it)"
+    fi
+
+    step "native: the Debian packages installed with dpkg -i, used, then removed (dpkg --purge)"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    for p in libzelbase0 libzelbase-dev zel; do
+        if dpkg-query -W "$p" >/dev/null 2>&1; then
+            fail "dpkg already knows $p on this machine; purge it first (dpkg --purge $p)"
+        fi
+    done
+    # Whatever happens from here, the packages go again.
+    remove_debs() { $SUDO dpkg --purge zel libzelbase-dev libzelbase0 >/dev/null 2>&1 || true; }
+    trap 'remove_debs; rm -rf "$work"' EXIT
+    $SUDO dpkg -i "$runtime_deb" "$tool_deb" >/dev/null
+    [ "$(command -v zel)" = /usr/bin/zel ] || fail "zel is not /usr/bin/zel after dpkg -i"
+    /usr/bin/zel --version
+    /usr/bin/zel --log "$work/deb-zel.log" demo >/dev/null
+    man -w zel >/dev/null 2>&1 || [ -f /usr/share/man/man1/zel.1.gz ] || fail "no manual page for zel"
+    $SUDO dpkg -i "$dev_deb" >/dev/null
+    # The examples against the system's copy: no prefix, no search path, no run path.
+    cmake -S examples/consumer -B "$work/deb-consumer" >/dev/null
+    cmake --build "$work/deb-consumer" >/dev/null
+    "$work/deb-consumer/consumer" "$work/deb-consumer.log"
+    cmake -S examples/using -B "$work/deb-using" >/dev/null
+    cmake --build "$work/deb-using" >/dev/null
+    "$work/deb-using/myhost" "$work/deb-using.log"
+    [ "$(pkg-config --variable=libdir zelbase)" = /usr/lib ] \
+        || fail "pkg-config gives libdir $(pkg-config --variable=libdir zelbase), not /usr/lib"
+    # shellcheck disable=SC2046
+    c++ -std=c++17 examples/using/main.cpp $(pkg-config --cflags --libs zelbase) -o "$work/deb-using-pc"
+    "$work/deb-using-pc" "$work/deb-using-pc.log"
+    $SUDO dpkg --purge zel libzelbase-dev libzelbase0 >/dev/null
+    trap 'rm -rf "$work"' EXIT
+    # Purged, not only removed: dpkg keeps no record of them (no "rc" state).
+    for p in libzelbase0 libzelbase-dev zel; do
+        if dpkg-query -W "$p" >/dev/null 2>&1; then
+            fail "$p is still known to dpkg after dpkg --purge"
+        fi
+    done
+    for f in /usr/lib/libZELBase.so.0 /usr/include/zel /usr/bin/zel /usr/lib/pkgconfig/zelbase.pc; do
+        [ ! -e "$f" ] || fail "$f is left after dpkg --purge"
+    done
+    echo "installed, used and removed: libzelbase0, zel, libzelbase-dev"
 fi
 
 # The Windows packages of one architecture: preset, triple, GCC runtime DLL.
