@@ -248,6 +248,31 @@ windows_check() { # preset triple libgcc-dll
         grep -q "/$f\$" "$work/zip-$preset.txt" || fail "$zip lacks $f"
     done
     echo "$zip: $(wc -l < "$work/zip-$preset.txt") entries"
+
+    if [ "$preset" = mingw64 ]; then
+        step "$label: examples/using built against the ZIP and run under wine64, as docs/using.md says"
+        if [ "$runs" = 1 ]; then
+            windows_host_from_docs "$zip"
+        else
+            echo "NOT RUN: $label: this host cannot execute Windows programs under Wine"
+        fi
+    fi
+}
+
+# The block of docs/using.md that builds a host against the 64-bit ZIP and runs it
+# under wine64, run as it stands in a folder holding examples/using and the ZIP.
+windows_host_from_docs() { # zip
+    local dir="$work/host-win64"
+    mkdir -p "$dir"
+    cp examples/using/CMakeLists.txt examples/using/main.cpp "$1" "$dir/"
+    awk '/<!-- scripts\/ci-install-check.sh runs the next block/ { marked = 1; next }
+         marked && /^```sh/ { inside = 1; next }
+         inside && /^```/ { exit }
+         inside { print }' docs/using.md > "$work/host-win64.sh"
+    [ -s "$work/host-win64.sh" ] || fail "docs/using.md has no marked block for a Windows host"
+    (cd "$dir" && bash -euo pipefail "$work/host-win64.sh") \
+        || fail "the Windows host lines of docs/using.md failed"
+    [ -s "$dir/myhost-log.txt" ] || fail "the Windows host wrote no log at $dir/myhost-log.txt"
 }
 
 if [ "$windows" = 1 ]; then
