@@ -5,7 +5,9 @@
 # package and through pkg-config; for Windows cross-compiled against the
 # installed DLL and run under Wine; it uses the exported PATHSEP and
 # PATHSEPCHAR), runs the installed zel tool, and builds and inspects the CPack
-# packages.
+# packages: the Debian packages are checked with lintian, installed with dpkg -i,
+# used and purged; a Windows host is built against the 64-bit ZIP and run under
+# wine64 by the lines of docs/using.md.
 #   scripts/ci-install-check.sh [--native-only | --windows-only]
 # Uses build/default, build/mingw32 and build/mingw64, configuring and building
 # them if needed. Where the host cannot run a Windows architecture under Wine, its
@@ -50,7 +52,8 @@ if [ "$native" = 1 ]; then
     cmake --install build/default --prefix "$prefix" >/dev/null
     need_files "$prefix" lib/libZELBase.so include/zel/ZELBase.h include/zel/Exception.h \
         lib/cmake/ZELBase/ZELBaseConfig.cmake lib/cmake/ZELBase/ZELBaseConfigVersion.cmake \
-        lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel
+        lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel \
+        share/man/man1/zel.1.gz
 
     step "native: the installed library's exports against abi/"
     bash scripts/abi-check.sh "$prefix/lib/libZELBase.so"
@@ -70,6 +73,9 @@ if [ "$native" = 1 ]; then
     export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
     [ "$(pkg-config --modversion zelbase)" = "$(sed -n 's/^project(ZELBase VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] \
         || fail "pkg-config reports version $(pkg-config --modversion zelbase)"
+    # The folder a host writes into its run path: the prefix's lib, as plain as that.
+    [ "$(pkg-config --variable=libdir zelbase)" = "$prefix/lib" ] \
+        || fail "pkg-config gives libdir $(pkg-config --variable=libdir zelbase), not $prefix/lib"
     # shellcheck disable=SC2046
     c++ -std=c++17 -DZEL_FOUND_VERSION="\"$(pkg-config --modversion zelbase)\"" \
         examples/consumer/main.cpp $(pkg-config --cflags --libs zelbase) \
@@ -244,7 +250,8 @@ windows_check() { # preset triple libgcc-dll
     [ -n "$zip" ] || fail "no .zip made"
     cmake -E tar tf "$zip" > "$work/zip-$preset.txt"
     for f in bin/ZELBase.dll lib/libZELBase.dll.a include/zel/ZELBase.h bin/zel.exe \
-             bin/libstdc++-6.dll "bin/$libgcc" bin/libwinpthread-1.dll; do
+             bin/libstdc++-6.dll "bin/$libgcc" bin/libwinpthread-1.dll \
+             "lib/cmake/ZELBase/toolchain-$triple.cmake" lib/cmake/ZELBase/MinGWToolchain.cmake; do
         grep -q "/$f\$" "$work/zip-$preset.txt" || fail "$zip lacks $f"
     done
     echo "$zip: $(wc -l < "$work/zip-$preset.txt") entries"
