@@ -83,8 +83,9 @@ if(WIN32 AND CMAKE_CROSSCOMPILING AND ZEL_MINGW_TRIPLE)
 endif()
 
 # The manual page of zel, made from its --help output (cmake/ZelManPage.cmake)
-# each time the tool is built, so that the two cannot disagree.
-if(TARGET zel AND NOT CMAKE_CROSSCOMPILING)
+# each time the tool is built, so that the two cannot disagree. Not in the
+# sanitizer builds, which make no packages.
+if(TARGET zel AND NOT CMAKE_CROSSCOMPILING AND NOT ZEL_SANITIZE)
     find_program(ZEL_HELP2MAN help2man)
     if(ZEL_HELP2MAN)
         set(_zel_man ${CMAKE_BINARY_DIR}/man/zel.1)
