@@ -153,8 +153,9 @@ else()
         "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${_zel_deb_version})")
     set(CPACK_DEBIAN_TOOL_PACKAGE_NAME zel)
     set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
-    # dpkg-shlibdeps cannot see the library the tool is packaged beside; the
-    # rest is what the library itself needs.
+    # dpkg-shlibdeps gives the system libraries the tool needs (it finds ours in
+    # the build, which has no shlibs entry for it); the library is named here, at
+    # this very version.
     set(CPACK_DEBIAN_TOOL_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src)
     set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
