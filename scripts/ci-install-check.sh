@@ -5,7 +5,9 @@
 # package and through pkg-config; for Windows cross-compiled against the
 # installed DLL and run under Wine; it uses the exported PATHSEP and
 # PATHSEPCHAR), runs the installed zel tool, and builds and inspects the CPack
-# packages.
+# packages: the Debian packages are checked with lintian, installed with dpkg -i,
+# used and purged; a Windows host is built against the 64-bit ZIP and run under
+# wine64 by the lines of docs/using.md.
 #   scripts/ci-install-check.sh [--native-only | --windows-only]
 # Uses build/default, build/mingw32 and build/mingw64, configuring and building
 # them if needed. Where the host cannot run a Windows architecture under Wine, its
@@ -50,7 +52,8 @@ if [ "$native" = 1 ]; then
     cmake --install build/default --prefix "$prefix" >/dev/null
     need_files "$prefix" lib/libZELBase.so include/zel/ZELBase.h include/zel/Exception.h \
         lib/cmake/ZELBase/ZELBaseConfig.cmake lib/cmake/ZELBase/ZELBaseConfigVersion.cmake \
-        lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel
+        lib/cmake/ZELBase/ZELBaseTargets.cmake lib/pkgconfig/zelbase.pc bin/zel \
+        share/man/man1/zel.1.gz
 
     step "native: the installed library's exports against abi/"
     bash scripts/abi-check.sh "$prefix/lib/libZELBase.so"
@@ -70,6 +73,9 @@ if [ "$native" = 1 ]; then
     export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
     [ "$(pkg-config --modversion zelbase)" = "$(sed -n 's/^project(ZELBase VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] \
         || fail "pkg-config reports version $(pkg-config --modversion zelbase)"
+    # The folder a host writes into its run path: the prefix's lib, as plain as that.
+    [ "$(pkg-config --variable=libdir zelbase)" = "$prefix/lib" ] \
+        || fail "pkg-config gives libdir $(pkg-config --variable=libdir zelbase), not $prefix/lib"
     # shellcheck disable=SC2046
     c++ -std=c++17 -DZEL_FOUND_VERSION="\"$(pkg-config --modversion zelbase)\"" \
         examples/consumer/main.cpp $(pkg-config --cflags --libs zelbase) \
@@ -104,16 +110,90 @@ if [ "$native" = 1 ]; then
     "$prefix/bin/zel" --version
     "$prefix/bin/zel" --log "$work/zel.log" demo >/dev/null
 
-    step "native: Debian package"
+    step "native: Debian packages (cpack; the build is complete, so nothing is rebuilt)"
+    rm -rf build/default/packages
     (cd build/default && cpack -G DEB >/dev/null)
-    deb=$(ls build/default/packages/*.deb | head -n1)
-    [ -n "$deb" ] || fail "no .deb made"
-    dpkg-deb -c "$deb" > "$work/deb.txt"
-    for f in ./usr/lib/libZELBase.so.1 ./usr/include/zel/ZELBase.h ./usr/bin/zel \
-             ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc; do
-        grep -q " $f" "$work/deb.txt" || fail "$deb lacks $f"
+    pkgdir=build/default/packages
+    ver=$(sed -n 's/^project(ZELBase VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-1
+    arch=$(dpkg --print-architecture)
+    runtime_deb="$pkgdir/libzelbase1_${ver}_$arch.deb"
+    dev_deb="$pkgdir/libzelbase-dev_${ver}_$arch.deb"
+    tool_deb="$pkgdir/zel_${ver}_$arch.deb"
+    deb_has() { # deb path...
+        local deb=$1; shift
+        [ -f "$deb" ] || fail "no $deb made"
+        dpkg-deb -c "$deb" > "$work/deb.txt"
+        for f in "$@"; do
+            grep -q " $f\( \|$\)" "$work/deb.txt" || fail "$deb lacks $f"
+        done
+        echo "$deb: $(wc -l < "$work/deb.txt") entries"
+    }
+    deb_has "$runtime_deb" ./usr/lib/libZELBase.so.1 "./usr/lib/libZELBase.so.$(echo "$ver" | cut -d- -f1)"
+    deb_has "$dev_deb" ./usr/lib/libZELBase.so ./usr/include/zel/ZELBase.h ./usr/include/zel/Config.h \
+        ./usr/lib/cmake/ZELBase/ZELBaseConfig.cmake ./usr/lib/pkgconfig/zelbase.pc
+    deb_has "$tool_deb" ./usr/bin/zel ./usr/share/man/man1/zel.1.gz
+    for deb in libzelbase1 zel; do
+        [ -f "$pkgdir/$deb-dbgsym_${ver}_$arch.ddeb" ] || fail "no $deb-dbgsym package made"
     done
-    echo "$deb: $(wc -l < "$work/deb.txt") entries"
+    # Shipped stripped: no debug sections left in the binaries of the packages.
+    dpkg-deb -x "$runtime_deb" "$work/deb-root"
+    dpkg-deb -x "$tool_deb" "$work/deb-root"
+    for f in "$work/deb-root/usr/lib/libZELBase.so.1" "$work/deb-root/usr/bin/zel"; do
+        if readelf -S "$f" | grep -q '\.debug_info'; then fail "$f is not stripped"; fi
+    done
+
+    step "native: lintian on the Debian packages (errors and warnings fail; overrides give reasons)"
+    if command -v lintian >/dev/null; then
+        status=0
+        out=$(lintian --fail-on error,warning "$runtime_deb" "$dev_deb" "$tool_deb" 2>&1) || status=$?
+        printf '%s\n' "$out" | grep -v '^running with root privileges' || true
+        [ "$status" -eq 0 ] || fail "lintian reports errors or warnings (above)"
+        echo "lintian: clean"
+    else
+        echo "NOT RUN: lintian is not installed (scripts/install-deps.sh --all installs it)"
+    fi
+
+    step "native: the Debian packages installed with dpkg -i, used, then removed (dpkg --purge)"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    for p in libzelbase1 libzelbase-dev zel; do
+        if dpkg-query -W "$p" >/dev/null 2>&1; then
+            fail "dpkg already knows $p on this machine; purge it first (dpkg --purge $p)"
+        fi
+    done
+    # Whatever happens from here, the packages go again.
+    remove_debs() { $SUDO dpkg --purge zel libzelbase-dev libzelbase1 >/dev/null 2>&1 || true; }
+    trap 'remove_debs; rm -rf "$work"' EXIT
+    $SUDO dpkg -i "$runtime_deb" "$tool_deb" >/dev/null
+    [ "$(command -v zel)" = /usr/bin/zel ] || fail "zel is not /usr/bin/zel after dpkg -i"
+    /usr/bin/zel --version
+    /usr/bin/zel --log "$work/deb-zel.log" demo >/dev/null
+    man -w zel >/dev/null 2>&1 || [ -f /usr/share/man/man1/zel.1.gz ] || fail "no manual page for zel"
+    $SUDO dpkg -i "$dev_deb" >/dev/null
+    # The examples against the system's copy: no prefix, no search path, no run path.
+    cmake -S examples/consumer -B "$work/deb-consumer" >/dev/null
+    cmake --build "$work/deb-consumer" >/dev/null
+    "$work/deb-consumer/consumer" "$work/deb-consumer.log"
+    cmake -S examples/using -B "$work/deb-using" >/dev/null
+    cmake --build "$work/deb-using" >/dev/null
+    "$work/deb-using/myhost" "$work/deb-using.log"
+    [ "$(pkg-config --variable=libdir zelbase)" = /usr/lib ] \
+        || fail "pkg-config gives libdir $(pkg-config --variable=libdir zelbase), not /usr/lib"
+    # shellcheck disable=SC2046
+    c++ -std=c++17 examples/using/main.cpp $(pkg-config --cflags --libs zelbase) -o "$work/deb-using-pc"
+    "$work/deb-using-pc" "$work/deb-using-pc.log"
+    $SUDO dpkg --purge zel libzelbase-dev libzelbase1 >/dev/null
+    trap 'rm -rf "$work"' EXIT
+    # Purged, not only removed: dpkg keeps no record of them (no "rc" state).
+    for p in libzelbase1 libzelbase-dev zel; do
+        if dpkg-query -W "$p" >/dev/null 2>&1; then
+            fail "$p is still known to dpkg after dpkg --purge"
+        fi
+    done
+    for f in /usr/lib/libZELBase.so.1 /usr/include/zel /usr/bin/zel /usr/lib/pkgconfig/zelbase.pc; do
+        [ ! -e "$f" ] || fail "$f is left after dpkg --purge"
+    done
+    echo "installed, used and removed: libzelbase1, zel, libzelbase-dev"
 fi
 
 # The Windows packages of one architecture: preset, triple, GCC runtime DLL.
@@ -170,10 +250,36 @@ windows_check() { # preset triple libgcc-dll
     [ -n "$zip" ] || fail "no .zip made"
     cmake -E tar tf "$zip" > "$work/zip-$preset.txt"
     for f in bin/ZELBase.dll lib/libZELBase.dll.a include/zel/ZELBase.h bin/zel.exe \
-             bin/libstdc++-6.dll "bin/$libgcc" bin/libwinpthread-1.dll; do
+             bin/libstdc++-6.dll "bin/$libgcc" bin/libwinpthread-1.dll \
+             "lib/cmake/ZELBase/toolchain-$triple.cmake" lib/cmake/ZELBase/MinGWToolchain.cmake; do
         grep -q "/$f\$" "$work/zip-$preset.txt" || fail "$zip lacks $f"
     done
     echo "$zip: $(wc -l < "$work/zip-$preset.txt") entries"
+
+    if [ "$preset" = mingw64 ]; then
+        step "$label: examples/using built against the ZIP and run under wine64, as docs/using.md says"
+        if [ "$runs" = 1 ]; then
+            windows_host_from_docs "$zip"
+        else
+            echo "NOT RUN: $label: this host cannot execute Windows programs under Wine"
+        fi
+    fi
+}
+
+# The block of docs/using.md that builds a host against the 64-bit ZIP and runs it
+# under wine64, run as it stands in a folder holding examples/using and the ZIP.
+windows_host_from_docs() { # zip
+    local dir="$work/host-win64"
+    mkdir -p "$dir"
+    cp examples/using/CMakeLists.txt examples/using/main.cpp "$1" "$dir/"
+    awk '/<!-- scripts\/ci-install-check.sh runs the next block/ { marked = 1; next }
+         marked && /^```sh/ { inside = 1; next }
+         inside && /^```/ { exit }
+         inside { print }' docs/using.md > "$work/host-win64.sh"
+    [ -s "$work/host-win64.sh" ] || fail "docs/using.md has no marked block for a Windows host"
+    (cd "$dir" && bash -euo pipefail "$work/host-win64.sh") \
+        || fail "the Windows host lines of docs/using.md failed"
+    [ -s "$dir/myhost-log.txt" ] || fail "the Windows host wrote no log at $dir/myhost-log.txt"
 }
 
 if [ "$windows" = 1 ]; then

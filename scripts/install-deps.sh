@@ -3,15 +3,17 @@
 #   scripts/install-deps.sh            native build and tests
 #   scripts/install-deps.sh --windows  also the MinGW-w64 cross compilers and Wine (32- and 64-bit)
 #   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs,
-#                                      the host-toolchain checks and the log agent test)
+#                                      the host-toolchain checks, the log agent test and
+#                                      the check of the Debian packages)
 set -euo pipefail
 
-native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config abigail-tools)
+native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config abigail-tools help2man)
 # Both Windows legs: the i686 and x86-64 cross compilers, and the Wine loaders of
 # both architectures (wine32 installs on any amd64 host, even one that cannot
 # execute it; the builds then say that the 32-bit tests were not run).
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
-extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen)
+# lintian checks the Debian packages.
+extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen lintian)
 # The host checks: libc++ (a host refused on Linux) and the log agent of the fleet
 # test (rsyslog; its system service is never used, the test starts its own).
 hosts=(libc++-14-dev libc++abi-14-dev rsyslog)

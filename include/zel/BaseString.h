@@ -61,7 +61,7 @@ public:
         const unsigned int n = CheckedLength(s);
         Resize(n > 0 ? n : 1, true);
         std::memcpy(m_buffer, s, n + 1);
-        m_length = n;
+        m_length = n & kUncounted;
     }
 
     // A copy in a buffer sized by the source's length (or, when that is uncounted,
@@ -75,12 +75,12 @@ public:
         if (e < 4)
             e = 4;
         m_buffer = Allocate(e);
-        m_capacityLog2 = e;
+        m_capacityLog2 = e & 31u;
         if (L != kUncounted)
             std::memcpy(m_buffer, o.m_buffer, L + 1);
         else
             util::strcpy(m_buffer, o.m_buffer);
-        m_length = L;
+        m_length = L & kUncounted;
     }
 
     // Takes over the source's buffer and word; the source becomes the null string.
@@ -113,14 +113,14 @@ public:
             const std::size_t n = strnlen(s, limit);
             if (n < limit) {
                 std::memmove(m_buffer, s, n + 1);
-                m_length = static_cast<unsigned int>(n);
+                m_length = static_cast<unsigned int>(n) & kUncounted;
                 return *this;
             }
         }
         const unsigned int n = CheckedLength(s);
         Resize(n > 0 ? n : 1, true);
         std::memcpy(m_buffer, s, n + 1);
-        m_length = n;
+        m_length = n & kUncounted;
         return *this;
     }
 
@@ -154,7 +154,7 @@ public:
             std::memcpy(m_buffer, o.m_buffer, L + 1);
         else
             util::strcpy(m_buffer, o.m_buffer);
-        m_length = L;
+        m_length = L & kUncounted;
         return *this;
     }
 
@@ -174,7 +174,8 @@ public:
         if (s == nullptr)
             return *this;
         const void* end = std::memchr(s, '\0', n);
-        AppendText(s, end != nullptr ? static_cast<const char*>(end) - s : n);
+        AppendText(s, end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - s)
+                                     : n);
         return *this;
     }
 
@@ -187,7 +188,7 @@ public:
                 const std::size_t n = std::strlen(m_buffer);
                 if (n > kMaxLength)
                     return static_cast<unsigned int>(n); // cannot be cached
-                m_length = static_cast<unsigned int>(n);
+                m_length = static_cast<unsigned int>(n) & kUncounted;
             }
         }
         return m_length;
@@ -213,7 +214,7 @@ public:
             throw MemoryException();
         if (n < Capacity()) {
             if (n < m_length) // an uncounted length is larger than any n
-                m_length = n;
+                m_length = n & kUncounted;
             m_buffer[n] = '\0';
             return;
         }
@@ -248,7 +249,7 @@ public:
             return;
         std::memmove(m_buffer, m_buffer + skip, std::strlen(m_buffer + skip) + 1);
         if (m_length != kUncounted && m_length >= skip)
-            m_length -= skip;
+            m_length = (m_length - skip) & kUncounted;
     }
 
     // Removes trailing white space (space, CR, LF, tab; not 0xA0).
@@ -258,7 +259,7 @@ public:
         unsigned int L = Length();
         while (L > 0 && util::IsSpace(static_cast<signed char>(m_buffer[L - 1])))
             m_buffer[--L] = '\0';
-        m_length = L;
+        m_length = L & kUncounted;
     }
 
     // Shortens the text to at most n characters.
@@ -268,7 +269,7 @@ public:
         if (m_length != kUncounted) {
             if (n < m_length) {
                 m_buffer[n] = '\0';
-                m_length = n;
+                m_length = n & kUncounted;
             }
             return;
         }
@@ -278,7 +279,7 @@ public:
             ++i;
         if (i == n && n < capacity && n <= kMaxLength) {
             m_buffer[n] = '\0';
-            m_length = n;
+            m_length = n & kUncounted;
         }
     }
 
@@ -349,7 +350,7 @@ private:
         if (m_buffer != nullptr)
             memory::release(m_buffer);
         m_buffer = block;
-        m_capacityLog2 = exponent;
+        m_capacityLog2 = exponent & 31u;
     }
 
     void MakeNull() {
@@ -368,7 +369,7 @@ private:
             char* end = m_buffer + L;
             std::memmove(end, s, k);
             end[k] = '\0';
-            m_length = L + static_cast<unsigned int>(k);
+            m_length = (L + static_cast<unsigned int>(k)) & kUncounted;
             return;
         }
         AppendGrowing(s, k, L);
@@ -387,13 +388,14 @@ private:
         std::memcpy(block + L, s, k);
         block[n] = '\0';
         Install(block, e);
-        m_length = n;
+        m_length = n & kUncounted;
     }
 
 public:
     // The members are interface: code on both sides of the library boundary may
     // read them, and a caller that filled the buffer after Resize(n, true) sets
-    // m_length (or leaves it uncounted).
+    // m_length (or leaves it uncounted). Stores into the two fields are masked to
+    // their widths: the values always fit, and the mask tells -Wconversion so.
     char* m_buffer;
     mutable unsigned int m_length : 27;
     unsigned int m_capacityLog2 : 5;
