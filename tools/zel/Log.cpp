@@ -239,7 +239,8 @@ long long pump(const Reader& r, long long offset, long long end, Lines& lines,
 // Where the last `count` lines of the file start, found by reading back from
 // its end in pieces; a line longer than kMaxLine counts as starting kMaxLine
 // bytes before its end, so that the look back is bounded by the count.
-long long startOfLast(const Reader& r, unsigned int count) {
+long long startOfLast(const Reader& r, unsigned int count, bool& cut) {
+    cut = false;
     long long end = r.size();
     if (count == 0 || end == 0)
         return end;
@@ -260,8 +261,10 @@ long long startOfLast(const Reader& r, unsigned int count) {
             const long long at = from + static_cast<long long>(i) - 1;
             if (lineEnd - at > static_cast<long long>(kMaxLine)) {
                 // Overlong: take its last kMaxLine bytes as the line.
-                if (++found == count)
+                if (++found == count) {
+                    cut = true;
                     return lineEnd - static_cast<long long>(kMaxLine);
+                }
                 lineEnd = lineEnd - static_cast<long long>(kMaxLine);
             }
             if (piece[i - 1] == '\n') {
@@ -345,7 +348,11 @@ bool printTail(const std::string& where, unsigned int count, Printer& out, long 
         return false;
     }
     Lines lines(out);
-    long long offset = startOfLast(r, count);
+    bool cut = false;
+    long long offset = startOfLast(r, count, cut);
+    if (cut)
+        note("a line longer than " + std::to_string(kMaxLine) + " bytes was cut; only its last " +
+             std::to_string(kMaxLine) + " bytes are shown");
     end = r.size();
     while (offset < end)
         offset = pump(r, offset, end, lines, end - offset);
