@@ -110,8 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string file = "/var/tmp/log\xff\x1b.txt";
     std::vector<std::string> records;
-    zeltool::LogRecords reader(file, "host",
-                               [&](const std::string& r) { records.push_back(r); });
+    zeltool::LogRecords reader(file, "host", [&](const std::string& r) { records.push_back(r); });
     for (const std::string& line : lines)
         reader.line(line);
     reader.flush();

@@ -303,6 +303,11 @@ std::vector<Unreadable> findUnreadable(const std::vector<Skipped::Place>& places
         if (lead.empty() || !isSeparator(lead.back()))
             lead += zel::PATHSEP;
         const auto look = [&](const fs::directory_entry& e) {
+            // Only a link can have a status that cannot be read while its own
+            // entry can; the type comes from the folder's entry where it says.
+            std::error_code typeError;
+            if (!e.is_symlink(typeError) && !typeError)
+                return;
             std::error_code statusError;
             const fs::file_status s = fs::status(e.path(), statusError);
             if (!statusError && s.type() != fs::file_type::not_found)
