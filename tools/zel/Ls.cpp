@@ -380,7 +380,7 @@ bool reportSkips(const Skipped& skipped) {
                      folderReason(skipped.folders[i], skipped.walkedFolders[i]).c_str());
     }
     bool failed = !skipped.folders.empty();
-    unsigned long dangling = 0, other = 0;
+    unsigned long dangling = 0, other = 0, gone = 0;
     if (skipped.entries != 0) {
         const std::vector<Unreadable> found = findUnreadable(skipped.places, skipped.entries);
         for (const Unreadable& u : found) {
@@ -397,8 +397,7 @@ bool reportSkips(const Skipped& skipped) {
                              u.reason.c_str());
         }
         // Entries counted but not found again vanished during the walk.
-        const unsigned long gone =
-            skipped.entries - std::min<unsigned long>(skipped.entries, dangling + other);
+        gone = skipped.entries - std::min<unsigned long>(skipped.entries, dangling + other);
         if (gone != 0)
             std::fprintf(stderr,
                          "zel: ls: %lu entr%s could not be read and %s gone now (removed "
@@ -424,6 +423,7 @@ bool reportSkips(const Skipped& skipped) {
             "folders could not be read (their files are not listed)");
         add(other, "entry could not be read", "entries could not be read");
         add(dangling, "dangling link", "dangling links");
+        add(gone, "entry removed during the walk", "entries removed during the walk");
         if (!sum.empty())
             std::fprintf(stderr, "zel: ls: in all: %s\n", sum.c_str());
     }
