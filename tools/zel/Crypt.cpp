@@ -221,9 +221,9 @@ public:
                 const long long left = m_length - static_cast<long long>(i * kChunk);
                 const std::size_t n = static_cast<std::size_t>(std::min<long long>(left, kChunk));
                 if (looksBinary(m_memory[i].get(), n))
-                    throw Failure("standard output is a terminal and the deciphered data is "
-                                  "binary; write it to a file with -o, pipe it on, or give "
-                                  "--force");
+                    throw UsageError("standard output is a terminal and the deciphered data is "
+                                     "binary; write it to a file with -o, pipe it on, or give "
+                                     "--force");
             }
         }
         setBinaryMode(false);
@@ -487,10 +487,9 @@ void add(CLI::App& app, bool encrypting) {
         "that replaces the target when complete and takes its mode (and owner where\n"
         "permitted); a new file gets the umask's mode. On a failure, Ctrl-C or SIGTERM\n"
         "the temporary file is removed. Binary output is not written to a terminal\n"
-        "unless --force is given (exit 2 for encrypt, 1 for decrypt). Plain text is at most "
-        "2147483632 bytes, cipher\n"
-        "text at most 2147483640 (the library's limits); an empty input cannot be\n"
-        "enciphered.\n"
+        "unless --force is given (exit 2, a usage error, as a folder given as INPUT\n"
+        "or -o is). Plain text is at most 2147483632 bytes, cipher text at most\n"
+        "2147483640 (the library's limits); an empty input cannot be enciphered.\n"
         "\n"
         "What damage is detected: the stored format has no checksum. Decrypt refuses\n"
         "(exit 1, no output) a length that is not a multiple of 8 or below 16, and data\n"

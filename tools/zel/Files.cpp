@@ -38,7 +38,7 @@ std::string readAll(const std::string& path) {
 
 OutputFile::OutputFile(const std::string& target) : m_target(target) {
     if (native::isDirectory(target))
-        throw Failure(target + ": is a folder");
+        throw UsageError("-o " + target + ": is a folder, not a file");
     std::random_device random;
     for (int attempt = 0; attempt < 16 && m_fd == -1; ++attempt) {
         char suffix[32];

@@ -1,21 +1,24 @@
 // zel log: where the error log is, its last lines, following it across
-// rotations, JSON records for log shippers, and writing a trace line.
+// rotations, JSON records for log shippers, and writing a trace line. A reader:
+// nothing but --trace changes anything on disk, and every read is made in
+// bounded pieces, whatever the size or sparseness of the file.
+#include "Records.h"
 #include "Tool.h"
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "zel/Exception.h"
+#include "zel/PathSeparator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <deque>
-#include <fstream>
+#include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace zeltool {
 
@@ -28,170 +31,117 @@ struct LogOptions {
     bool tailGiven = false;
     bool json = false;
     bool follow = false;
+    bool previous = false;
 };
 
-// The size of a file and its first bytes (which tell one generation of the log
-// from the next); size -1 when it cannot be opened.
-struct FileState {
-    long long size = -1;
-    std::string head;
-};
-
+// A line longer than this is cut; the rest of it is skipped and counted.
+const std::size_t kMaxLine = 65536;
+// The piece read at a time, and the most one look at the file reads before it
+// closes the file again (so that the library may rename it, on Windows too).
+const std::size_t kPiece = 65536;
+const long long kLookBytes = 8LL << 20;
 const std::size_t kHeadBytes = 256;
 
-FileState stateOf(const std::string& path) {
-    FileState s;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return s;
-    in.seekg(0, std::ios::end);
-    s.size = static_cast<long long>(in.tellg());
-    in.seekg(0);
-    s.head.resize(static_cast<std::size_t>(std::min<long long>(s.size, kHeadBytes)));
-    in.read(&s.head[0], static_cast<std::streamsize>(s.head.size()));
-    s.head.resize(static_cast<std::size_t>(in.gcount()));
-    return s;
-}
-
-// The bytes of `path` from `offset` to its current end.
-std::string readFrom(const std::string& path, long long offset) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::string();
-    in.seekg(0, std::ios::end);
-    const long long end = static_cast<long long>(in.tellg());
-    if (end <= offset)
-        return std::string();
-    in.seekg(offset);
-    std::string data(static_cast<std::size_t>(end - offset), '\0');
-    in.read(&data[0], static_cast<std::streamsize>(data.size()));
-    data.resize(static_cast<std::size_t>(in.gcount()));
-    return data;
-}
-
-std::string withoutCarriageReturns(std::string s) {
-    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
-    return s;
-}
-
-// ---- Records ----
-
-struct Prefix {
-    const char* text;
-    const char* kind;
-};
-
-// Longest first, so that "Mirror Error Format Error: " is not taken for "Mirror Error: ".
-const Prefix kPrefixes[] = {
-    {"Mirror Error Format Error: ", "Format Error"},
-    {"Mirror TRACE Format Error: ", "Format Error"},
-    {"Mirror Error: ", "Error"},
-    {"Mirror TRACE: ", "TRACE"},
-    {"Format Error: ", "Format Error"},
-    {"Error: ", "Error"},
-    {"NULL Method", "Other"},
-};
-
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-// "[Tue Nov 01 09:05:07 2022] " read as local time; false when the line does
-// not start with a time stamp (a continuation of a message with line ends).
-bool parseStamp(const std::string& line, std::tm& tm) {
-    if (line.size() < 27 || line[0] != '[' || line[25] != ']' || line[26] != ' ')
-        return false;
-    int mon = -1;
-    for (int m = 0; m < 12; ++m)
-        if (line.compare(5, 3, kMonths[m]) == 0)
-            mon = m;
-    int day = 0, hour = 0, minute = 0, second = 0, year = 0;
-    if (mon < 0 || std::sscanf(line.c_str() + 9, "%2d %2d:%2d:%2d %4d", &day, &hour, &minute,
-                               &second, &year) != 5)
-        return false;
-    tm = std::tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = mon;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return true;
-}
-
-// Turns log lines into one JSON object per message; a message written with line
-// ends inside it spans several lines and becomes one record.
-class Records {
+// An open file, closed on every way out.
+class Reader {
 public:
-    explicit Records(const std::string& file) : m_file(file), m_host(native::hostName()) {}
-    void line(const std::string& text) {
-        std::tm tm{};
-        if (!parseStamp(text, tm) && m_pending) {
-            (*m_pending)["text"] = (*m_pending)["text"].get<std::string>() + "\n" + text;
-            return;
+    explicit Reader(const std::string& path) {
+        bool regular = false;
+        m_fd = native::openForReading(path, m_size, regular);
+        m_error = m_fd == -1 ? errno : 0;
+        if (m_fd != -1 && !regular) {
+            native::closeFile(m_fd);
+            m_fd = -1;
+            m_error = -1;
         }
-        flush();
-        m_pending.reset(new nlohmann::ordered_json());
-        nlohmann::ordered_json& r = *m_pending;
-        std::string body = text;
-        r["time"] = nullptr;
-        if (parseStamp(text, tm)) {
-            // The writer's local time; the line does not say which zone that was.
-            char iso[80];
-            std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-            r["time"] = iso;
-            body = text.substr(27);
-        }
-        std::string kind = "Other", prefix;
-        for (const Prefix& p : kPrefixes) {
-            if (body.compare(0, std::strlen(p.text), p.text) == 0) {
-                kind = p.kind;
-                prefix = p.text;
-                break;
-            }
-        }
-        r["kind"] = kind;
-        r["text"] = body.substr(prefix.size());
-        r["host"] = m_host;
-        r["file"] = m_file;
-        r["prefix"] = prefix;
     }
-    void flush() {
-        if (!m_pending)
-            return;
-        const std::string out =
-            m_pending->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        std::printf("%s\n", out.c_str());
-        m_pending.reset();
+    ~Reader() {
+        if (m_fd != -1)
+            native::closeFile(m_fd);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    bool open() const { return m_fd != -1; }
+    // errno of the failed open; -1 for something that is not a regular file.
+    int error() const { return m_error; }
+    long long size() const { return m_size; }
+    int fd() const { return m_fd; }
+    // Up to n bytes at `offset`; fewer at the end of the file.
+    std::size_t read(long long offset, char* to, std::size_t n) const {
+        if (offset >= m_size)
+            return 0;
+        n = static_cast<std::size_t>(
+            std::min<long long>(static_cast<long long>(n), m_size - offset));
+        return native::readAt(m_fd, offset, to, n) ? n : 0;
     }
 
 private:
-    std::string m_file;
-    std::string m_host;
-    std::unique_ptr<nlohmann::ordered_json> m_pending;
+    int m_fd = -1;
+    int m_error = 0;
+    long long m_size = 0;
 };
 
-// Writes lines as they are, or as records.
+std::string reasonOf(int error) {
+    return error == -1 ? std::string("Not a regular file") : native::errorText(error);
+}
+
+// The size, first bytes and identity of a file, which tell one generation of
+// the log from the next; size -1 when it cannot be opened.
+struct FileState {
+    long long size = -1;
+    std::string head;
+    native::FileId id;
+    int error = 0;
+};
+
+FileState stateOf(const std::string& path) {
+    FileState s;
+    Reader r(path);
+    if (!r.open()) {
+        s.error = r.error();
+        return s;
+    }
+    s.size = r.size();
+    s.id = native::identityOf(r.fd());
+    s.head.resize(static_cast<std::size_t>(std::min<long long>(s.size, kHeadBytes)));
+    s.head.resize(r.read(0, &s.head[0], s.head.size()));
+    return s;
+}
+
+// Whether `now` is the file `known` described (a file that grew keeps its head).
+bool sameFile(const FileState& known, const FileState& now) {
+    if (known.id.known && now.id.known)
+        return known.id == now.id;
+    return now.head.compare(0, known.head.size(), known.head) == 0;
+}
+
+// ---- Output ----
+
+void note(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "zel: log: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+// Writes lines as they are (made visible as less shows them when standard
+// output is a terminal), or as records.
 class Printer {
 public:
-    Printer(const std::string& file, bool json) : m_json(json), m_records(file) {}
+    Printer(const std::string& file, bool json)
+        : m_json(json), m_terminal(stdoutIsTerminal()),
+          m_records(file, native::hostName(),
+                    [](const std::string& line) { std::printf("%s\n", line.c_str()); }) {}
     void line(std::string text) {
         if (!text.empty() && text.back() == '\r')
             text.pop_back();
         if (m_json)
             m_records.line(text);
-        else
-            std::printf("%s\n", text.c_str());
-    }
-    // Complete lines of `data`; an unfinished last line waits for the rest.
-    void feed(const std::string& data) {
-        m_partial += data;
-        std::size_t start = 0;
-        for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos;
-             start = end + 1)
-            line(m_partial.substr(start, end - start));
-        m_partial.erase(0, start);
+        else if (m_terminal)
+            std::printf("%s\n", lessVisible(text).c_str());
+        else {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fputc('\n', stdout);
+        }
     }
     void flush() {
         m_records.flush();
@@ -202,11 +152,171 @@ public:
 
 private:
     bool m_json;
-    Records m_records;
-    std::string m_partial;
+    bool m_terminal;
+    LogRecords m_records;
 };
 
+// Cuts bytes into lines for the printer; a line longer than kMaxLine is passed
+// on cut, and the rest of it is skipped (and said on standard error).
+class Lines {
+public:
+    explicit Lines(Printer& out) : m_out(out) {}
+    void feed(const char* data, std::size_t n) {
+        while (n > 0) {
+            const char* end = static_cast<const char*>(std::memchr(data, '\n', n));
+            const std::size_t part = end ? static_cast<std::size_t>(end - data) : n;
+            if (m_skipped == 0) {
+                const std::size_t room = kMaxLine - m_partial.size();
+                m_partial.append(data, std::min(part, room));
+                if (part > room)
+                    m_skipped = static_cast<long long>(part - room);
+            } else {
+                m_skipped += static_cast<long long>(part);
+            }
+            if (!end)
+                return;
+            endLine();
+            data += part + 1;
+            n -= part + 1;
+        }
+    }
+    // Bytes of a hole (zeros) that a skipped line passes over unread.
+    void skipZeros(long long n) { m_skipped += n; }
+    // True while the rest of an overlong line is skipped: its bytes need only be
+    // searched for the line end, and holes hold none.
+    bool skipping() const { return m_skipped > 0; }
+    // An unfinished last line, at the end of what is read (tail -n counts it).
+    void finish() {
+        if (!m_partial.empty() || m_skipped > 0)
+            endLine();
+    }
+    // Forgets an unfinished line (the file was truncated or replaced under it).
+    void drop() {
+        if (m_skipped > 0 || !m_partial.empty())
+            endLine();
+    }
+
+private:
+    void endLine() {
+        m_out.line(m_partial);
+        if (m_skipped > 0)
+            note("a line longer than " + std::to_string(kMaxLine) + " bytes was cut; " +
+                 std::to_string(m_skipped) + " bytes of it were left out");
+        m_partial.clear();
+        m_skipped = 0;
+    }
+
+    Printer& m_out;
+    std::string m_partial;
+    long long m_skipped = 0;
+};
+
+// Feeds the bytes of `r` from `offset` up to `end` (at most `budget` bytes read)
+// to `lines`; returns where it stopped.
+long long pump(const Reader& r, long long offset, long long end, Lines& lines,
+               long long budget = kLookBytes) {
+    std::vector<char> piece(kPiece);
+    while (offset < end && budget > 0) {
+        if (lines.skipping()) {
+            const long long data = std::min(native::dataAfter(r.fd(), offset), end);
+            lines.skipZeros(data - offset);
+            offset = data;
+            if (offset >= end)
+                break;
+        }
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<long long>(kPiece, end - offset));
+        const std::size_t got = r.read(offset, piece.data(), want);
+        if (got == 0)
+            break;
+        lines.feed(piece.data(), got);
+        offset += static_cast<long long>(got);
+        budget -= static_cast<long long>(got);
+    }
+    return offset;
+}
+
+// Where the last `count` lines of the file start, found by reading back from
+// its end in pieces; a line longer than kMaxLine counts as starting kMaxLine
+// bytes before its end, so that the look back is bounded by the count.
+long long startOfLast(const Reader& r, unsigned int count, bool& cut) {
+    cut = false;
+    long long end = r.size();
+    if (count == 0 || end == 0)
+        return end;
+    std::vector<char> piece(kPiece);
+    // A line end as the file's last byte ends the last line; it starts none.
+    long long pos = end;
+    char last = '\0';
+    if (r.read(end - 1, &last, 1) == 1 && last == '\n')
+        --pos;
+    unsigned int found = 0;
+    long long lineEnd = pos;
+    while (pos > 0) {
+        const long long from = std::max<long long>(0, pos - static_cast<long long>(kPiece));
+        const std::size_t n = static_cast<std::size_t>(pos - from);
+        if (r.read(from, piece.data(), n) != n)
+            return pos;
+        for (std::size_t i = n; i > 0; --i) {
+            const long long at = from + static_cast<long long>(i) - 1;
+            if (lineEnd - at > static_cast<long long>(kMaxLine)) {
+                // Overlong: take its last kMaxLine bytes as the line.
+                if (++found == count) {
+                    cut = true;
+                    return lineEnd - static_cast<long long>(kMaxLine);
+                }
+                lineEnd = lineEnd - static_cast<long long>(kMaxLine);
+            }
+            if (piece[i - 1] == '\n') {
+                if (++found == count)
+                    return at + 1;
+                lineEnd = at;
+            }
+        }
+        pos = from;
+    }
+    return 0;
+}
+
+// ---- Where the log is ----
+
+// The file the next line goes to, found without creating anything: the library
+// chooses the default (and would create its Corvane folder when missing), so
+// while that folder is missing the default path is named here instead.
+std::string logLocation() {
+    const std::string set = zel::Exception::GetErrorLogLocation();
+    if (!set.empty())
+        return set;
+    const std::string data = native::machineDataFolder();
+    if (!data.empty()) {
+        const std::string folder = data + zel::PATHSEP + "Corvane";
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(std::filesystem::path(folder), ec);
+        if (status.type() == std::filesystem::file_type::not_found)
+            return folder + zel::PATHSEP + "ZELError.txt";
+    }
+    // Something is at the folder's name: the library looks at it and creates nothing.
+    return zel::Exception::ChooseErrorLogLocation();
+}
+
 // ---- Commands ----
+
+// Up to `most` bytes of `path` from `offset`.
+std::string readFrom(const std::string& path, long long offset, std::size_t most) {
+    Reader r(path);
+    if (!r.open() || r.size() <= offset)
+        return std::string();
+    std::string data(static_cast<std::size_t>(
+                         std::min<long long>(r.size() - offset, static_cast<long long>(most))),
+                     '\0');
+    data.resize(r.read(offset, &data[0], data.size()));
+    return data;
+}
+
+std::string withoutCarriageReturns(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+}
 
 void writeTrace(const std::string& text) {
     const std::string where = zel::Exception::ChooseErrorLogLocation();
@@ -215,66 +325,115 @@ void writeTrace(const std::string& text) {
     // The library drops a line it cannot write without a word; look for it. A
     // rotation before the line starts a new file, read from its start.
     const FileState after = stateOf(where);
-    const bool sameFile = before.size >= 0 && after.size >= before.size &&
-                          after.head.compare(0, before.head.size(), before.head) == 0;
-    const std::string added = withoutCarriageReturns(readFrom(where, sameFile ? before.size : 0));
+    const bool same = before.size >= 0 && after.size >= before.size && sameFile(before, after);
+    const std::string added =
+        withoutCarriageReturns(readFrom(where, same ? before.size : 0, 1u << 20));
     const std::string expected =
         text.empty() ? std::string("] Mirror TRACE Format Error: %s\n")
                      : "] Mirror TRACE: " + withoutCarriageReturns(text.substr(0, 7999)) + "\n";
     if (added.find(expected) == std::string::npos)
-        throw Failure(where + ": the line did not reach the log (the library drops lines it "
-                              "cannot write: is the folder there and writable?)");
+        throw Failure(quotedName(where) +
+                      ": the line did not reach the log (the library drops lines it "
+                      "cannot write: is the folder there and writable?)");
     std::printf("%s\n", where.c_str());
 }
 
-void printTail(const std::string& where, unsigned int count, Printer& out) {
-    std::ifstream in(where, std::ios::binary);
-    if (!in) {
-        if (native::isDirectory(where) || stateOf(where).size >= 0)
-            throw Failure(where + ": cannot open");
-        return; // no log yet: no lines
+// The last `count` lines; false when the file cannot be opened (errno in `error`).
+bool printTail(const std::string& where, unsigned int count, Printer& out, long long& end,
+               FileState& seen) {
+    seen = stateOf(where);
+    Reader r(where);
+    if (!r.open()) {
+        seen.error = r.error();
+        return false;
     }
-    std::deque<std::string> last;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (count == 0)
-            continue;
-        last.push_back(line);
-        if (last.size() > count)
-            last.pop_front();
-    }
-    for (const std::string& l : last)
-        out.line(l);
+    Lines lines(out);
+    bool cut = false;
+    long long offset = startOfLast(r, count, cut);
+    if (cut)
+        note("a line longer than " + std::to_string(kMaxLine) + " bytes was cut; only its last " +
+             std::to_string(kMaxLine) + " bytes are shown");
+    end = r.size();
+    while (offset < end)
+        offset = pump(r, offset, end, lines, end - offset);
+    lines.finish();
+    return true;
 }
 
 // Follows the log the way tail -F does: new lines as they come, and across a
-// rotation the rest of the older generation (<log>.001) and then the new file.
+// rotation the rest of the older generation (<log>.001) and then the new file;
+// a truncation, a replacement and a disappearance are said on standard error.
 // The file is never held open between looks, so the library can always rename it.
-[[noreturn]] void follow(const std::string& where, Printer& out) {
-    FileState known = stateOf(where);
-    long long offset = known.size < 0 ? 0 : known.size;
+[[noreturn]] void follow(const std::string& where, Printer& out, long long offset,
+                         FileState known) {
+    Lines lines(out);
+    const std::string shown = quotedName(where);
+    bool missingSaid = known.size < 0;
+    if (known.size < 0)
+        note("cannot open " + shown + " for reading: " + reasonOf(known.error) +
+             "; waiting for it");
+    bool more = false;
     for (;;) {
         out.flush();
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!more)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        more = false;
         const FileState now = stateOf(where);
-        const bool gone = now.size < 0 && offset > 0;
-        const bool shrunk = now.size >= 0 && now.size < offset;
-        const bool other = now.size >= 0 && !known.head.empty() &&
-                           now.head.compare(0, known.head.size(), known.head) != 0;
-        if (gone || shrunk || other) {
-            const std::string older = where + ".001";
-            const FileState old = stateOf(older);
-            if (old.size >= offset && old.head.compare(0, known.head.size(), known.head) == 0)
-                out.feed(readFrom(older, offset));
+        if (known.size >= 0 && now.size < 0) {
+            // Gone: renamed by a rotation, or removed.
+            const FileState old = stateOf(where + ".001");
+            lines.drop();
+            if (old.size >= offset && sameFile(known, old)) {
+                Reader r(where + ".001");
+                long long at = offset;
+                while (r.open() && at < r.size())
+                    at = pump(r, at, r.size(), lines);
+                lines.finish();
+                note(shown + " was rotated to " + quotedName(where + ".001") +
+                     "; following the new file");
+            } else if (!missingSaid) {
+                note(shown + " has become inaccessible: " + reasonOf(now.error));
+                missingSaid = true;
+            }
             offset = 0;
             known = FileState();
+            continue;
         }
         if (now.size < 0)
-            continue; // rotated and not written again yet, or not there yet
-        if (now.size > offset) {
-            const std::string data = readFrom(where, offset);
-            offset += static_cast<long long>(data.size());
-            out.feed(data);
+            continue; // not there yet
+        if (known.size < 0) {
+            if (missingSaid)
+                note(shown + " has appeared; following new file");
+            missingSaid = false;
+            known = now;
+            offset = 0;
+        } else if (!sameFile(known, now)) {
+            const FileState old = stateOf(where + ".001");
+            lines.drop();
+            if (old.size >= offset && sameFile(known, old)) {
+                Reader r(where + ".001");
+                long long at = offset;
+                while (r.open() && at < r.size())
+                    at = pump(r, at, r.size(), lines);
+                lines.finish();
+                note(shown + " was rotated to " + quotedName(where + ".001") +
+                     "; following the new file");
+            } else {
+                note(shown + " has been replaced; following new file");
+            }
+            known = now;
+            offset = 0;
+        } else if (now.size < offset) {
+            lines.drop();
+            note(shown + ": file truncated");
+            offset = 0;
+        }
+        Reader r(where);
+        if (!r.open())
+            continue;
+        if (r.size() > offset) {
+            offset = pump(r, offset, r.size(), lines);
+            more = offset < r.size();
         }
         if (known.head.size() < kHeadBytes)
             known = stateOf(where);
@@ -286,7 +445,9 @@ int run(const LogOptions& o) {
         writeTrace(o.trace);
         return 0;
     }
-    const std::string where = zel::Exception::ChooseErrorLogLocation();
+    std::string where = logLocation();
+    if (o.previous)
+        where += ".001";
     if (!o.tailGiven && !o.json && !o.follow) {
         std::printf("%s\n", where.c_str());
         return 0;
@@ -298,10 +459,13 @@ int run(const LogOptions& o) {
     else if (o.follow)
         count = 0;
     Printer out(where, o.json);
-    printTail(where, count, out);
-    if (o.follow)
-        follow(where, out);
+    long long end = 0;
+    FileState seen;
+    if (!printTail(where, count, out, end, seen) && !o.follow)
+        throw Failure("cannot open " + quotedName(where) + " for reading: " + reasonOf(seen.error));
     out.flush();
+    if (o.follow)
+        follow(where, out, end, seen);
     return 0;
 }
 
@@ -316,21 +480,38 @@ void addLog(CLI::App& app) {
                                  "Keep showing new lines as they are written, across rotations "
                                  "(like tail -F); stop with Ctrl-C");
     auto* json = cmd->add_flag("--json", o->json,
-                               "One JSON object per message: time (ISO-8601 local time, no UTC "
-                               "offset), kind (Error, TRACE, Format Error, Other), text, host, "
-                               "file, prefix");
+                               "One JSON object per message: time (ISO-8601 local time with the "
+                               "UTC offset), kind (Error, TRACE, Format Error, Other), text, "
+                               "host, file, prefix");
+    auto* previous = cmd->add_flag("-p,--previous", o->previous,
+                                   "Read the older generation (the log's name with .001) "
+                                   "instead of the log");
     auto* trace = cmd->add_option("--trace", o->trace, "Write TEXT as a \"Mirror TRACE: \" line")
                       ->type_name("TEXT");
     trace->excludes(tail);
     trace->excludes(follow);
     trace->excludes(json);
-    cmd->footer("Without options, prints the path of the log. The global --log PATH chooses\n"
-                "the log for this run; otherwise it is the library's machine-wide log.\n"
-                "--trace exits 1 when the line did not reach the log. --json alone shows\n"
-                "every line; --follow alone starts at the end of the log.\n"
-                "The log's time stamps are the writing machine's local time and do not say\n"
-                "its time zone, so --json gives them as local times without a UTC offset\n"
-                "(2026-01-31T09:05:07), and null for a line without a time stamp.\n"
+    trace->excludes(previous);
+    previous->excludes(follow);
+    cmd->footer("Without options, prints the path of the log and changes nothing: while the\n"
+                "default folder (Corvane) does not exist, the default path is named without\n"
+                "creating it. The global --log PATH chooses the log for this run; otherwise it\n"
+                "is the library's machine-wide log.\n"
+                "A log that cannot be read is an error naming the path and the reason (exit 1);\n"
+                "--follow instead waits for it, as tail -F does, and says on standard error\n"
+                "when the log was rotated, truncated, replaced or removed.\n"
+                "--json alone shows every line; --follow alone starts at the end of the log.\n"
+                "On a terminal, lines are shown as less shows them: control characters as ^[\n"
+                "(ESC) or ^? (DEL), C1 controls as <U+009B>, bytes that are not UTF-8 as <9B>;\n"
+                "elsewhere they are written as they are. A line longer than 65536 bytes is cut\n"
+                "(standard error says how much was left out); files are read in pieces of\n"
+                "64 KiB, whatever their size.\n"
+                "--json: time is the line's local time stamp with this machine's UTC offset at\n"
+                "that moment (2026-01-31T09:05:07+01:00), null for a line without one. text,\n"
+                "host and file are strings when they are UTF-8, else arrays of byte values\n"
+                "(as journalctl -o json); every character outside printable ASCII is written\n"
+                "as \\uXXXX.\n"
+                "--trace exits 1 when the line did not reach the log.\n"
                 "--log PATH must name a file, not a folder (exit 2); in a folder that does\n"
                 "not exist the library loses every line.");
     setRunner(cmd, [o, trace, tail]() -> int {

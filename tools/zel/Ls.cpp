@@ -1,9 +1,11 @@
 // zel ls: the files of folders, of search patterns, and of whole trees.
+#include "Records.h"
 #include "Tool.h"
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
+#include "zel/Array.h"
+#include "zel/BaseString.h"
 #include "zel/Directory.h"
 
 #include <algorithm>
@@ -169,7 +171,8 @@ bool planFor(const std::string& typed, const LsOptions& o, Plan& plan, std::stri
 // entries (dangling links, files removed meanwhile) under which starts.
 struct Skipped {
     std::vector<std::string> folders;
-    std::vector<std::string> repeated; // folders reached again by another route
+    std::vector<std::string> walkedFolders; // the same as the walk wrote them
+    std::vector<std::string> repeated;      // folders reached again by another route
     unsigned long entries = 0;
     struct Place {
         std::string folder; // where to look for their names
@@ -181,35 +184,72 @@ struct Skipped {
     std::vector<Place> places;
 };
 
+// Whether a listing shows the names alone (no -l, -t or --json), so that the
+// status of each file need not be read.
+bool namesOnly(const LsOptions& o) {
+    return !o.longForm && !o.byTime && !o.json;
+}
+
 // The listing of one plan, noting in `skipped` what the walk left out.
 std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) {
     // Both serve the thread that makes them: the one that walks.
     zel::DirectorySkips skips;
     zel::DirectoryWalkLimits limits(o.depthLimit, o.oneFileSystem);
     std::vector<Entry> out;
-    zel::DirectoryIterator it(plan.start.c_str(), plan.recursive, nullptr, !o.byTime);
-    zel::DirectoryItem item;
     const std::string lead = plan.start + zel::PATHSEP;
-    while (it.GetNextItem(item)) {
-        if (item.IsDirectory())
-            continue;
-        std::string name = item.Name() ? item.Name() : "";
-        if (plan.recursive && name.compare(0, lead.size(), lead) == 0)
-            name = name.substr(lead.size());
-        else if (plan.recursive)
-            continue; // not below the start: never made up into a path
-        if (!plan.namePattern.empty()) {
-            const std::string::size_type cut = lastSeparator(name);
-            if (!nameMatches(plan.namePattern.c_str(),
-                             name.c_str() + (cut == std::string::npos ? 0 : cut + 1)))
+    const auto matches = [&](const std::string& name) {
+        if (plan.namePattern.empty())
+            return true;
+        const std::string::size_type cut = lastSeparator(name);
+        return nameMatches(plan.namePattern.c_str(),
+                           name.c_str() + (cut == std::string::npos ? 0 : cut + 1));
+    };
+    if (namesOnly(o)) {
+        // Only the names are shown: the name-sorted wildcard lists take file or
+        // folder from each directory entry and read a status only for links and
+        // entries the directory does not type.
+        zel::Array<zel::BaseString<char>> files;
+        const std::string asked =
+            plan.recursive ? lead : (plan.folder ? folderShown(plan.start) : plan.start);
+        const std::string::size_type cut = asked.rfind(zel::PATHSEPCHAR);
+        const std::size_t part = cut == std::string::npos ? 0 : cut + 1;
+        if (plan.recursive)
+            zel::DirectoryIterator::GetWildCardFilesFlat(asked.c_str(), files, true);
+        else
+            zel::DirectoryIterator::GetWildCardFiles(asked.c_str(), files, true);
+        out.reserve(files.Size());
+        for (unsigned int i = 0; i < files.Size(); ++i) {
+            const char* p = files[i];
+            const std::string full = p ? p : "";
+            if (full.size() < part)
                 continue;
+            const std::string name = full.substr(plan.recursive ? lead.size() : part);
+            if (!matches(name))
+                continue;
+            Entry e;
+            e.path = plan.shown + name;
+            out.push_back(std::move(e));
         }
-        Entry e;
-        e.path = plan.shown + name;
-        e.size = item.Size();
-        e.time = item.FileTime();
-        e.readOnly = item.IsReadOnly();
-        out.push_back(std::move(e));
+    } else {
+        zel::DirectoryIterator it(plan.start.c_str(), plan.recursive, nullptr, !o.byTime);
+        zel::DirectoryItem item;
+        while (it.GetNextItem(item)) {
+            if (item.IsDirectory())
+                continue;
+            std::string name = item.Name() ? item.Name() : "";
+            if (plan.recursive && name.compare(0, lead.size(), lead) == 0)
+                name = name.substr(lead.size());
+            else if (plan.recursive)
+                continue; // not below the start: never made up into a path
+            if (!matches(name))
+                continue;
+            Entry e;
+            e.path = plan.shown + name;
+            e.size = item.Size();
+            e.time = item.FileTime();
+            e.readOnly = item.IsReadOnly();
+            out.push_back(std::move(e));
+        }
     }
     // Paths as the walk wrote them, written as the folder was typed.
     const auto shownPath = [&](std::string folder) {
@@ -219,8 +259,10 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
             return plan.shown;
         return folder;
     };
-    for (unsigned long i = 0; i < skips.Directories(); ++i)
+    for (unsigned long i = 0; i < skips.Directories(); ++i) {
         skipped.folders.push_back(shownPath(skips.Directory(i)));
+        skipped.walkedFolders.push_back(skips.Directory(i));
+    }
     for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
         skipped.repeated.push_back(shownPath(skips.RepeatedFolder(i)));
     const unsigned long entries = skips.Entries() - skips.Directories();
@@ -236,12 +278,24 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
     return out;
 }
 
+// How many failures are named one by one; the rest are counted.
+const std::size_t kNamedMost = 20;
+
+// An entry the walk could not read, found again: a dangling link, or one whose
+// status the system refuses.
+struct Unreadable {
+    std::string path;
+    std::string reason;
+    bool dangling = false;
+};
+
 // The library counts the entries it could not read but does not name them:
-// look for them again (entries whose status cannot be read), the first few.
-std::vector<std::pair<std::string, std::string>>
-findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
-    std::vector<std::pair<std::string, std::string>> found;
-    long budget = 200000; // entries looked at, at most
+// look for them again (entries whose status cannot be read), `want` at most,
+// within the walks' own limits.
+std::vector<Unreadable> findUnreadable(const std::vector<Skipped::Place>& places,
+                                       std::size_t want) {
+    std::vector<Unreadable> found;
+    long budget = 2000000; // entries looked at, at most
     for (const Skipped::Place& place : places) {
         std::error_code ec;
         const fs::path top(place.folder);
@@ -249,22 +303,31 @@ findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
         if (lead.empty() || !isSeparator(lead.back()))
             lead += zel::PATHSEP;
         const auto look = [&](const fs::directory_entry& e) {
+            // Only a link can have a status that cannot be read while its own
+            // entry can; the type comes from the folder's entry where it says.
+            std::error_code typeError;
+            if (!e.is_symlink(typeError) && !typeError)
+                return;
             std::error_code statusError;
             const fs::file_status s = fs::status(e.path(), statusError);
             if (!statusError && s.type() != fs::file_type::not_found)
                 return;
-            std::string path = e.path().string();
-            if (path.compare(0, lead.size(), lead) == 0)
-                path = place.shown + path.substr(lead.size());
-            found.emplace_back(path, statusError ? reasonOf(statusError)
-                                                 : std::string("No such file or directory"));
+            Unreadable u;
+            u.path = e.path().string();
+            if (u.path.compare(0, lead.size(), lead) == 0)
+                u.path = place.shown + u.path.substr(lead.size());
+            std::error_code linkError;
+            u.dangling = fs::is_symlink(fs::symlink_status(e.path(), linkError)) && !linkError &&
+                         (!statusError || statusError == std::errc::no_such_file_or_directory);
+            u.reason =
+                statusError ? reasonOf(statusError) : std::string("No such file or directory");
+            found.push_back(std::move(u));
         };
         if (place.recursive) {
-            // Within the walk's own limits.
             const unsigned long long device = native::deviceOf(place.folder);
             fs::recursive_directory_iterator it(top, fs::directory_options::skip_permission_denied,
                                                 ec);
-            for (; !ec && it != fs::recursive_directory_iterator() && found.size() < most &&
+            for (; !ec && it != fs::recursive_directory_iterator() && found.size() < want &&
                    --budget > 0;
                  it.increment(ec)) {
                 if (place.maxDepth >= 0 && it.depth() + 1 > place.maxDepth)
@@ -279,7 +342,7 @@ findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
             }
         } else {
             fs::directory_iterator it(top, ec);
-            for (; !ec && it != fs::directory_iterator() && found.size() < most && --budget > 0;
+            for (; !ec && it != fs::directory_iterator() && found.size() < want && --budget > 0;
                  it.increment(ec))
                 look(*it);
         }
@@ -287,41 +350,84 @@ findUnreadable(const std::vector<Skipped::Place>& places, std::size_t most) {
     return found;
 }
 
-// Names on standard error what could not be read, then the counts, as find
-// does. True when anything was left out.
+// Why a folder cannot be listed, as the system says it now.
+std::string folderReason(const std::string& shown, const std::string& walked) {
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(walked.empty() ? shown : walked), ec);
+    return ec ? reasonOf(ec) : std::string("it could not be read during the walk");
+}
+
+// Names on standard error what could not be read, with the system's reason and
+// the path quoted as ls quotes it, the first kNamedMost, then the counts. A
+// dangling link is said but is no failure (find -L). True when anything else
+// was left out.
 bool reportSkips(const Skipped& skipped) {
-    const bool terminal = stderrIsTerminal();
-    const auto shown = [&](const std::string& p) { return terminal ? escapeControls(p) : p; };
     // No error: each folder is walked once, whatever the routes to it.
     if (!skipped.repeated.empty()) {
         const unsigned long count = static_cast<unsigned long>(skipped.repeated.size());
         std::fprintf(stderr,
                      "zel: ls: %lu folder%s reached again by another route (a link) and not "
                      "walked twice, the first at %s\n",
-                     count, count == 1 ? " was" : "s were", shown(skipped.repeated[0]).c_str());
+                     count, count == 1 ? " was" : "s were",
+                     quotedName(skipped.repeated[0]).c_str());
     }
-    for (const std::string& folder : skipped.folders)
-        std::fprintf(stderr, "zel: ls: cannot read folder %s\n", shown(folder).c_str());
+    std::size_t named = 0;
+    for (std::size_t i = 0; i < skipped.folders.size(); ++i) {
+        if (named++ >= kNamedMost)
+            break;
+        std::fprintf(stderr, "zel: ls: cannot open directory %s: %s\n",
+                     quotedName(skipped.folders[i]).c_str(),
+                     folderReason(skipped.folders[i], skipped.walkedFolders[i]).c_str());
+    }
+    bool failed = !skipped.folders.empty();
+    unsigned long dangling = 0, other = 0, gone = 0;
     if (skipped.entries != 0) {
-        // The library counted them; name as many, five at most.
-        const std::size_t most = std::min<std::size_t>(5, skipped.entries);
-        const auto named = findUnreadable(skipped.places, most);
-        for (const auto& n : named)
-            std::fprintf(stderr, "zel: ls: cannot access '%s': %s\n", shown(n.first).c_str(),
-                         n.second.c_str());
-        if (named.size() < skipped.entries || skipped.entries > most)
+        const std::vector<Unreadable> found = findUnreadable(skipped.places, skipped.entries);
+        for (const Unreadable& u : found) {
+            (u.dangling ? dangling : other) += 1;
+            if (named++ >= kNamedMost)
+                continue;
+            if (u.dangling)
+                std::fprintf(stderr,
+                             "zel: ls: %s: dangling link (its target does not exist), "
+                             "not listed\n",
+                             quotedName(u.path).c_str());
+            else
+                std::fprintf(stderr, "zel: ls: cannot access %s: %s\n", quotedName(u.path).c_str(),
+                             u.reason.c_str());
+        }
+        // Entries counted but not found again vanished during the walk.
+        gone = skipped.entries - std::min<unsigned long>(skipped.entries, dangling + other);
+        if (gone != 0)
             std::fprintf(stderr,
-                         "zel: ls: %lu entr%s could not be read in all (dangling links, or "
-                         "removed during the walk)\n",
-                         skipped.entries, skipped.entries == 1 ? "y" : "ies");
+                         "zel: ls: %lu entr%s could not be read and %s gone now (removed "
+                         "during the walk)\n",
+                         gone, gone == 1 ? "y" : "ies", gone == 1 ? "is" : "are");
+        failed = failed || other != 0 || gone != 0;
     }
-    if (!skipped.folders.empty()) {
-        const unsigned long count = static_cast<unsigned long>(skipped.folders.size());
-        std::fprintf(stderr,
-                     "zel: ls: %lu folder%s could not be read; their files are not listed\n", count,
-                     count == 1 ? "" : "s");
+    if (named > kNamedMost)
+        std::fprintf(stderr, "zel: ls: %lu more not named (at most %lu are)\n",
+                     static_cast<unsigned long>(named - kNamedMost),
+                     static_cast<unsigned long>(kNamedMost));
+    if (named > 1 || !skipped.folders.empty()) {
+        std::string sum;
+        const auto add = [&](unsigned long n, const char* one, const char* many) {
+            if (n == 0)
+                return;
+            if (!sum.empty())
+                sum += ", ";
+            sum += std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        add(static_cast<unsigned long>(skipped.folders.size()),
+            "folder could not be read (its files are not listed)",
+            "folders could not be read (their files are not listed)");
+        add(other, "entry could not be read", "entries could not be read");
+        add(dangling, "dangling link", "dangling links");
+        add(gone, "entry removed during the walk", "entries removed during the walk");
+        if (!sum.empty())
+            std::fprintf(stderr, "zel: ls: in all: %s\n", sum.c_str());
     }
-    return !skipped.folders.empty() || skipped.entries != 0;
+    return failed;
 }
 
 // Runs the walk; when it takes longer than a second and standard error is a
@@ -338,7 +444,7 @@ std::vector<Entry> listWithProgress(const std::string& typed, const Plan& plan, 
     while (work.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
         ++seconds;
         showProgress(
-            "zel: ls: walking " + escapeControls(typed) + ": " + std::to_string(seconds) + " s" +
+            "zel: ls: walking " + quotedName(typed) + ": " + std::to_string(seconds) + " s" +
             (foundBefore ? ", " + std::to_string(foundBefore) + " files from the patterns before it"
                          : std::string()));
         shown = true;
@@ -378,7 +484,7 @@ void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
     if (o.json) {
         for (const Entry& e : entries) {
             nlohmann::ordered_json j;
-            j["path"] = e.path;
+            j["path"] = jsonText(e.path);
             j["size"] = e.size;
             const std::string time = isoLocalTime(e.time);
             if (time.empty())
@@ -386,8 +492,7 @@ void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
             else
                 j["time"] = time;
             j["readOnly"] = e.readOnly;
-            std::printf("%s\n",
-                        j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+            std::printf("%s\n", jsonLine(j).c_str());
         }
         return;
     }
@@ -405,7 +510,7 @@ void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
-        const std::string path = terminal && !o.nulSeparated ? escapeControls(e.path) : e.path;
+        const std::string path = terminal && !o.nulSeparated ? shellQuoted(e.path) : e.path;
         if (o.longForm)
             std::printf("%*s  %-*s  %s  ", static_cast<int>(sizeWidth), sizes[i].c_str(),
                         static_cast<int>(timeWidth), times[i].c_str(), e.readOnly ? "ro" : "rw");
@@ -425,8 +530,10 @@ void addLs(CLI::App& app) {
     cmd->add_option("PATTERN", o->patterns,
                     "A folder, a file, or a folder, the separator and a name pattern with * "
                     "and ?")
-        ->required()
         ->type_name("");
+    // Words the parser does not know come back here, so that a mistyped name
+    // that starts with - gets one message, with or without other patterns.
+    cmd->allow_extras();
     cmd->add_flag("-r,--recursive", o->recursive,
                   "Walk every folder below; a name pattern is matched at every level");
     cmd->add_flag("-t,--by-time", o->byTime, "Newest first instead of by name");
@@ -458,16 +565,34 @@ void addLs(CLI::App& app) {
                 "followed. The count of folders reached again is said on standard error;\n"
                 "that is no error and leaves the exit status as it is.\n"
                 "\n"
-                "Errors name the path and the reason, as ls does: a path that does not exist\n"
-                "(\"cannot access 'x': No such file or directory\"), a pattern that matches no\n"
-                "file, a folder or an entry that could not be read. Each makes the exit status\n"
-                "1; everything else is still listed. An existing folder without files is no\n"
-                "error (exit 0).\n"
+                "Errors name the path, quoted as ls quotes it, and the system's reason:\n"
+                "\"cannot access 'x': No such file or directory\", \"cannot open directory\n"
+                "'perm/locked': Permission denied\", a pattern that matches no file. The first\n"
+                "20 are named, then a count. Each makes the exit status 1; everything else\n"
+                "is still listed. A dangling link is said on standard error and is no error\n"
+                "(as with find -L); nor is an existing folder without files (exit 0).\n"
                 "\n"
-                "Times are local. On a terminal, control characters in names are shown\n"
-                "escaped (\\n, \\t, \\xHH); elsewhere names are written as they are, so scripts\n"
-                "should use -0 or --json for names that may hold line ends.");
-    setRunner(cmd, [o]() -> int {
+                "Names on a terminal are quoted as GNU ls quotes them: 'b file.TXT',\n"
+                "'new'$'\\n''line.txt', $'\\377\\376'.txt; every control character (C0,\n"
+                "DEL, C1) and every byte that is not UTF-8 is shown as an escape. Elsewhere\n"
+                "names are written as they are: scripts should use -0 or --json. --json\n"
+                "writes a path that is not UTF-8 as an array of its byte values, as\n"
+                "journalctl -o json does, and every character outside printable ASCII as\n"
+                "\\uXXXX. Times are local, with the UTC offset in --json.\n"
+                "\n"
+                "Without -l, -t and --json only the names are read: a status call is made\n"
+                "only for links and entries whose type the folder does not give.");
+    setRunner(cmd, [o, cmd]() -> int {
+        for (const std::string& extra : cmd->remaining()) {
+            if (!extra.empty() && extra[0] == '-' && extra != "-")
+                throw UsageError("unknown option " + quotedName(extra) +
+                                 " (a name that starts with - is written ./" + extra +
+                                 " or after --)");
+            throw UsageError("unexpected argument " + quotedName(extra));
+        }
+        if (o->patterns.empty())
+            throw UsageError("PATTERN is required: a folder, a file or a pattern (run 'zel ls "
+                             "--help')");
         if (!o->maxDepth.empty()) {
             o->depthLimit =
                 static_cast<long>(std::min(parseCount(o->maxDepth, "--max-depth"), 1000000u));
@@ -475,7 +600,8 @@ void addLs(CLI::App& app) {
         }
         if (o->oneFileSystem)
             o->recursive = true;
-        std::vector<Entry> all;
+        // Each PATTERN's files are written as soon as they are known.
+        std::size_t shown = 0;
         Skipped skipped;
         bool failed = false;
         for (const std::string& typed : o->patterns) {
@@ -483,22 +609,21 @@ void addLs(CLI::App& app) {
             std::string reason;
             if (typed.empty() || !planFor(typed, *o, plan, reason)) {
                 std::fflush(stdout);
-                std::fprintf(stderr, "zel: ls: cannot access '%s': %s\n",
-                             (stderrIsTerminal() ? escapeControls(typed) : typed).c_str(),
+                std::fprintf(stderr, "zel: ls: cannot access %s: %s\n", quotedName(typed).c_str(),
                              typed.empty() ? "No such file or directory" : reason.c_str());
                 failed = true;
                 continue;
             }
-            std::vector<Entry> found = listWithProgress(typed, plan, *o, all.size(), skipped);
+            const std::vector<Entry> found = listWithProgress(typed, plan, *o, shown, skipped);
             if (found.empty() && !plan.folder) {
-                std::fprintf(stderr, "zel: ls: %s: no files match\n",
-                             (stderrIsTerminal() ? escapeControls(typed) : typed).c_str());
+                std::fflush(stdout);
+                std::fprintf(stderr, "zel: ls: %s: no files match\n", quotedName(typed).c_str());
                 failed = true;
             }
-            all.insert(all.end(), std::make_move_iterator(found.begin()),
-                       std::make_move_iterator(found.end()));
+            printAll(found, *o);
+            std::fflush(stdout);
+            shown += found.size();
         }
-        printAll(all, *o);
         const bool left = reportSkips(skipped);
         return failed || left ? 1 : 0;
     });

@@ -12,8 +12,13 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+#include <shlobj.h>
 #else
+#include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -282,6 +287,155 @@ std::string hostName() {
 
 std::string errorText(int code) {
     return std::strerror(code);
+}
+
+long long dataAfter(int fd, long long offset) {
+#if defined(SEEK_DATA) && !defined(_WIN32)
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0)
+        return static_cast<long long>(at);
+    if (errno == ENXIO) {
+        // Only a hole follows: the end of the file.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0)
+            return static_cast<long long>(st.st_size);
+    }
+#else
+    (void)fd;
+#endif
+    return offset;
+}
+
+FileId identityOf(int fd) {
+    FileId id;
+#if defined(_WIN32)
+    BY_HANDLE_FILE_INFORMATION info{};
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info)) {
+        id.device = info.dwVolumeSerialNumber;
+        id.file = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        id.known = true;
+    }
+#else
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        id.device = static_cast<unsigned long long>(st.st_dev);
+        id.file = static_cast<unsigned long long>(st.st_ino);
+        id.known = true;
+    }
+#endif
+    return id;
+}
+
+std::string machineDataFolder() {
+#if defined(_WIN32)
+    // The folder the library takes (FOLDERID_ProgramData); CSIDL_COMMON_APPDATA
+    // names the same one.
+    char path[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path)))
+        return path;
+    return std::string();
+#else
+    return "/var/lib";
+#endif
+}
+
+std::string libraryFileOf(const void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    char path[MAX_PATH * 2];
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(address), &module)) {
+        const DWORD n = GetModuleFileNameA(module, path, sizeof path);
+        if (n > 0 && n < sizeof path)
+            return std::string(path, n);
+    }
+    return std::string();
+#else
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr)
+        return std::string();
+    char real[PATH_MAX];
+    if (::realpath(info.dli_fname, real) != nullptr)
+        return real;
+    return info.dli_fname;
+#endif
+}
+
+std::string mutexHolder(const std::string& name) {
+#if defined(__linux__)
+    // The owner binds the abstract socket name zel.mutex.<name> (docs/os-objects.md);
+    // /proc/net/unix gives the socket's inode, and the process that holds a
+    // descriptor of it is the one whose /proc/<pid>/fd shows socket:[inode].
+    // Other accounts' descriptors are hidden unless the caller is root.
+    const std::string wanted = " @zel.mutex." + name;
+    if (name.size() > 90 || name.find_first_of("\n\r") != std::string::npos)
+        return std::string(); // such names are hashed or cannot be read back
+    std::FILE* table = std::fopen("/proc/net/unix", "r");
+    if (table == nullptr)
+        return std::string();
+    std::string inode;
+    char line[512];
+    while (inode.empty() && std::fgets(line, sizeof line, table) != nullptr) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r'))
+            l.pop_back();
+        if (l.size() < wanted.size() || l.compare(l.size() - wanted.size(), wanted.size(), wanted))
+            continue;
+        // Num RefCount Protocol Flags Type St Inode Path
+        char num[64];
+        unsigned long ref = 0, protocol = 0, flags = 0, type = 0, st = 0, ino = 0;
+        if (std::sscanf(l.c_str(), "%63s %lx %lx %lx %lx %lx %lu", num, &ref, &protocol, &flags,
+                        &type, &st, &ino) == 7)
+            inode = "socket:[" + std::to_string(ino) + "]";
+    }
+    std::fclose(table);
+    if (inode.empty())
+        return std::string();
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return std::string();
+    std::string found;
+    while (found.empty()) {
+        const dirent* e = ::readdir(proc);
+        if (e == nullptr)
+            break;
+        const std::string pid = e->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        DIR* dir = ::opendir(fds.c_str());
+        if (dir == nullptr)
+            continue;
+        while (const dirent* f = ::readdir(dir)) {
+            char target[64];
+            const std::string link = fds + "/" + f->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == inode) {
+                found = "process " + pid;
+                std::FILE* comm = std::fopen(("/proc/" + pid + "/comm").c_str(), "r");
+                char command[64] = "";
+                if (comm != nullptr) {
+                    if (std::fgets(command, sizeof command, comm) != nullptr) {
+                        std::string c(command);
+                        while (!c.empty() && c.back() == '\n')
+                            c.pop_back();
+                        found += " (" + quotedName(c) + ")";
+                    }
+                    std::fclose(comm);
+                }
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    ::closedir(proc);
+    return found;
+#else
+    (void)name;
+    return std::string();
+#endif
 }
 
 } // namespace native

@@ -27,29 +27,36 @@ struct MutexOptions {
 const int kHeldElsewhere = 3;
 
 int runMutex(const MutexOptions& o) {
+    // An empty name would make an unnamed mutex, free every time: a script's
+    // unset variable, not a question worth an answer.
+    if (o.name.empty())
+        throw UsageError("NAME must not be empty");
+    const std::string shown = shellQuoted(o.name);
     int created = 0;
     void* mutex = zel::util::ObtainAccessableMutex(0, o.name.c_str(), &created);
     if (mutex == nullptr)
-        throw Failure("cannot obtain the mutex " + o.name + " (details in the error log)");
+        throw Failure("cannot open the mutex " + shown + " (details in the error log)");
     struct Closer {
         void* handle;
         ~Closer() { zel::util::CloseAccessableHandle(handle); }
     } closer{mutex};
-    std::printf("obtained %s (%s)\n", o.name.c_str(), created ? "created" : "opened existing");
-    std::fflush(stdout);
 
     const unsigned int waitMs =
         o.tryOnly ? 0u : static_cast<unsigned int>(o.timeout * 1000.0 + 0.5);
     const int got = zel::util::WaitAccessableMutex(mutex, waitMs);
     if (got == zel::util::AccessableWaitTimeout) {
+        const std::string holder = native::mutexHolder(o.name);
+        std::printf("held %s\n", shown.c_str());
         std::fflush(stdout);
-        std::fprintf(stderr, "zel: mutex: %s is held by another process (waited %u ms)\n",
-                     o.name.c_str(), waitMs);
+        std::fprintf(stderr, "zel: mutex: %s is held by %s%s\n", quotedName(o.name).c_str(),
+                     holder.empty() ? "another process (the system does not say which)"
+                                    : holder.c_str(),
+                     o.tryOnly ? "" : (" (waited " + std::to_string(waitMs) + " ms)").c_str());
         return kHeldElsewhere;
     }
     if (got != zel::util::AccessableWaitAcquired && got != zel::util::AccessableWaitAbandoned)
-        throw Failure("cannot wait for the mutex " + o.name);
-    std::printf("owned %s%s\n", o.name.c_str(),
+        throw Failure("cannot wait for the mutex " + shown);
+    std::printf("owned %s (%s)%s\n", shown.c_str(), created ? "created" : "opened existing",
                 got == zel::util::AccessableWaitAbandoned ? " (abandoned by its previous owner)"
                                                           : "");
     if (o.hold > 0) {
@@ -59,8 +66,8 @@ int runMutex(const MutexOptions& o) {
             std::chrono::milliseconds(static_cast<long long>(o.hold * 1000)));
     }
     if (!zel::util::ReleaseAccessableMutex(mutex))
-        throw Failure("cannot release the mutex " + o.name);
-    std::printf("released %s\n", o.name.c_str());
+        throw Failure("cannot release the mutex " + shown);
+    std::printf("released %s\n", shown.c_str());
     return 0;
 }
 
@@ -96,17 +103,23 @@ void addOs(CLI::App& app) {
         ->add_flag("--try", o->tryOnly,
                    "Do not wait: take it only if no other process holds it now")
         ->excludes(timeout);
-    mutex->footer("Exit status: 0 when it was obtained (and released again), 3 when another\n"
+    mutex->footer("Prints \"owned NAME\" once it owns it (and \"released NAME\" after), or\n"
+                  "\"held NAME\" when another process holds it; standard error then names\n"
+                  "that process where the system tells (Linux: to root, or to the holder's\n"
+                  "own account), else says it cannot.\n"
+                  "Exit status: 0 when it was owned (and released again), 3 when another\n"
                   "process holds it (at once with --try, or when --timeout ran out), 1 on\n"
-                  "any other failure, 2 for a usage error. For scripts:\n"
-                  "    zel mutex NAME --try; case $? in 0) free;; 3) held;; *) failed;; esac");
+                  "any other failure, 2 for a usage error (an empty NAME too). For scripts:\n"
+                  "    zel mutex NAME --try; case $? in 0) free;; 3) held;; *) failed;; esac\n");
     setRunner(mutex, [o]() -> int { return runMutex(*o); });
 
     CLI::App* admin = app.add_subcommand(
         "isadmin", "Print yes when this process is accepted as a local administrator, else no");
+    admin->footer("Exit status 0 for yes, 1 for no (as test answers).");
     setRunner(admin, []() -> int {
-        std::printf("%s\n", zel::util::IsAdmin() ? "yes" : "no");
-        return 0;
+        const bool admin = zel::util::IsAdmin();
+        std::printf("%s\n", admin ? "yes" : "no");
+        return admin ? 0 : 1;
     });
 }
 

@@ -8,31 +8,212 @@
 
 namespace zeltool {
 
-std::string escapeControls(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c != 0x7f) {
-            out += ch;
+namespace {
+
+// The length of the valid UTF-8 sequence at `s[i]` (1 to 4), or 0 when the
+// bytes there are not one: a stray continuation byte, a sequence cut short, an
+// overlong form, a surrogate, or a code point above U+10FFFF. `code` receives
+// the code point.
+std::size_t utf8At(const std::string& s, std::size_t i, unsigned long& code) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    unsigned long min = 0;
+    if (c < 0x80) {
+        code = c;
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        code = c & 0x1F;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        code = c & 0x0F;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        code = c & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < n)
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const unsigned char t = static_cast<unsigned char>(s[i + k]);
+        if ((t & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (t & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+// A code point a terminal shows as a character rather than acting on it.
+bool printable(unsigned long code) {
+    return code >= 0x20 && code != 0x7F && !(code >= 0x80 && code <= 0x9F);
+}
+
+} // namespace
+
+bool validUtf8(const std::string& text) {
+    unsigned long code = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = utf8At(text, i, code);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string shellQuoted(const std::string& name) {
+    // Split into printable characters and the bytes that are not (C0, DEL, C1
+    // in UTF-8 or raw, and bytes that are not UTF-8).
+    bool special = name.empty(), control = false, single = false, doubleSpecial = false;
+    for (std::size_t i = 0; i < name.size();) {
+        unsigned long code = 0;
+        const std::size_t n = utf8At(name, i, code);
+        if (n == 0 || !printable(code)) {
+            control = true;
+            i += n == 0 ? 1 : n;
             continue;
         }
-        switch (c) {
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default: {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
+        if (n == 1) {
+            const char c = name[i];
+            switch (c) {
+            case '\'':
+                single = true;
+                break;
+            case '#':
+            case '~':
+                special = special || i == 0; // only a word's start is taken by the shell
+                break;
+            case '"':
+            case '$':
+            case '`':
+            case '\\':
+            case '!':
+                doubleSpecial = true;
+                special = true;
+                break;
+            case ' ':
+            case '&':
+            case '(':
+            case ')':
+            case '*':
+            case ';':
+            case '<':
+            case '=':
+            case '>':
+            case '?':
+            case '[':
+            case '^':
+            case '|':
+                special = true;
+                break;
+            default:
+                break;
+            }
         }
+        i += n;
+    }
+    if (!special && !control && !single)
+        return name;
+    if (single && !control && !doubleSpecial)
+        return "\"" + name + "\"";
+    // '...' around the whole name; a quote as '\'', and each run of bytes that
+    // are not printable as '$'\ooo'' (bash's ANSI-C quoting).
+    std::string out = "'";
+    bool inEscape = false;
+    for (std::size_t i = 0; i < name.size();) {
+        unsigned long code = 0;
+        const std::size_t n = utf8At(name, i, code);
+        const std::size_t len = n == 0 ? 1 : n;
+        if (n == 0 || !printable(code)) {
+            if (!inEscape)
+                out += "'$'";
+            inEscape = true;
+            for (std::size_t k = 0; k < len; ++k) {
+                const unsigned char b = static_cast<unsigned char>(name[i + k]);
+                const char* named = nullptr;
+                switch (b) {
+                case '\a':
+                    named = "\\a";
+                    break;
+                case '\b':
+                    named = "\\b";
+                    break;
+                case '\f':
+                    named = "\\f";
+                    break;
+                case '\n':
+                    named = "\\n";
+                    break;
+                case '\r':
+                    named = "\\r";
+                    break;
+                case '\t':
+                    named = "\\t";
+                    break;
+                case '\v':
+                    named = "\\v";
+                    break;
+                default:
+                    break;
+                }
+                if (named != nullptr) {
+                    out += named;
+                } else {
+                    char octal[8];
+                    std::snprintf(octal, sizeof octal, "\\%03o", b);
+                    out += octal;
+                }
+            }
+            i += len;
+            continue;
         }
+        if (inEscape)
+            out += "''";
+        inEscape = false;
+        if (name[i] == '\'')
+            out += "'\\''";
+        else
+            out.append(name, i, len);
+        i += len;
+    }
+    out += "'"; // closes the last '...' or $'...', with no empty pair after it
+    return out;
+}
+
+std::string quotedName(const std::string& name) {
+    const std::string q = shellQuoted(name);
+    return q.empty() || (q[0] != '\'' && q[0] != '"') ? "'" + q + "'" : q;
+}
+
+std::string lessVisible(const std::string& line) {
+    std::string out;
+    out.reserve(line.size());
+    for (std::size_t i = 0; i < line.size();) {
+        unsigned long code = 0;
+        const std::size_t n = utf8At(line, i, code);
+        char text[16];
+        if (n == 0) {
+            std::snprintf(text, sizeof text, "<%02X>", static_cast<unsigned char>(line[i]));
+            out += text;
+            ++i;
+            continue;
+        }
+        if (code == '\t' || printable(code)) {
+            out.append(line, i, n);
+        } else if (code < 0x20 || code == 0x7F) {
+            out += '^';
+            out += static_cast<char>(code ^ 0x40);
+        } else {
+            std::snprintf(text, sizeof text, "<U+%04lX>", code);
+            out += text;
+        }
+        i += n;
     }
     return out;
 }

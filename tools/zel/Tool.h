@@ -69,6 +69,33 @@ void keepOnSignal();
 unsigned long long deviceOf(const std::string& path);
 std::string hostName();
 std::string errorText(int code);
+// The first offset at or after `offset` that holds data rather than a hole
+// (SEEK_DATA; the end of the file when only a hole follows). Holes read as zero
+// bytes, so a reader looking for a line end may skip them. `offset` itself
+// where the system cannot tell.
+long long dataAfter(int fd, long long offset);
+// Which file an open descriptor is: device and file number (Windows: volume
+// serial and file index); known false when the system does not say.
+struct FileId {
+    unsigned long long device = 0;
+    unsigned long long file = 0;
+    bool known = false;
+    bool operator==(const FileId& o) const {
+        return known && o.known && device == o.device && file == o.file;
+    }
+};
+FileId identityOf(int fd);
+// The machine-wide data folder the library keeps its log in by default
+// (/var/lib; on Windows the common application data folder); empty when the
+// system does not say.
+std::string machineDataFolder();
+// The file of the loaded program or library that holds `address` (dladdr,
+// GetModuleHandleEx), links resolved; empty when unknown.
+std::string libraryFileOf(const void* address);
+// "process 1234 ('zel')" holding the library's named mutex NAME, where the
+// system tells (Linux: every process to root, its own to an account); empty
+// when it does not.
+std::string mutexHolder(const std::string& name);
 } // namespace native
 
 // ---- Files (Files.cpp) ----
@@ -113,8 +140,21 @@ private:
 // empty text clears the line.
 void showProgress(const std::string& text);
 
-// Text with control characters written as \n, \t, \r or \xHH.
-std::string escapeControls(const std::string& text);
+// Whether the bytes are UTF-8 throughout (no overlong forms, surrogates or code
+// points above U+10FFFF).
+bool validUtf8(const std::string& text);
+// A name as GNU ls shows it on a terminal (its shell-escape quoting): as it is
+// when the shell takes it so, else in '...', "..." for a name with a quote and
+// nothing else the shell reads inside double quotes, and each run of bytes that
+// are not printable (C0, DEL, C1 in UTF-8 or raw, bytes that are not UTF-8) as
+// $'\n', $'\033', $'\302\233'. Pasted into a shell, it names the file again.
+//   b file.TXT -> 'b file.TXT'   new<LF>line.txt -> 'new'$'\n''line.txt'
+std::string shellQuoted(const std::string& name);
+// The same, always quoted: how error messages name a path ('perm/locked').
+std::string quotedName(const std::string& name);
+// A line as less shows it: C0 controls but TAB and DEL in caret notation (^[,
+// ^?), C1 controls as <U+009B>, each byte that is not UTF-8 as <9B>.
+std::string lessVisible(const std::string& line);
 // Local time fields of calendar seconds at any date (the library converts the
 // years 1970 to 3000; other years take today's zone rules); false when the
 // time cannot be converted.

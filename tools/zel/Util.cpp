@@ -73,14 +73,18 @@ void addPrime(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand("prime", "Test N for primality, or find the next prime");
     cmd->add_option("N", o->number, "A whole number from 0 to 4294967295")->required();
     cmd->add_flag("--next", o->next, "Print the first number above N the library counts as prime");
-    cmd->footer("The library counts 1 as prime; past 4294967291 the next prime wraps to 1.");
+    cmd->footer("Exit status 0 when N is prime, 1 when it is not (as test answers); --next\n"
+                "exits 0. The library counts 1 as prime; past 4294967291 the next prime\n"
+                "wraps to 1.");
     setRunner(cmd, [o]() -> int {
         const unsigned int n = parseCount(o->number, "N");
-        if (o->next)
+        if (o->next) {
             std::printf("%u\n", zel::util::nextPrime(n));
-        else
-            std::printf("%u %s\n", n, zel::util::isPrime(n) ? "is prime" : "is not prime");
-        return 0;
+            return 0;
+        }
+        const bool prime = zel::util::isPrime(n);
+        std::printf("%u %s\n", n, prime ? "is prime" : "is not prime");
+        return prime ? 0 : 1;
     });
 }
 

@@ -1,11 +1,12 @@
 // zel: the command-line tool over ZELBase for support work and scripts.
 //
-// Exit status: 0 success, 1 failure, 2 usage error (3: zel mutex found the mutex
-// held by another process). Every error is one line on standard error that
-// starts with "zel: " and carries the exception's messages.
+// Exit status, one table for every command (kExitTable below, shown by --help).
+// Every error is one line on standard error that starts with "zel: " and the
+// command's name, and carries the exception's messages.
 #include "Tool.h"
 
 #include "zel/Exception.h"
+#include "zel/HashUtil.h"
 #include "zel/PathSeparator.h"
 
 #include <CLI/CLI.hpp>
@@ -82,6 +83,36 @@ std::string nearestOf(const std::string& word, const std::vector<std::string>& c
 } // namespace zeltool
 
 namespace {
+
+const char kExitTable[] =
+    "Exit status, the same for every command:\n"
+    "  0  success; \"yes\" from a command that answers a question\n"
+    "  1  \"no\" from a command that answers a question (prime: not prime; isadmin:\n"
+    "     no), or a failure (a file that cannot be read, a wrong key, ls entries\n"
+    "     that could not be read)\n"
+    "  2  usage error: an unknown command or option, a value out of range, or an\n"
+    "     argument of the wrong kind (a folder where a file is wanted, binary output\n"
+    "     to a terminal without --force, an empty mutex name)\n"
+    "  3  zel mutex: another process holds the mutex\n";
+
+// "zel 1.0.0 (libZELBase 1.0.0, /usr/lib/x86_64-linux-gnu/libZELBase.so.1.0.0)":
+// which library this run loaded, and its version as its file name carries it.
+std::string versionText() {
+    std::string text = std::string("zel ") + ZEL_VERSION;
+    const std::string file =
+        zeltool::native::libraryFileOf(reinterpret_cast<const void*>(&zel::util::isPrime));
+    if (file.empty())
+        return text + " (the loaded ZELBase library is not known)";
+    std::string::size_type slash = file.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    std::string version = "version not recorded in its file name";
+    const std::string::size_type so = name.find(".so.");
+    if (so != std::string::npos)
+        version = name.substr(so + 4);
+    const std::string::size_type dot = name.find('.');
+    text += " (" + name.substr(0, dot) + " " + version + ", " + file + ")";
+    return text;
+}
 
 // " (did you mean 'X'?)" for the nearest candidate, or nothing.
 std::string didYouMean(const std::string& word, const std::vector<std::string>& candidates) {
@@ -175,15 +206,16 @@ int fail(const std::string& context, const std::string& text, int status) {
 
 int main(int argc, char** argv) {
     CLI::App app{"zel: support and scripting tool over the ZELBase library", "zel"};
-    app.set_version_flag("--version", std::string("zel ") + ZEL_VERSION);
+    app.set_version_flag("--version", std::function<std::string()>(versionText),
+                         "Print the tool's version and the library it loaded (file and version)");
     app.require_subcommand(1, 1);
     app.fallthrough();
     std::string logPath;
     app.add_option("--log", logPath,
                    "Error log file for this run (default: the library's machine-wide log)")
         ->type_name("PATH");
-    app.footer("Exit status: 0 success, 1 failure, 2 usage error (zel mutex: 3 when\n"
-               "another process holds the mutex).\n"
+    app.footer(std::string(kExitTable) +
+               "Errors are one line on standard error: zel: COMMAND: what, and why.\n"
                "Run 'zel COMMAND --help' for the options of one command.");
 
     zeltool::addLs(app);
@@ -236,17 +268,18 @@ int main(int argc, char** argv) {
     }
 
     std::string context;
+    for (const CLI::App* command : app.get_subcommands())
+        context = command->get_name();
     try {
         if (!logPath.empty()) {
             if (logPath.size() >= 1024)
                 throw zeltool::UsageError("--log: the path must be shorter than 1024 characters");
             if (namesAFolder(logPath))
-                throw zeltool::UsageError("--log " + logPath +
+                throw zeltool::UsageError("--log " + zeltool::quotedName(logPath) +
                                           ": is a folder; give the path of the log file itself");
             zel::Exception::SetErrorLogLocation(logPath.c_str());
         }
         for (const CLI::App* command : app.get_subcommands()) {
-            context = command->get_name();
             auto found = zeltool::runners().find(command);
             if (found != zeltool::runners().end()) {
                 int status = found->second();
