@@ -9,7 +9,7 @@ set -euo pipefail
 native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config abigail-tools)
 # Both Windows legs: the i686 and x86-64 cross compilers, and the Wine loaders of
 # both architectures (wine32 installs on any amd64 host, even one that cannot
-# execute it; the builds then say that the 32-bit tests were not run).
+# execute it; such a host also gets qemu-user, below, to run it under emulation).
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
 extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen)
 # The host checks: libc++ (a host refused on Linux) and the log agent of the fleet
@@ -44,7 +44,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # A host that cannot execute 32-bit x86 code runs the 32-bit Wine loader under
-# qemu-i386 (see cmake/wine32-emulated.sh). Debian bookworm's own qemu-user (7.2)
+# qemu-i386 (see cmake/wine-emulated.sh). Debian bookworm's own qemu-user (7.2)
 # cannot start Wine; 8.1 and later can, so it comes from the backports suite of the
 # system's own Debian source, for that one package. Without its recommends nothing
 # is registered system-wide.
