@@ -8,11 +8,15 @@ endfunction()
 # architecture has its own loader: /usr/lib/wine/wine (an i386 program) for the
 # 32-bit build, /usr/lib/wine/wine64 for the 64-bit one.
 #
-# Not every host can execute 32-bit x86 programs. The loader is asked for its
-# version once, at configure time; when it cannot run, ZEL_WINE_RUNS is OFF, the
-# test programs are still built, and ctest lists them as "Not Run (Disabled)"
-# rather than passing them. -DZEL_WINE_RUNS=OFF forces that path.
+# Not every host can execute 32-bit x86 programs. Where the 32-bit loader cannot
+# start natively, every Windows program of the 32-bit build runs through
+# cmake/wine-emulated.sh (qemu-i386 in a private binfmt_misc namespace; chosen
+# at each configure). The loader, run that way or not, is asked for its version
+# once; when it cannot run, ZEL_WINE_RUNS is OFF, the test programs are still
+# built, and ctest lists them as "Not Run (Disabled)" rather than passing them.
+# -DZEL_WINE_RUNS=OFF forces that path.
 if(CMAKE_CROSSCOMPILING AND WIN32)
+    set(ZEL_WINE_VIA "")
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(ZEL_WINE_LOADER /usr/lib/wine/wine64)
         set(ZEL_WINEARCH win64)
@@ -21,9 +25,14 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
         set(ZEL_WINE_LOADER /usr/lib/wine/wine)
         set(ZEL_WINEARCH win32)
         set(ZEL_WINE_ARCH_LABEL "32-bit")
+        execute_process(COMMAND ${ZEL_WINE_LOADER} --version RESULT_VARIABLE _zel_wine_rc
+                        OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
+        if(NOT _zel_wine_rc EQUAL 0)
+            set(ZEL_WINE_VIA ${CMAKE_CURRENT_LIST_DIR}/wine-emulated.sh)
+        endif()
     endif()
     if(NOT DEFINED ZEL_WINE_RUNS)
-        execute_process(COMMAND ${ZEL_WINE_LOADER} --version
+        execute_process(COMMAND ${ZEL_WINE_VIA} ${ZEL_WINE_LOADER} --version
                         RESULT_VARIABLE _zel_wine_rc OUTPUT_QUIET ERROR_VARIABLE _zel_wine_err
                         TIMEOUT 60)
         if(_zel_wine_rc EQUAL 0)
@@ -31,11 +40,15 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
         else()
             set(_zel_wine_runs OFF)
             string(STRIP "${_zel_wine_err}" _zel_wine_err)
-            set(ZEL_WINE_WHY "${ZEL_WINE_LOADER} --version failed: ${_zel_wine_rc} ${_zel_wine_err}"
+            set(ZEL_WINE_WHY "${ZEL_WINE_VIA} ${ZEL_WINE_LOADER} --version failed: ${_zel_wine_rc} ${_zel_wine_err}"
                 CACHE INTERNAL "")
         endif()
         set(ZEL_WINE_RUNS ${_zel_wine_runs} CACHE BOOL
             "This host runs the Wine loader of the build's architecture")
+    endif()
+    if(ZEL_WINE_RUNS AND ZEL_WINE_VIA)
+        message(STATUS "The ${ZEL_WINE_ARCH_LABEL} Windows tests run under qemu-i386 "
+                       "(this host cannot execute 32-bit x86 code)")
     endif()
     if(NOT ZEL_WINE_RUNS)
         if(NOT ZEL_WINE_WHY)

@@ -7,10 +7,17 @@
 //
 // The log is <folder>/exit.log; everything the destructor learns goes into it as
 // a line, for the driver (RunExitHost.cmake) to check.
+//
+// A host whose unwinder finds handlers through tables the C runtime drops while
+// exit runs (32-bit MinGW, DWARF-2: the program's are dropped after the global
+// destructors, while the thread still runs) must stop throwing through its own
+// functions first, as docs/foundation.md says; this one does so from an atexit
+// handler, and its thread then keeps calling the library without throwing.
 #include "zel/Directory.h"
 #include "zel/Exception.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,6 +28,16 @@ namespace {
 // Plain storage: a host global that is still valid in the destructor below.
 char g_folder[512];
 std::atomic<int> g_threadRounds{0};
+
+#if defined(_WIN32) && !defined(__SEH__)
+constexpr bool kTablesDroppedAtExit = true;
+#else
+constexpr bool kTablesDroppedAtExit = false;
+#endif
+// Set by the atexit handler where the tables go; the thread answers once it has
+// stopped throwing.
+std::atomic<bool> g_exiting{false};
+std::atomic<bool> g_threadStopped{false};
 
 // Lists g_folder; the number of entries, or -1 when the walk threw.
 long ListFolder() {
@@ -48,13 +65,31 @@ unsigned ThrowAndCatch(const char* who) {
     return 0;
 }
 
+// The library's calls without a throw: an exception built and annotated, not thrown.
+unsigned AnnotateOnly(const char* who) {
+    zel::Exception e("%s: built", who);
+    e.appendMessage("%s::%s: annotated", "ExitHost", who);
+    return e.getMessageTotal();
+}
+
 void KeepLogging() {
     for (int round = 0;; ++round) {
         zel::Exception::trace("ExitHost: thread line %d", round);
-        ThrowAndCatch("thread");
+        if (g_exiting.load()) {
+            g_threadStopped.store(true);
+            AnnotateOnly("thread");
+        } else {
+            ThrowAndCatch("thread");
+        }
         ListFolder();
         g_threadRounds.fetch_add(1);
     }
+}
+
+void StopThrowing() {
+    g_exiting.store(true);
+    while (!g_threadStopped.load())
+        std::this_thread::yield();
 }
 
 struct ExitWork {
@@ -90,6 +125,9 @@ int main(int argc, char** argv) {
     g_exitWork.armed = true;
 
     if (std::strcmp(argv[2], "thread") == 0) {
+        // Registered after start-up, so it runs before the runtime drops the tables.
+        if (kTablesDroppedAtExit)
+            std::atexit(StopThrowing);
         std::thread(KeepLogging).detach();
         while (g_threadRounds.load() < 3)
             std::this_thread::yield();

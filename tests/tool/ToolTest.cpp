@@ -97,6 +97,44 @@ void setEnv(const char* name, const char* value) {
 #endif
 }
 
+#ifdef _WIN32
+// Runs the command line with standard input from `in` and output and error into
+// `out` and `err`; its exit code, or -1 when it could not start.
+int runRedirected(std::string line, const std::string& in, const std::string& out,
+                  const std::string& err) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE files[3] = {
+        CreateFileA(in.c_str(), GENERIC_READ, share, &sa, OPEN_EXISTING, 0, nullptr),
+        CreateFileA(out.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, 0, nullptr),
+        CreateFileA(err.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, 0, nullptr)};
+    int status = -1;
+    if (std::none_of(std::begin(files), std::end(files),
+                     [](HANDLE h) { return h == INVALID_HANDLE_VALUE; })) {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = files[0];
+        si.hStdOutput = files[1];
+        si.hStdError = files[2];
+        PROCESS_INFORMATION pi{};
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                           &pi)) {
+            WaitForSingleObject(pi.hProcess, INFINITE);
+            DWORD code = 0;
+            GetExitCodeProcess(pi.hProcess, &code);
+            status = static_cast<int>(code);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+    }
+    for (HANDLE h : files)
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    return status;
+}
+#endif
+
 // Runs zel with `args` (each passed as one argument) and standard input from
 // `input` (a file path; empty for an empty input), in a folder of its own.
 class Tool {
@@ -112,15 +150,13 @@ public:
         std::string cmd = quote(toolPath());
         for (const std::string& a : args)
             cmd += " " + quote(a);
-        cmd += " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
-#ifdef _WIN32
-        cmd = "\"" + cmd + "\""; // cmd.exe drops the outer pair of quotes
-#endif
         Outcome r;
-        const int raw = std::system(cmd.c_str());
 #ifdef _WIN32
-        r.status = raw;
+        // Started directly, not through cmd.exe: one Windows process per run.
+        r.status = runRedirected(cmd, in, out, err);
 #else
+        cmd += " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
+        const int raw = std::system(cmd.c_str());
         r.status = (raw & 0x7f) == 0 ? (raw >> 8) & 0xff : -1;
 #endif
         r.out = zeltest::readFile(out);
