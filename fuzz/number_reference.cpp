@@ -60,8 +60,8 @@ void CheckIntegers(const char* t) {
     const std::uint64_t v32 = ReadInteger(t, false, negative, refEnd, digits);
     char* end = nullptr;
     const int i = zel::util::stringToInteger(t, &end);
-    const std::uint32_t expected32 = negative ? 0u - static_cast<std::uint32_t>(v32)
-                                              : static_cast<std::uint32_t>(v32);
+    const std::uint32_t expected32 =
+        negative ? 0u - static_cast<std::uint32_t>(v32) : static_cast<std::uint32_t>(v32);
     Check(static_cast<std::uint32_t>(i) == expected32);
     Check(end == refEnd);
     // The digits alone through the C library: the same value modulo 2^32 when it fits.
@@ -69,8 +69,7 @@ void CheckIntegers(const char* t) {
         errno = 0;
         const unsigned long long c = std::strtoull(digits.c_str(), nullptr, 10);
         if (errno == 0)
-            Check(static_cast<std::uint32_t>(c) == static_cast<std::uint32_t>(v32) &&
-                  c == v32);
+            Check(static_cast<std::uint32_t>(c) == static_cast<std::uint32_t>(v32) && c == v32);
     }
 
     digits.clear();

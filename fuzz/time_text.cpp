@@ -84,8 +84,8 @@ std::string Layout(const std::tm& t) {
 bool CanLayOut(const std::tm& t) {
     return t.tm_year >= 0 && t.tm_year <= 9999 - 1900 && t.tm_mon >= 0 && t.tm_mon <= 11 &&
            t.tm_mday >= 1 && t.tm_mday <= DaysInMonth(t.tm_year + 1900LL, t.tm_mon) &&
-           t.tm_hour >= 0 && t.tm_hour <= 23 && t.tm_min >= 0 && t.tm_min <= 59 &&
-           t.tm_sec >= 0 && t.tm_sec <= 59 && t.tm_wday >= 0 && t.tm_wday <= 6;
+           t.tm_hour >= 0 && t.tm_hour <= 23 && t.tm_min >= 0 && t.tm_min <= 59 && t.tm_sec >= 0 &&
+           t.tm_sec <= 59 && t.tm_wday >= 0 && t.tm_wday <= 6;
 }
 
 void CheckUtc(long long t) {

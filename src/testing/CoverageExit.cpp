@@ -6,13 +6,16 @@
 #if defined(ZEL_COVERAGE_BUILD) && !defined(_WIN32)
 #include "zel/Export.h"
 
+// The names are gcov's and the linker's:
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" {
 void __gcov_dump(void);
 [[noreturn]] void __real__exit(int status);
 
-ZEL_API [[noreturn]] void __wrap__exit(int status) { // NOLINT(bugprone-reserved-identifier) // the linker's name
+[[noreturn]] ZEL_API void __wrap__exit(int status) {
     __gcov_dump();
     __real__exit(status);
 }
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #endif

@@ -198,8 +198,9 @@ DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
         return DirStatus::Missing;
     std::size_t folderLength = 0;
     const char* mask = base::SplitSearchSpec(pattern, '/', folderLength);
-    const detail::LibraryString directory =
-        folderLength == 0 ? detail::LibraryString(".") : detail::LibraryString(pattern, folderLength);
+    const detail::LibraryString directory = folderLength == 0
+                                                ? detail::LibraryString(".")
+                                                : detail::LibraryString(pattern, folderLength);
     if (mask[0] == '\0')
         return DirStatus::Missing;
 
