@@ -3,7 +3,7 @@
 // program of such a build is linked with --wrap=_exit, so its calls of _exit
 // arrive here; the library's counters live in the library (each shared object
 // has its own), which is why this sits here and not in the tests.
-#if defined(ZEL_COVERAGE_BUILD) && !defined(_WIN32)
+#if defined(ZEL_COVERAGE_BUILD)
 #include "zel/Export.h"
 
 // The names are gcov's and the linker's:
