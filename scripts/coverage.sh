@@ -41,7 +41,7 @@ rm -rf "$report"
 mkdir -p "$report"
 gcovr --root . --object-directory "$build" -j 2 \
     --filter 'src/' --filter 'include/' --filter 'tools/' \
-    --exclude-throw-branches --exclude-unreachable-branches \
+    --exclude-throw-branches --exclude-unreachable-branches --gcov-ignore-parse-errors \
     --html-details "$report/index.html" --json-summary "$report/summary.json" >/dev/null
 python3 - "$report/summary.json" <<'PY'
 import json, os, sys
