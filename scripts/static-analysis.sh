@@ -68,8 +68,8 @@ for name in "${builds[@]}"; do
     db=build/analysis-$name/db
     echo "--- clang-tidy, $name build ($(python3 -c "import json,sys; print(len(json.load(open(sys.argv[1]))))" "$db/compile_commands.json") files)"
     run-clang-tidy -quiet -j "$jobs" -p "$db" >"build/analysis-$name/clang-tidy.txt" 2>&1 || true
-    grep -E "^$root/(src|include|tools)/[^:]+:[0-9]+:[0-9]+: (warning|error): " \
-        "build/analysis-$name/clang-tidy.txt" | sed "s|^$root/||; s|\$| ($name)|" >>"$findings" || true
+    sed 's/\x1b\[[0-9;]*m//g' "build/analysis-$name/clang-tidy.txt" |
+        grep -E "^$root/(src|include|tools)/[^:]+:[0-9]+:[0-9]+: (warning|error): " | sed "s|^$root/||; s|\$| ($name)|" >>"$findings" || true
 
     echo "--- cppcheck, $name build"
     cppflags=()

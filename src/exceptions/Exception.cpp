@@ -35,7 +35,8 @@ Exception::~Exception() {
     CleanAll();
 }
 
-Exception& Exception::operator=(const Exception& other) {
+Exception& Exception::operator=(
+    const Exception& other) { // NOLINT(cert-oop54-cpp) // AssignFrom copies through a temporary
     AssignFrom(other);
     return *this;
 }

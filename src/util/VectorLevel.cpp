@@ -50,7 +50,8 @@ VectorLevel Supported() {
 // The level named by ZEL_TEXT_VECTORS, or the supported one when it is unset or
 // names nothing known.
 VectorLevel Requested(VectorLevel supported) {
-    const char* name = std::getenv("ZEL_TEXT_VECTORS");
+    const char* name = std::getenv("ZEL_TEXT_VECTORS"); // NOLINT(concurrency-mt-unsafe) // read
+                                                        // once, before any thread of ours
     if (name == nullptr)
         return supported;
     struct Name {

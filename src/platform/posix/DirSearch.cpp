@@ -61,7 +61,7 @@ bool IsDotOrDotDot(const char* name) {
 }
 
 // Bytes of directory entries read at a time.
-const std::size_t kEntryBufferSize = 32 * 1024;
+const std::size_t kEntryBufferSize = std::size_t(32) * 1024;
 
 // Reads the entries of a directory descriptor from its start, without a stream
 // of the C library: on Linux straight from getdents64 into a buffer the caller
