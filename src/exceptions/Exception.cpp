@@ -35,8 +35,8 @@ Exception::~Exception() {
     CleanAll();
 }
 
-Exception& Exception::operator=(
-    const Exception& other) { // NOLINT(cert-oop54-cpp) // AssignFrom copies through a temporary
+// NOLINTNEXTLINE(cert-oop54-cpp) // AssignFrom checks for itself
+Exception& Exception::operator=(const Exception& other) {
     AssignFrom(other);
     return *this;
 }

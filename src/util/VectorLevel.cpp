@@ -50,8 +50,8 @@ VectorLevel Supported() {
 // The level named by ZEL_TEXT_VECTORS, or the supported one when it is unset or
 // names nothing known.
 VectorLevel Requested(VectorLevel supported) {
-    const char* name = std::getenv("ZEL_TEXT_VECTORS"); // NOLINT(concurrency-mt-unsafe) // read
-                                                        // once, before any thread of ours
+    // NOLINTNEXTLINE(concurrency-mt-unsafe) // the library never changes the environment
+    const char* name = std::getenv("ZEL_TEXT_VECTORS");
     if (name == nullptr)
         return supported;
     struct Name {
