@@ -3,8 +3,8 @@
 #   scripts/install-deps.sh            native build and tests
 #   scripts/install-deps.sh --windows  also the MinGW-w64 cross compilers and Wine (32- and 64-bit)
 #   scripts/install-deps.sh --all      everything CI uses (Windows, benchmarks, fuzzing, docs,
-#                                      the host-toolchain checks, the log agent test and
-#                                      the check of the Debian packages)
+#                                      coverage, static analysis, the host-toolchain checks,
+#                                      the log agent test and the check of the Debian packages)
 set -euo pipefail
 
 native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config abigail-tools help2man)
@@ -12,8 +12,8 @@ native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config a
 # both architectures (wine32 installs on any amd64 host, even one that cannot
 # execute it; such a host also gets qemu-user, below, to run it under emulation).
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
-# lintian checks the Debian packages.
-extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen lintian)
+#                                      coverage, static analysis, the host-toolchain checks,
+#                                      the log agent test and the check of the Debian packages)
 # The host checks: libc++ (a host refused on Linux) and the log agent of the fleet
 # test (rsyslog; its system service is never used, the test starts its own).
 hosts=(libc++-14-dev libc++abi-14-dev rsyslog)

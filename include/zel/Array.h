@@ -239,14 +239,9 @@ private:
 
         unsigned int built = 0;
         try {
-            if (detail::ArrayRelocatable<T>::value) {
-                // The elements in use move by a byte copy; only the old slots
-                // past them are destroyed below.
-                if (count != 0)
-                    std::memcpy(static_cast<void*>(block), static_cast<const void*>(old),
-                                count * sizeof(T));
-                built = count;
-            } else if (std::is_trivially_copyable<T>::value) {
+            if (detail::ArrayRelocatable<T>::value || std::is_trivially_copyable<T>::value) {
+                // The elements in use move by a byte copy (relocatable ones too:
+                // only the old slots past them are destroyed below).
                 if (count != 0)
                     std::memcpy(static_cast<void*>(block), static_cast<const void*>(old),
                                 count * sizeof(T));

@@ -82,7 +82,7 @@ public:
 
 private:
     ThreadCreator();
-    ~ThreadCreator();
+    ~ThreadCreator(); // NOLINT(performance-trivially-destructible) // exported: stays in abi/
 };
 
 } // namespace zel

@@ -203,6 +203,8 @@ private:
 //       and 3"
 //   }
 
+// The moves of the exception classes copy, and may allocate:
+// NOLINTBEGIN(performance-noexcept-move-constructor)
 // A parameter value that is not recognised.
 class ZEL_API BadParameterException : public Exception {
 public:
@@ -240,6 +242,7 @@ public:
     MemoryException();
     MemoryException(const MemoryException& other);
     MemoryException(MemoryException&& other);
+    // copies: may allocate
     MemoryException& operator=(const MemoryException& other);
     MemoryException& operator=(MemoryException&& other);
     virtual ~MemoryException();
@@ -278,11 +281,13 @@ public:
     TimeoutException(const char* format, ...);
     TimeoutException(const TimeoutException& other);
     TimeoutException(TimeoutException&& other);
+    // copies: may allocate
     TimeoutException& operator=(const TimeoutException& other);
     TimeoutException& operator=(TimeoutException&& other);
     virtual ~TimeoutException();
     // Throws a TimeoutException copy: catchable as TimeoutException or Exception.
     void rethrow() override;
 };
+// NOLINTEND(performance-noexcept-move-constructor)
 
 } // namespace zel

@@ -23,7 +23,8 @@
 #else
 #include <cstdint>
 
-struct _GUID {
+struct _GUID { // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) // the Windows
+               // name of the type
     std::uint32_t Data1;
     unsigned short Data2;
     unsigned short Data3;

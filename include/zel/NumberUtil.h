@@ -46,7 +46,8 @@ ZEL_API int stringToInteger(const char* text, char** end);
 ZEL_API long long stringToInt64(const char* text, char** end);
 
 // Decimal floating-point number with an optional exponent. The mantissa is read
-// as at most 18 significant digits (later digits only scale), split into a high
+// as its first 18 digits, leading zeros included (later digits only scale, so
+// "0.0000000000000000001" reads as 0), split into a high
 // and a low part of at most nine digits, combined as high * 1e9 + low and scaled
 // by a product of the powers 10^1, 10^2, 10^4, ... 10^256 selected by the bits of
 // the absolute exponent (clamped to 511). These results are the ones that
@@ -82,11 +83,11 @@ ZEL_API bool stringToBoolean(const char* text, char** end);
 
 // Whether the whole text is an integer: white space, an optional sign, one or
 // more digits, optionally a '.' followed only by zeros, white space. Without
-// `allowLeadingZeros` a number that starts with '0' and has a non-zero digit
-// before any point is refused. A null text gives false.
+// `allowLeadingZeros` a number that starts with '0' and has a non-zero digit is
+// refused, unless a point follows its digits. A null text gives false.
 //
 // Example: " +12 " true; "4." true; "4.01" false; ".5" false; "1e3" false;
-//          "007" false without permission, true with it; "007.0" true.
+//          "007" false without permission, true with it; "007.0" and "01." true.
 ZEL_API bool canCoerceToInteger(const char* text, bool allowLeadingZeros);
 
 // Whether the text begins like a number: after white space, one optional sign

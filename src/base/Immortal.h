@@ -22,15 +22,16 @@ namespace base {
 
 template <typename T> class Immortal {
 public:
-    template <typename... Args> explicit Immortal(Args&&... args) {
+    template <typename... Args>
+    explicit Immortal(Args&&... args) noexcept(std::is_nothrow_constructible_v<T, Args...>) {
         ::new (static_cast<void*>(m_storage)) T(std::forward<Args>(args)...);
     }
     Immortal(const Immortal&) = delete;
     Immortal& operator=(const Immortal&) = delete;
 
-    T& operator*() { return *get(); }
-    T* operator->() { return get(); }
-    T* get() { return std::launder(reinterpret_cast<T*>(m_storage)); }
+    T& operator*() noexcept { return *get(); }
+    T* operator->() noexcept { return get(); }
+    T* get() noexcept { return std::launder(reinterpret_cast<T*>(m_storage)); }
 
 private:
     alignas(T) unsigned char m_storage[sizeof(T)];

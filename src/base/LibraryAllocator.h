@@ -27,8 +27,10 @@ template <typename T> struct LibraryAllocator {
     template <typename U> LibraryAllocator(const LibraryAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t count) {
+        // NOLINTNEXTLINE(bugprone-sizeof-expression) // T may be a pointer: its own size is meant
         if (count > static_cast<std::size_t>(-1) / sizeof(T))
             throw std::bad_alloc();
+        // NOLINTNEXTLINE(bugprone-sizeof-expression) // as above
         void* block = memory::allocate(count * sizeof(T));
         if (block == nullptr)
             throw std::bad_alloc();

@@ -7,7 +7,7 @@ namespace zel {
 
 ConsoleIO::ConsoleIO() = default;
 ConsoleIO::ConsoleIO(const ConsoleIO&) {}
-ConsoleIO& ConsoleIO::operator=(const ConsoleIO&) {
+ConsoleIO& ConsoleIO::operator=(const ConsoleIO&) { // NOLINT(cert-oop54-cpp) // nothing is copied
     return *this;
 }
 ConsoleIO::~ConsoleIO() = default;

@@ -37,6 +37,7 @@ Exception::~Exception() {
     CleanAll();
 }
 
+// NOLINTNEXTLINE(cert-oop54-cpp) // AssignFrom checks for itself
 Exception& Exception::operator=(const Exception& other) {
     AssignFrom(other);
     return *this;

@@ -38,12 +38,13 @@ std::wstring MessageName(const char* name) noexcept {
         for (wchar_t c : wide) {
             char bytes[16];
             std::mbstate_t state{};
+            // NOLINTNEXTLINE(concurrency-mt-unsafe) // its own state object: no shared state
             if (std::wcrtomb(bytes, c, &state) != static_cast<std::size_t>(-1)) {
                 out += c;
                 continue;
             }
             wchar_t escape[16];
-            std::swprintf(escape, 16, L"\\u%04lX", static_cast<unsigned long>(c));
+            (void)std::swprintf(escape, 16, L"\\u%04lX", static_cast<unsigned long>(c));
             out += escape;
         }
         return out;

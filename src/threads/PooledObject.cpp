@@ -5,7 +5,8 @@ namespace zel {
 
 PooledObject::PooledObject() = default;
 PooledObject::PooledObject(const PooledObject&) {}
-PooledObject& PooledObject::operator=(const PooledObject&) {
+PooledObject&
+PooledObject::operator=(const PooledObject&) { // NOLINT(cert-oop54-cpp) // nothing is copied
     return *this;
 }
 PooledObject::~PooledObject() = default;

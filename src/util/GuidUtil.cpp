@@ -22,13 +22,14 @@ void CreateUniqueID(_GUID& id) {
 
 void UniqueIDToString(const _GUID& id, BaseString<char>& text) {
     char work[256];
-    std::snprintf(work, sizeof work, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned int>(id.Data1), static_cast<unsigned int>(id.Data2),
-                  static_cast<unsigned int>(id.Data3), static_cast<unsigned int>(id.Data4[0]),
-                  static_cast<unsigned int>(id.Data4[1]), static_cast<unsigned int>(id.Data4[2]),
-                  static_cast<unsigned int>(id.Data4[3]), static_cast<unsigned int>(id.Data4[4]),
-                  static_cast<unsigned int>(id.Data4[5]), static_cast<unsigned int>(id.Data4[6]),
-                  static_cast<unsigned int>(id.Data4[7]));
+    (void)std::snprintf(
+        work, sizeof work, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+        static_cast<unsigned int>(id.Data1), static_cast<unsigned int>(id.Data2),
+        static_cast<unsigned int>(id.Data3), static_cast<unsigned int>(id.Data4[0]),
+        static_cast<unsigned int>(id.Data4[1]), static_cast<unsigned int>(id.Data4[2]),
+        static_cast<unsigned int>(id.Data4[3]), static_cast<unsigned int>(id.Data4[4]),
+        static_cast<unsigned int>(id.Data4[5]), static_cast<unsigned int>(id.Data4[6]),
+        static_cast<unsigned int>(id.Data4[7]));
     text = work;
 }
 

@@ -369,7 +369,7 @@ const char* doubleToString(double value, char* buffer, unsigned int size) {
     else if (std::isinf(value))
         strcpy(buffer, size, value < 0 ? "-inf" : "inf");
     else
-        std::snprintf(buffer, size, "%.6f", value);
+        (void)std::snprintf(buffer, size, "%.6f", value); // cut to size, terminated below
     buffer[size - 1] = '\0';
     return buffer;
 }

@@ -1,4 +1,5 @@
 #include "files/DirectorySort.h"
+#include "base/SearchSpec.h"
 #include "base/Wildcard.h"
 #include "zel/Directory.h"
 
@@ -69,6 +70,37 @@ TEST(Wildcard, MatchTable) {
 }
 
 // A backtracking matcher takes exponential time on these; this one answers at once.
+TEST(Wildcard, SearchSpecificationSplitsAtTheLastSeparator) {
+    struct Case {
+        const char* spec;
+        char separator;
+        const char* folder; // null: no separator, the current folder
+        const char* pattern;
+    };
+    const Case cases[] = {
+        {"dir/sub/x?.txt", '/', "dir/sub", "x?.txt"},
+        {"x*.txt", '/', nullptr, "x*.txt"},
+        {"/x", '/', "/", "x"},
+        {"/", '/', "/", ""},
+        {"//", '/', "/", ""}, // the folder before the last separator is the first one
+        {"a/", '/', "a", ""},
+        {"", '/', nullptr, ""},
+        {"C:\\data\\*.txt", '\\', "C:\\data", "*.txt"},
+        {"a\\b/c", '/', "a\\b", "c"},
+        {"a\\b/c", '\\', "a", "b/c"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        std::size_t folderLength = 99;
+        const char* pattern = zel::base::SplitSearchSpec(c.spec, c.separator, folderLength);
+        EXPECT_STREQ(pattern, c.pattern);
+        if (c.folder == nullptr)
+            EXPECT_EQ(folderLength, 0u);
+        else
+            EXPECT_EQ(std::string(c.spec, folderLength), c.folder);
+    }
+}
+
 TEST(Wildcard, PathologicalPatternsStayFast) {
     const std::string name(20000, 'a');
     std::string pattern;

@@ -301,6 +301,11 @@ TEST(NumberUtil, StringToDoubleTwentyDigitsKeepEighteen) {
               Bits(stringToDouble("12345678901234567800", nullptr)));
     EXPECT_EQ(Bits(stringToDouble("1.2345678901234567899", nullptr)),
               Bits(stringToDouble("1.23456789012345678", nullptr)));
+    // Leading zeros are among the eighteen digits kept.
+    EXPECT_EQ(Bits(stringToDouble("0000000005589461468615162042", nullptr)),
+              Bits(stringToDouble("558946146", nullptr) * 1e10));
+    EXPECT_EQ(Bits(stringToDouble("0.0000000000000000001234", nullptr)), Bits(0.0));
+    EXPECT_EQ(Bits(stringToDouble("-0.0000000000000000001234", nullptr)), Bits(-0.0));
 }
 
 TEST(NumberUtil, StringToBoolean) {
@@ -384,6 +389,7 @@ TEST(NumberUtil, CanCoerceToInteger) {
         {"1.0 \t", true, true},
         {"00.1", false, false},
         {"010.00", true, true},
+        {"01.", true, true}, // the point forgives the leading zero
         {"\xA0"
          "1",
          false, false},

@@ -50,7 +50,7 @@ extern "C" void RestoreTerminalOnSignal(int signal) {
             g_installed[i] = false;
         }
     }
-    raise(signal);
+    raise(signal); // NOLINT(cert-err33-c) // the default action ends the process
 }
 
 // Unechoed, non-canonical input for the life of the object. `wait` chooses

@@ -1,6 +1,7 @@
 // Generic POSIX code only: directory searches and walks by directory descriptor.
 #include "platform/DirSearch.h"
 
+#include "base/SearchSpec.h"
 #include "base/Wildcard.h"
 
 #include <cerrno>
@@ -60,7 +61,7 @@ bool IsDotOrDotDot(const char* name) {
 }
 
 // Bytes of directory entries read at a time.
-const std::size_t kEntryBufferSize = 32 * 1024;
+const std::size_t kEntryBufferSize = std::size_t(32) * 1024;
 
 // Reads the entries of a directory descriptor from its start, without a stream
 // of the C library: on Linux straight from getdents64 into a buffer the caller
@@ -195,17 +196,11 @@ DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     listing.Clear();
     if (pattern == nullptr || pattern[0] == '\0')
         return DirStatus::Missing;
-    const detail::LibraryString text(pattern);
-    const std::size_t slash = text.rfind('/');
-    detail::LibraryString directory;
-    const char* mask;
-    if (slash == std::string::npos) {
-        directory = ".";
-        mask = pattern;
-    } else {
-        directory = slash == 0 ? detail::LibraryString("/") : text.substr(0, slash);
-        mask = pattern + slash + 1;
-    }
+    std::size_t folderLength = 0;
+    const char* mask = base::SplitSearchSpec(pattern, '/', folderLength);
+    const detail::LibraryString directory = folderLength == 0
+                                                ? detail::LibraryString(".")
+                                                : detail::LibraryString(pattern, folderLength);
     if (mask[0] == '\0')
         return DirStatus::Missing;
 
