@@ -372,6 +372,20 @@ bool printTail(const std::string& where, unsigned int count, Printer& out, long 
     if (known.size < 0)
         note("cannot open " + shown + " for reading: " + reasonOf(known.error) +
              "; waiting for it");
+    // When the file followed so far is now <log>.001, shows the rest of it and
+    // says so; false when it is not.
+    auto drainRotated = [&]() {
+        const FileState old = stateOf(where + ".001");
+        if (old.size < offset || !sameFile(known, old))
+            return false;
+        Reader r(where + ".001");
+        long long at = offset;
+        while (r.open() && at < r.size())
+            at = pump(r, at, r.size(), lines);
+        lines.finish();
+        note(shown + " was rotated to " + quotedName(where + ".001") + "; following the new file");
+        return true;
+    };
     bool more = false;
     for (;;) {
         out.flush();
@@ -381,17 +395,8 @@ bool printTail(const std::string& where, unsigned int count, Printer& out, long 
         const FileState now = stateOf(where);
         if (known.size >= 0 && now.size < 0) {
             // Gone: renamed by a rotation, or removed.
-            const FileState old = stateOf(where + ".001");
             lines.drop();
-            if (old.size >= offset && sameFile(known, old)) {
-                Reader r(where + ".001");
-                long long at = offset;
-                while (r.open() && at < r.size())
-                    at = pump(r, at, r.size(), lines);
-                lines.finish();
-                note(shown + " was rotated to " + quotedName(where + ".001") +
-                     "; following the new file");
-            } else if (!missingSaid) {
+            if (!drainRotated() && !missingSaid) {
                 note(shown + " has become inaccessible: " + reasonOf(now.error));
                 missingSaid = true;
             }
@@ -408,19 +413,9 @@ bool printTail(const std::string& where, unsigned int count, Printer& out, long 
             known = now;
             offset = 0;
         } else if (!sameFile(known, now)) {
-            const FileState old = stateOf(where + ".001");
             lines.drop();
-            if (old.size >= offset && sameFile(known, old)) {
-                Reader r(where + ".001");
-                long long at = offset;
-                while (r.open() && at < r.size())
-                    at = pump(r, at, r.size(), lines);
-                lines.finish();
-                note(shown + " was rotated to " + quotedName(where + ".001") +
-                     "; following the new file");
-            } else {
+            if (!drainRotated())
                 note(shown + " has been replaced; following new file");
-            }
             known = now;
             offset = 0;
         } else if (now.size < offset) {
