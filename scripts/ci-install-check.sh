@@ -308,7 +308,12 @@ clang_mingw_consumer() { # preset triple
         -isystem "$cxx" -isystem "$cxx/$triple" -L"$gcclib" \
         -DZEL_FOUND_VERSION="\"$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --modversion zelbase)\"" \
         examples/consumer/main.cpp $flags -o "$prefix/bin/consumer-clang.exe"
-    if grep -q '^ZEL_WINE_RUNS:BOOL=ON' "build/$preset/CMakeCache.txt"; then
+    if [ "$triple" = i686-w64-mingw32 ]; then
+        # Supported as built only: run under Wine, an exception the DLL throws ends
+        # the Clang-built 32-bit program in terminate (its DWARF unwinder is not the
+        # DLL's); docs/building.md lists Clang 32-bit hosts as built, not run.
+        echo "NOT RUN: $label: the Clang-built 32-bit consumer is built and linked only (exceptions do not cross to it)"
+    elif grep -q '^ZEL_WINE_RUNS:BOOL=ON' "build/$preset/CMakeCache.txt"; then
         "$root/build/$preset/wine-run.sh" "$prefix/bin/consumer-clang.exe" \
             "C:\\users\\Public\\zel-consumer-clang-$preset.log"
     else
