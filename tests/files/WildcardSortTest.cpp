@@ -1,5 +1,5 @@
 #include "files/DirectorySort.h"
-#include "base/SearchSpec.h"
+#include "base/SearchPattern.h"
 #include "base/Wildcard.h"
 #include "zel/Directory.h"
 
@@ -70,9 +70,9 @@ TEST(Wildcard, MatchTable) {
 }
 
 // A backtracking matcher takes exponential time on these; this one answers at once.
-TEST(Wildcard, SearchSpecificationSplitsAtTheLastSeparator) {
+TEST(Wildcard, SearchPatternSplitsAtTheLastSeparator) {
     struct Case {
-        const char* spec;
+        const char* query;
         char separator;
         const char* folder; // null: no separator, the current folder
         const char* pattern;
@@ -90,14 +90,14 @@ TEST(Wildcard, SearchSpecificationSplitsAtTheLastSeparator) {
         {"a\\b/c", '\\', "a", "b/c"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.query);
         std::size_t folderLength = 99;
-        const char* pattern = zel::base::SplitSearchSpec(c.spec, c.separator, folderLength);
+        const char* pattern = zel::base::SplitSearchPattern(c.query, c.separator, folderLength);
         EXPECT_STREQ(pattern, c.pattern);
         if (c.folder == nullptr)
             EXPECT_EQ(folderLength, 0u);
         else
-            EXPECT_EQ(std::string(c.spec, folderLength), c.folder);
+            EXPECT_EQ(std::string(c.query, folderLength), c.folder);
     }
 }
 

@@ -1,7 +1,7 @@
 // Generic POSIX code only: directory searches and walks by directory descriptor.
 #include "platform/DirSearch.h"
 
-#include "base/SearchSpec.h"
+#include "base/SearchPattern.h"
 #include "base/Wildcard.h"
 
 #include <cerrno>
@@ -197,7 +197,7 @@ DirStatus Search(const char* pattern, DirListing& listing, Detail detail) {
     if (pattern == nullptr || pattern[0] == '\0')
         return DirStatus::Missing;
     std::size_t folderLength = 0;
-    const char* mask = base::SplitSearchSpec(pattern, '/', folderLength);
+    const char* mask = base::SplitSearchPattern(pattern, '/', folderLength);
     const detail::LibraryString directory = folderLength == 0
                                                 ? detail::LibraryString(".")
                                                 : detail::LibraryString(pattern, folderLength);
