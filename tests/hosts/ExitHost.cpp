@@ -13,10 +13,17 @@
 // destructors, while the thread still runs) must stop throwing through its own
 // functions first, as docs/foundation.md says; this one does so from an atexit
 // handler, and its thread then keeps calling the library without throwing.
+//
+// Under Wine, a thread that ExitProcess ends while it is inside Wine's own system
+// calls may leave one of Wine's locks held, and the process then never ends (the
+// main thread waits in NtTerminateProcess for a lock whose owner Wine has already
+// ended). So on Windows the thread runs on through every global destructor and
+// atexit handler and parks outside the library just before ExitProcess.
 #include "zel/Directory.h"
 #include "zel/Exception.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +45,10 @@ constexpr bool kTablesDroppedAtExit = false;
 // stopped throwing.
 std::atomic<bool> g_exiting{false};
 std::atomic<bool> g_threadStopped{false};
+// Set by the last step of exit on Windows; the thread answers once it is parked.
+std::atomic<bool> g_park{false};
+std::atomic<bool> g_parked{false};
+bool g_threadStarted = false;
 
 // Lists g_folder; the number of entries, or -1 when the walk threw.
 long ListFolder() {
@@ -74,6 +85,11 @@ unsigned AnnotateOnly(const char* who) {
 
 void KeepLogging() {
     for (int round = 0;; ++round) {
+        if (g_park.load()) {
+            g_parked.store(true);
+            for (;;)
+                std::this_thread::sleep_for(std::chrono::hours(1));
+        }
         zel::Exception::trace("ExitHost: thread line %d", round);
         if (g_exiting.load()) {
             g_threadStopped.store(true);
@@ -91,6 +107,19 @@ void StopThrowing() {
     while (!g_threadStopped.load())
         std::this_thread::yield();
 }
+
+#ifdef _WIN32
+// Destroyed after g_exitWork (defined later), so after every other step of exit.
+struct ParkThread {
+    ~ParkThread() {
+        if (!g_threadStarted)
+            return;
+        g_park.store(true);
+        while (!g_parked.load())
+            std::this_thread::yield();
+    }
+} g_parkThread;
+#endif
 
 struct ExitWork {
     bool armed = false;
@@ -128,6 +157,7 @@ int main(int argc, char** argv) {
         // Registered after start-up, so it runs before the runtime drops the tables.
         if (kTablesDroppedAtExit)
             std::atexit(StopThrowing);
+        g_threadStarted = true;
         std::thread(KeepLogging).detach();
         while (g_threadRounds.load() < 3)
             std::this_thread::yield();

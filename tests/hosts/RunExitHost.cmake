@@ -41,12 +41,13 @@ set(err_file "${folder}.err")
 
 # Under Wine a run may meet Wine's own failures, about one run in two hundred
 # here: a thread still talking to the wineserver while the process ends finds
-# the server's socket closed and Wine ends the process with 1 (Windows ends the
-# other threads before the process), or a start that cannot map Wine's shared
-# data; under CPU emulation a run is at times ended by a signal (the emulator's
-# own failure, not yet explained). Such a run, or one that outlives the bound, is
-# run again, up to three
-# times; what the host itself does is checked on the run that completes.
+# the server's socket closed and Wine ends the process with 1, or a start that
+# cannot map Wine's shared data; under CPU emulation a run was once ended by a
+# signal after less than a second (the emulator's own failure, not explained).
+# Such a run is run again, up to three times; what the host itself does is
+# checked on the run that completes. A run that outlives the bound fails: the
+# host parks its thread before the process ends, which is what kept Wine from
+# ending (docs/foundation.md).
 set(wine_failure "wine client error:[0-9a-f]+: write: Bad file descriptor|failed to map the shared user data")
 set(bound "")
 if(WINDOWS_PATHS)
@@ -65,14 +66,24 @@ foreach(run RANGE 1 ${RUNS})
         file(READ "${out_file}" out)
         file(READ "${err_file}" err)
         if(NOT WINDOWS_PATHS OR attempt EQUAL 3 OR NOT (
-               (rc STREQUAL "1" AND err MATCHES "${wine_failure}") OR rc MATCHES "timeout|killed"))
+               (rc STREQUAL "1" AND err MATCHES "${wine_failure}") OR rc MATCHES "killed"))
             break()
         endif()
         math(EXPR wine_reruns "${wine_reruns} + 1")
         message(STATUS "run ${run}: Wine failed (${rc}), run again")
     endforeach()
     if(NOT rc STREQUAL "0")
-        set(failure "run ${run}: exit ${rc}\n${out}\n${err}")
+        # The log's end says how far the host got.
+        set(log "")
+        if(EXISTS "${folder}/exit.log")
+            file(READ "${folder}/exit.log" log)
+            string(LENGTH "${log}" length)
+            if(length GREATER 2000)
+                math(EXPR from "${length} - 2000")
+                string(SUBSTRING "${log}" ${from} -1 log)
+            endif()
+        endif()
+        set(failure "run ${run}: exit ${rc}\n${out}\n${err}\nthe log's end:\n${log}")
         break()
     endif()
     file(READ "${folder}/exit.log" log)
