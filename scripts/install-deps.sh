@@ -12,8 +12,9 @@ native=(cmake g++ make libgtest-dev libcli11-dev nlohmann-json3-dev pkg-config a
 # both architectures (wine32 installs on any amd64 host, even one that cannot
 # execute it; such a host also gets qemu-user, below, to run it under emulation).
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
-#                                      coverage, static analysis, the host-toolchain checks,
-#                                      the log agent test and the check of the Debian packages)
+# gcovr gives the coverage map, clang-tidy (with run-clang-tidy) and cppcheck the
+# static analysis (scripts/static-analysis.sh), lintian checks the Debian packages.
+extra=(libbenchmark-dev libssl-dev clang libclang-rt-14-dev doxygen gcovr clang-tidy cppcheck lintian)
 # The host checks: libc++ (a host refused on Linux) and the log agent of the fleet
 # test (rsyslog; its system service is never used, the test starts its own).
 hosts=(libc++-14-dev libc++abi-14-dev rsyslog)

@@ -70,6 +70,9 @@ for name in "${builds[@]}"; do
     run-clang-tidy -quiet -j "$jobs" -p "$db" >"build/analysis-$name/clang-tidy.txt" 2>&1 || true
     sed 's/\x1b\[[0-9;]*m//g' "build/analysis-$name/clang-tidy.txt" |
         grep -E "^$root/(src|include|tools)/[^:]+:[0-9]+:[0-9]+: (warning|error): " | sed "s|^$root/||; s|\$| ($name)|" >>"$findings" || true
+    # A finding clang-tidy gives no place for cannot be suppressed at a line, but counts.
+    sed 's/\x1b\[[0-9;]*m//g' "build/analysis-$name/clang-tidy.txt" |
+        grep -E "^(warning|error): .*\[[a-z0-9.,-]+\]\$" | sed "s|^|(no location) |; s|\$| ($name)|" >>"$findings" || true
 
     echo "--- cppcheck, $name build"
     cppflags=()
@@ -84,7 +87,8 @@ for name in "${builds[@]}"; do
         --suppress="*:/usr/*" --suppress='*:*/build/*' \
         --template='{file}:{line}:{column}: {severity}: {message} [{id}]' \
         >"build/analysis-$name/cppcheck.txt" 2>&1 || true
-    grep -E "^$root/(src|include|tools)/[^:]+:[0-9]+:[0-9]+: " "build/analysis-$name/cppcheck.txt" |
+    # cppcheck names the files as the database does, relative or not.
+    grep -E "^($root/)?(src|include|tools)/[^:]+:[0-9]+:[0-9]+: " "build/analysis-$name/cppcheck.txt" |
         sed "s|^$root/||; s|\$| (cppcheck, $name)|" >>"$findings" || true
 done
 

@@ -24,6 +24,7 @@ namespace {
 // The process-wide recursive lock of the log, built when the library loads and
 // never destroyed: a line logged by a thread still running while the process
 // exits, or by a host's global destructor, still finds it (docs/foundation.md).
+// NOLINTNEXTLINE(cert-err58-cpp) // only sets up the native lock, which cannot throw
 base::Immortal<AutoCriticalSection> ErrorLogLock;
 
 const long long kRotateAbove = 10000000; // bytes, not 10 MiB

@@ -34,8 +34,11 @@ std::size_t EscapeTextForTesting(const char* text, std::size_t size, bool keepCh
                                  std::size_t room) {
     const std::string escaped = base::EscapedText(
         std::string(text != nullptr ? text : "", text != nullptr ? size : 0), keepCharacters);
-    if (out != nullptr && room != 0)
+    if (out != nullptr && room != 0) {
+        // Bytes, not a C string: the length returned says how many there are.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(out, escaped.data(), escaped.size() < room ? escaped.size() : room);
+    }
     return escaped.size();
 }
 

@@ -78,6 +78,7 @@ std::string obtainKey(const CryptOptions& o, bool confirm) {
         return checkedKey(key, "key file " + o.keyFile);
     }
     if (!o.keyEnv.empty()) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe) // nothing in zel or the library calls setenv
         const char* value = std::getenv(o.keyEnv.c_str());
         if (value == nullptr)
             throw UsageError("environment variable " + o.keyEnv + " is not set");
@@ -122,8 +123,8 @@ bool looksBinary(const unsigned char* data, std::size_t n) {
 // The input: a file read where needed, or standard input held in memory.
 class Input {
 public:
-    Input(const std::string& path, long long limit, const std::string& what) {
-        m_name = path == "-" ? std::string("standard input") : path;
+    Input(const std::string& path, long long limit, const std::string& what)
+        : m_name(path == "-" ? std::string("standard input") : path) {
         const std::string tooLarge = m_name + ": more than " + std::to_string(limit) +
                                      " bytes, the most the cipher can take as " + what;
         if (path != "-") {
@@ -230,10 +231,10 @@ public:
         for (std::size_t i = 0; i < m_memory.size(); ++i) {
             const long long left = m_length - static_cast<long long>(i * kChunk);
             const std::size_t n = static_cast<std::size_t>(std::min<long long>(left, kChunk));
-            std::fwrite(m_memory[i].get(), 1, n, stdout);
+            if (std::fwrite(m_memory[i].get(), 1, n, stdout) != n)
+                throw Failure("cannot write to standard output");
         }
-        std::fflush(stdout);
-        if (std::ferror(stdout))
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
             throw Failure("cannot write to standard output");
     }
 
@@ -355,7 +356,7 @@ void runBlock(PairCipher& cipher, long long t, Progress& progress, Load load, St
         if (!store(frontAt, front.data(), backAt, back.data(), 4 * n))
             return;
         first += static_cast<long long>(n);
-        progress.done(2 * 4 * first);
+        progress.done(2 * (4 * first));
     }
 }
 

@@ -43,8 +43,8 @@ class Workspace {
 public:
     Workspace() : m_previousLog(zel::Exception::GetErrorLogLocation()) {
         std::random_device random;
-        char name[40];
-        std::snprintf(name, sizeof name, "zel-demo-%08x", static_cast<unsigned>(random()));
+        char name[40]; // holds any 32-bit value: snprintf cannot cut it short
+        (void)std::snprintf(name, sizeof name, "zel-demo-%08x", static_cast<unsigned>(random()));
         m_root = fs::temp_directory_path() / name;
         fs::create_directories(m_root);
         m_log = (m_root / "ZELError.txt").string();
@@ -83,11 +83,11 @@ void show(const char* title, const zel::Array<zel::BaseString<char>>& files,
 }
 
 std::string hex(const unsigned char* data, unsigned int n) {
+    static const char digits[] = "0123456789abcdef";
     std::string s;
-    char byte[4];
     for (unsigned int i = 0; i < n; ++i) {
-        std::snprintf(byte, sizeof byte, "%02x", data[i]);
-        s += byte;
+        s += digits[data[i] >> 4];
+        s += digits[data[i] & 0xF];
     }
     return s;
 }

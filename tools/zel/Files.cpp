@@ -29,7 +29,7 @@ std::string readAll(const std::string& path) {
         throw Failure(path + ": is a folder");
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw Failure(path + ": cannot open: " + std::strerror(errno));
+        throw Failure(path + ": cannot open: " + native::errorText(errno));
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         throw Failure(path + ": cannot read");
@@ -41,8 +41,9 @@ OutputFile::OutputFile(const std::string& target) : m_target(target) {
         throw UsageError("-o " + target + ": is a folder, not a file");
     std::random_device random;
     for (int attempt = 0; attempt < 16 && m_fd == -1; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".zel-%08x.tmp", static_cast<unsigned>(random()));
+        char suffix[32]; // holds any 32-bit value: snprintf cannot cut it short
+        (void)std::snprintf(suffix, sizeof suffix, ".zel-%08x.tmp",
+                            static_cast<unsigned>(random()));
         m_temporary = target + suffix;
         m_fd = native::createPrivate(m_temporary);
         if (m_fd == -1 && errno != EEXIST)

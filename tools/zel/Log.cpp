@@ -117,10 +117,13 @@ bool sameFile(const FileState& known, const FileState& now) {
 
 // ---- Output ----
 
+// A note on standard error, after what standard output has so far (a failure
+// there is caught by flush()); a failing standard error has nowhere else to be
+// told.
 void note(const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "zel: log: %s\n", text.c_str());
-    std::fflush(stderr);
+    (void)std::fflush(stdout);
+    (void)std::fprintf(stderr, "zel: log: %s\n", text.c_str());
+    (void)std::fflush(stderr);
 }
 
 // Writes lines as they are (made visible as less shows them when standard
@@ -138,15 +141,13 @@ public:
             m_records.line(text);
         else if (m_terminal)
             std::printf("%s\n", lessVisible(text).c_str());
-        else {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fputc('\n', stdout);
-        }
+        else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+                 std::fputc('\n', stdout) == EOF)
+            throw Failure("cannot write to standard output");
     }
     void flush() {
         m_records.flush();
-        std::fflush(stdout);
-        if (std::ferror(stdout))
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
             throw Failure("cannot write to standard output");
     }
 
@@ -284,7 +285,7 @@ long long startOfLast(const Reader& r, unsigned int count, bool& cut) {
 // chooses the default (and would create its Corvane folder when missing), so
 // while that folder is missing the default path is named here instead.
 std::string logLocation() {
-    const std::string set = zel::Exception::GetErrorLogLocation();
+    std::string set = zel::Exception::GetErrorLogLocation();
     if (!set.empty())
         return set;
     const std::string data = native::machineDataFolder();

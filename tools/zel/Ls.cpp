@@ -360,24 +360,24 @@ std::string folderReason(const std::string& shown, const std::string& walked) {
 // Names on standard error what could not be read, with the system's reason and
 // the path quoted as ls quotes it, the first kNamedMost, then the counts. A
 // dangling link is said but is no failure (find -L). True when anything else
-// was left out.
+// was left out. (A failing standard error has nowhere else to be told.)
 bool reportSkips(const Skipped& skipped) {
     // No error: each folder is walked once, whatever the routes to it.
     if (!skipped.repeated.empty()) {
         const unsigned long count = static_cast<unsigned long>(skipped.repeated.size());
-        std::fprintf(stderr,
-                     "zel: ls: %lu folder%s reached again by another route (a link) and not "
-                     "walked twice, the first at %s\n",
-                     count, count == 1 ? " was" : "s were",
-                     quotedName(skipped.repeated[0]).c_str());
+        (void)std::fprintf(stderr,
+                           "zel: ls: %lu folder%s reached again by another route (a link) and not "
+                           "walked twice, the first at %s\n",
+                           count, count == 1 ? " was" : "s were",
+                           quotedName(skipped.repeated[0]).c_str());
     }
     std::size_t named = 0;
     for (std::size_t i = 0; i < skipped.folders.size(); ++i) {
         if (named++ >= kNamedMost)
             break;
-        std::fprintf(stderr, "zel: ls: cannot open directory %s: %s\n",
-                     quotedName(skipped.folders[i]).c_str(),
-                     folderReason(skipped.folders[i], skipped.walkedFolders[i]).c_str());
+        (void)std::fprintf(stderr, "zel: ls: cannot open directory %s: %s\n",
+                           quotedName(skipped.folders[i]).c_str(),
+                           folderReason(skipped.folders[i], skipped.walkedFolders[i]).c_str());
     }
     bool failed = !skipped.folders.empty();
     unsigned long dangling = 0, other = 0, gone = 0;
@@ -388,27 +388,27 @@ bool reportSkips(const Skipped& skipped) {
             if (named++ >= kNamedMost)
                 continue;
             if (u.dangling)
-                std::fprintf(stderr,
-                             "zel: ls: %s: dangling link (its target does not exist), "
-                             "not listed\n",
-                             quotedName(u.path).c_str());
+                (void)std::fprintf(stderr,
+                                   "zel: ls: %s: dangling link (its target does not exist), "
+                                   "not listed\n",
+                                   quotedName(u.path).c_str());
             else
-                std::fprintf(stderr, "zel: ls: cannot access %s: %s\n", quotedName(u.path).c_str(),
-                             u.reason.c_str());
+                (void)std::fprintf(stderr, "zel: ls: cannot access %s: %s\n",
+                                   quotedName(u.path).c_str(), u.reason.c_str());
         }
         // Entries counted but not found again vanished during the walk.
         gone = skipped.entries - std::min<unsigned long>(skipped.entries, dangling + other);
         if (gone != 0)
-            std::fprintf(stderr,
-                         "zel: ls: %lu entr%s could not be read and %s gone now (removed "
-                         "during the walk)\n",
-                         gone, gone == 1 ? "y" : "ies", gone == 1 ? "is" : "are");
+            (void)std::fprintf(stderr,
+                               "zel: ls: %lu entr%s could not be read and %s gone now (removed "
+                               "during the walk)\n",
+                               gone, gone == 1 ? "y" : "ies", gone == 1 ? "is" : "are");
         failed = failed || other != 0 || gone != 0;
     }
     if (named > kNamedMost)
-        std::fprintf(stderr, "zel: ls: %lu more not named (at most %lu are)\n",
-                     static_cast<unsigned long>(named - kNamedMost),
-                     static_cast<unsigned long>(kNamedMost));
+        (void)std::fprintf(stderr, "zel: ls: %lu more not named (at most %lu are)\n",
+                           static_cast<unsigned long>(named - kNamedMost),
+                           static_cast<unsigned long>(kNamedMost));
     if (named > 1 || !skipped.folders.empty()) {
         std::string sum;
         const auto add = [&](unsigned long n, const char* one, const char* many) {
@@ -425,7 +425,7 @@ bool reportSkips(const Skipped& skipped) {
         add(dangling, "dangling link", "dangling links");
         add(gone, "entry removed during the walk", "entries removed during the walk");
         if (!sum.empty())
-            std::fprintf(stderr, "zel: ls: in all: %s\n", sum.c_str());
+            (void)std::fprintf(stderr, "zel: ls: in all: %s\n", sum.c_str());
     }
     return failed;
 }
@@ -465,16 +465,16 @@ std::string readableSize(long long bytes) {
         value /= 1024;
         ++unit;
     }
-    char text[32];
+    char text[32]; // holds any of them: snprintf cannot cut one short
     if (value < 10) {
         const double tenths = static_cast<double>(static_cast<long long>(value * 10 + 0.999999));
         if (tenths < 100)
-            std::snprintf(text, sizeof text, "%.1f%c", tenths / 10, units[unit]);
+            (void)std::snprintf(text, sizeof text, "%.1f%c", tenths / 10, units[unit]);
         else
-            std::snprintf(text, sizeof text, "10%c", units[unit]);
+            (void)std::snprintf(text, sizeof text, "10%c", units[unit]);
     } else {
-        std::snprintf(text, sizeof text, "%lld%c", static_cast<long long>(value + 0.999999),
-                      units[unit]);
+        (void)std::snprintf(text, sizeof text, "%lld%c", static_cast<long long>(value + 0.999999),
+                            units[unit]);
     }
     return text;
 }
@@ -514,8 +514,9 @@ void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
         if (o.longForm)
             std::printf("%*s  %-*s  %s  ", static_cast<int>(sizeWidth), sizes[i].c_str(),
                         static_cast<int>(timeWidth), times[i].c_str(), e.readOnly ? "ro" : "rw");
-        std::fwrite(path.data(), 1, path.size(), stdout);
-        std::fputc(o.nulSeparated ? '\0' : '\n', stdout);
+        if (std::fwrite(path.data(), 1, path.size(), stdout) != path.size() ||
+            std::fputc(o.nulSeparated ? '\0' : '\n', stdout) == EOF)
+            throw Failure("cannot write to standard output");
     }
 }
 
@@ -607,21 +608,26 @@ void addLs(CLI::App& app) {
         for (const std::string& typed : o->patterns) {
             Plan plan;
             std::string reason;
+            // Standard output first, so each message follows the files before it;
+            // a failure there stays in ferror(stdout), told at the end.
             if (typed.empty() || !planFor(typed, *o, plan, reason)) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "zel: ls: cannot access %s: %s\n", quotedName(typed).c_str(),
-                             typed.empty() ? "No such file or directory" : reason.c_str());
+                (void)std::fflush(stdout);
+                (void)std::fprintf(stderr, "zel: ls: cannot access %s: %s\n",
+                                   quotedName(typed).c_str(),
+                                   typed.empty() ? "No such file or directory" : reason.c_str());
                 failed = true;
                 continue;
             }
             const std::vector<Entry> found = listWithProgress(typed, plan, *o, shown, skipped);
             if (found.empty() && !plan.folder) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "zel: ls: %s: no files match\n", quotedName(typed).c_str());
+                (void)std::fflush(stdout);
+                (void)std::fprintf(stderr, "zel: ls: %s: no files match\n",
+                                   quotedName(typed).c_str());
                 failed = true;
             }
             printAll(found, *o);
-            std::fflush(stdout);
+            if (std::fflush(stdout) != 0)
+                throw Failure("cannot write to standard output");
             shown += found.size();
         }
         const bool left = reportSkips(skipped);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -53,7 +54,7 @@ void onSignal(int signal) {
     deflt.sa_handler = SIG_DFL;
     sigemptyset(&deflt.sa_mask);
     ::sigaction(signal, &deflt, nullptr);
-    ::raise(signal);
+    (void)::raise(signal); // the default action ends the process
 }
 #endif
 
@@ -286,7 +287,20 @@ std::string hostName() {
 }
 
 std::string errorText(int code) {
-    return std::strerror(code);
+#if defined(_WIN32)
+    // The C runtime keeps this text per thread (the 32-bit msvcrt.dll has no strerror_s).
+    return std::strerror(code); // NOLINT(concurrency-mt-unsafe) // see above
+#else
+    char text[256] = "";
+#if defined(__GLIBC__) && defined(_GNU_SOURCE)
+    // The GNU form: the text, in `text` or a static one.
+    return strerror_r(code, text, sizeof text);
+#else
+    if (strerror_r(code, text, sizeof text) != 0)
+        return "Unknown error " + std::to_string(code);
+    return text;
+#endif
+#endif
 }
 
 long long dataAfter(int fd, long long offset) {
@@ -310,6 +324,7 @@ FileId identityOf(int fd) {
     FileId id;
 #if defined(_WIN32)
     BY_HANDLE_FILE_INFORMATION info{};
+    // NOLINTNEXTLINE(performance-no-int-to-ptr) // the CRT gives the handle as an integer
     const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info)) {
         id.device = info.dwVolumeSerialNumber;
@@ -383,14 +398,17 @@ std::string mutexHolder(const std::string& name) {
             l.pop_back();
         if (l.size() < wanted.size() || l.compare(l.size() - wanted.size(), wanted.size(), wanted))
             continue;
-        // Num RefCount Protocol Flags Type St Inode Path
-        char num[64];
-        unsigned long ref = 0, protocol = 0, flags = 0, type = 0, st = 0, ino = 0;
-        if (std::sscanf(l.c_str(), "%63s %lx %lx %lx %lx %lx %lu", num, &ref, &protocol, &flags,
-                        &type, &st, &ino) == 7)
-            inode = "socket:[" + std::to_string(ino) + "]";
+        // Num RefCount Protocol Flags Type St Inode Path: the inode is the
+        // seventh field, in decimal.
+        std::istringstream fields(l);
+        std::string field;
+        int count = 0;
+        while (count < 7 && fields >> field)
+            ++count;
+        if (count == 7 && field.find_first_not_of("0123456789") == std::string::npos)
+            inode = "socket:[" + field + "]";
     }
-    std::fclose(table);
+    (void)std::fclose(table); // read only: nothing is lost if closing fails
     if (inode.empty())
         return std::string();
     DIR* proc = ::opendir("/proc");
@@ -398,6 +416,7 @@ std::string mutexHolder(const std::string& name) {
         return std::string();
     std::string found;
     while (found.empty()) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe) // a stream of this call's own
         const dirent* e = ::readdir(proc);
         if (e == nullptr)
             break;
@@ -408,6 +427,7 @@ std::string mutexHolder(const std::string& name) {
         DIR* dir = ::opendir(fds.c_str());
         if (dir == nullptr)
             continue;
+        // NOLINTNEXTLINE(concurrency-mt-unsafe) // a stream of this call's own
         while (const dirent* f = ::readdir(dir)) {
             char target[64];
             const std::string link = fds + "/" + f->d_name;
@@ -423,7 +443,7 @@ std::string mutexHolder(const std::string& name) {
                             c.pop_back();
                         found += " (" + quotedName(c) + ")";
                     }
-                    std::fclose(comm);
+                    (void)std::fclose(comm); // read only
                 }
                 break;
             }

@@ -7,6 +7,7 @@
 #include "zel/Security.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <memory>
@@ -42,16 +43,18 @@ int runMutex(const MutexOptions& o) {
     } closer{mutex};
 
     const unsigned int waitMs =
-        o.tryOnly ? 0u : static_cast<unsigned int>(o.timeout * 1000.0 + 0.5);
+        o.tryOnly ? 0u : static_cast<unsigned int>(std::llround(o.timeout * 1000.0));
     const int got = zel::util::WaitAccessableMutex(mutex, waitMs);
     if (got == zel::util::AccessableWaitTimeout) {
         const std::string holder = native::mutexHolder(o.name);
         std::printf("held %s\n", shown.c_str());
-        std::fflush(stdout);
-        std::fprintf(stderr, "zel: mutex: %s is held by %s%s\n", quotedName(o.name).c_str(),
-                     holder.empty() ? "another process (the system does not say which)"
-                                    : holder.c_str(),
-                     o.tryOnly ? "" : (" (waited " + std::to_string(waitMs) + " ms)").c_str());
+        // A failure of standard output stays in ferror(stdout), told at the end;
+        // a failing standard error has nowhere else to be told.
+        (void)std::fflush(stdout);
+        (void)std::fprintf(
+            stderr, "zel: mutex: %s is held by %s%s\n", quotedName(o.name).c_str(),
+            holder.empty() ? "another process (the system does not say which)" : holder.c_str(),
+            o.tryOnly ? "" : (" (waited " + std::to_string(waitMs) + " ms)").c_str());
         return kHeldElsewhere;
     }
     if (got != zel::util::AccessableWaitAcquired && got != zel::util::AccessableWaitAbandoned)
@@ -61,7 +64,7 @@ int runMutex(const MutexOptions& o) {
                                                           : "");
     if (o.hold > 0) {
         std::printf("holding for %g s\n", o.hold);
-        std::fflush(stdout);
+        (void)std::fflush(stdout); // a failure stays in ferror(stdout), told at the end
         std::this_thread::sleep_for(
             std::chrono::milliseconds(static_cast<long long>(o.hold * 1000)));
     }

@@ -48,9 +48,11 @@ void setBinaryMode(bool input) {
 #endif
 }
 
+// Standard error is written as well as it goes: a failure there has nowhere
+// else to be told.
 std::string promptHidden(const char* prompt) {
-    std::fprintf(stderr, "%s", prompt);
-    std::fflush(stderr);
+    (void)std::fputs(prompt, stderr);
+    (void)std::fflush(stderr);
     zel::ConsoleIO console;
     std::string text;
     for (;;) {
@@ -58,7 +60,7 @@ std::string promptHidden(const char* prompt) {
         if (c == '\r' || c == '\n')
             break;
         if (c == 3 || c == 4 || c == 26) { // Ctrl-C, Ctrl-D, Ctrl-Z
-            std::fprintf(stderr, "\n");
+            (void)std::fputc('\n', stderr);
             throw Failure("cancelled");
         }
         if (c == 0 || c == 0xE0) { // first code of a function or arrow key
@@ -72,7 +74,7 @@ std::string promptHidden(const char* prompt) {
         }
         text += static_cast<char>(c);
     }
-    std::fprintf(stderr, "\n");
+    (void)std::fputc('\n', stderr);
     return text;
 }
 
@@ -82,8 +84,8 @@ void showProgress(const std::string& text) {
     if (text.size() < shown)
         line += std::string(shown - text.size(), ' ') + "\r" + text;
     shown = text.size();
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    (void)std::fputs(line.c_str(), stderr);
+    (void)std::fflush(stderr);
 }
 
 } // namespace zeltool

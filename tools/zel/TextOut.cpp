@@ -165,9 +165,10 @@ std::string shellQuoted(const std::string& name) {
                 if (named != nullptr) {
                     out += named;
                 } else {
-                    char octal[8];
-                    std::snprintf(octal, sizeof octal, "\\%03o", b);
-                    out += octal;
+                    out += '\\';
+                    out += static_cast<char>('0' + ((b >> 6) & 7));
+                    out += static_cast<char>('0' + ((b >> 3) & 7));
+                    out += static_cast<char>('0' + (b & 7));
                 }
             }
             i += len;
@@ -197,10 +198,14 @@ std::string lessVisible(const std::string& line) {
     for (std::size_t i = 0; i < line.size();) {
         unsigned long code = 0;
         const std::size_t n = utf8At(line, i, code);
-        char text[16];
+        char text[16]; // holds any code point: snprintf cannot cut one short
         if (n == 0) {
-            std::snprintf(text, sizeof text, "<%02X>", static_cast<unsigned char>(line[i]));
-            out += text;
+            static const char digits[] = "0123456789ABCDEF";
+            const unsigned char byte = static_cast<unsigned char>(line[i]);
+            out += '<';
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+            out += '>';
             ++i;
             continue;
         }
@@ -210,7 +215,7 @@ std::string lessVisible(const std::string& line) {
             out += '^';
             out += static_cast<char>(code ^ 0x40);
         } else {
-            std::snprintf(text, sizeof text, "<U+%04lX>", code);
+            (void)std::snprintf(text, sizeof text, "<U+%04lX>", code);
             out += text;
         }
         i += n;
@@ -243,10 +248,10 @@ std::string isoTime(const std::tm& local, long long seconds) {
     const char sign = offset < 0 ? '-' : '+';
     if (offset < 0)
         offset = -offset;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, sign, offset / 60, offset % 60);
+    char text[64]; // holds any date localFields gives: snprintf cannot cut it short
+    (void)std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld",
+                        local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                        local.tm_min, local.tm_sec, sign, offset / 60, offset % 60);
     return text;
 }
 
@@ -256,8 +261,8 @@ bool localFields(long long seconds, std::tm& local) {
     // into the range, converted, and its year moved back: today's zone rules
     // then stand for that year's.
     const long long span = 146097LL * 86400; // 400 years
-    const long long first = 2 * 86400;       // clear of the range's edges in any zone
-    const long long last = 32535215999LL - 2 * 86400;
+    const long long first = 2LL * 86400;     // clear of the range's edges in any zone
+    const long long last = 32535215999LL - 2LL * 86400;
     const long long bound = 2000 * span; // years up to about 800,000 either way
     if (seconds < -bound || seconds > bound)
         return false;
@@ -291,9 +296,9 @@ std::string localTimeText(long long seconds) {
     std::tm local{};
     if (!localFields(seconds, local))
         return std::string();
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    char text[80]; // holds any int fields: snprintf cannot cut them short
+    (void)std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return text;
 }
 

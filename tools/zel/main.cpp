@@ -135,7 +135,7 @@ std::vector<std::string> optionNames(const CLI::App& command) {
 // The parser's message said plainly: unknown options with a guess, and a missing
 // value named without the parser's "1 required N:N missing".
 std::string plainParseMessage(const CLI::ParseError& e, const CLI::App* command) {
-    const std::string text = zeltool::messageTrail(e);
+    std::string text = zeltool::messageTrail(e);
     if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && command != nullptr) {
         const std::string::size_type colon = text.find(": ");
         std::string words = colon == std::string::npos ? text : text.substr(colon + 2);
@@ -166,7 +166,7 @@ std::string plainParseMessage(const CLI::ParseError& e, const CLI::App* command)
         std::string what = m[2].str();
         const std::string::size_type colon = what.find(':');
         if (colon != std::string::npos)
-            what = what.substr(0, colon);
+            what.resize(colon);
         return m[1].str() + " needs a value (" + what + ")";
     }
     return text;
@@ -197,14 +197,14 @@ int fail(const std::string& context, const std::string& text, int status) {
     for (char& c : line)
         if (c == '\n' || c == '\r')
             c = ' ';
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", line.c_str());
+    // Standard output first, so the line comes after what was written (the run
+    // fails either way). A failing standard error has nowhere else to be told.
+    (void)std::fflush(stdout);
+    (void)std::fprintf(stderr, "%s\n", line.c_str());
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     CLI::App app{"zel: support and scripting tool over the ZELBase library", "zel"};
     app.set_version_flag("--version", std::function<std::string()>(versionText),
                          "Print the tool's version and the library it loaded (file and version)");
@@ -283,8 +283,7 @@ int main(int argc, char** argv) {
             auto found = zeltool::runners().find(command);
             if (found != zeltool::runners().end()) {
                 int status = found->second();
-                std::fflush(stdout);
-                if (std::ferror(stdout))
+                if (std::fflush(stdout) != 0 || std::ferror(stdout))
                     return fail(context, "cannot write to standard output", 1);
                 return status;
             }
@@ -298,5 +297,18 @@ int main(int argc, char** argv) {
         return fail(context, zeltool::messageTrail(e), 1);
     } catch (...) {
         return fail(context, "unexpected failure", 1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // What escapes the tool (running out of memory while the parser is set up or
+    // while an error is told) still ends in one line and status 1.
+    try {
+        return runTool(argc, argv);
+    } catch (...) {
+        (void)std::fputs("zel: unexpected failure\n", stderr);
+        return 1;
     }
 }

@@ -3,6 +3,7 @@
 #include "platform/LogFile.h"
 #include "platform/LogAppendSteps.h"
 #include "platform/CallDeadline.h"
+#include "platform/Errors.h"
 #include "platform/posix/SharedFiles.h"
 #include "platform/TrustedPath.h"
 #include "base/Immortal.h"
@@ -215,8 +216,11 @@ public:
             if (n <= 0 || links >= kMaxLinks)
                 return LogOpened::Failed;
             std::string to(target, static_cast<std::size_t>(n));
-            if (to[0] != '/')
-                to = *m_folder + (*m_folder == "/" ? "" : "/") + to;
+            if (to[0] != '/') { // relative to the link's folder
+                if (*m_folder != "/")
+                    to.insert(0, 1, '/');
+                to.insert(0, *m_folder);
+            }
             std::string folder, leaf, absolute;
             if (!SplitLocation(to, folder, leaf) || !Absolute(folder, absolute))
                 return LogOpened::Failed;
@@ -360,7 +364,13 @@ public:
     bool Rename(const char*, const char* to, std::string& error) {
         if (::renameat(m_dir, m_leaf->c_str(), m_dir, OlderLeaf(to).c_str()) == 0)
             return true;
-        error = std::strerror(errno);
+        // The system's text without its line end, or strerror's words for a code
+        // it has none for.
+        const int code = errno;
+        if (ErrorText(static_cast<unsigned long>(code), error) && error.back() == '\n')
+            error.pop_back();
+        else
+            error = "Unknown error " + std::to_string(code);
         return false;
     }
 

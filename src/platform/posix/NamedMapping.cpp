@@ -425,6 +425,7 @@ void* OpenSharedFile(const char* path, void*, bool& existed) {
         int fd = trust::OpenFile(full, O_RDWR | O_CREAT, kFileMode, st, created, why);
         if (fd >= 0) {
             existed = !created;
+            // NOLINTNEXTLINE(performance-no-int-to-ptr) // the handle is the descriptor + 1
             return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
         }
         if (errno == EAGAIN)

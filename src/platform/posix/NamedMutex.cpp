@@ -216,7 +216,7 @@ void* MakeMutex(bool initialOwner, const char* name, bool mayCreate, bool& exist
         }
         state->handles = 1;
         std::unique_ptr<MutexHandle> handle(new MutexHandle(state.get()));
-        state.release();
+        (void)state.release(); // the handle owns it now
         existed = false;
         return shared::Register(handle.release());
     }

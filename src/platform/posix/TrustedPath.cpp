@@ -169,8 +169,11 @@ int WalkFolder(const std::string& path, std::string& why) {
             continue;
         }
         struct stat st;
-        int fd = OpenComponent(stack.back(), part, devices.back(), st,
-                               base::EscapedText(walked + "/" + part), why);
+        std::string shown = walked;
+        shown += '/';
+        shown += part;
+        int fd =
+            OpenComponent(stack.back(), part, devices.back(), st, base::EscapedText(shown), why);
         if (fd < 0) {
             int error = errno;
             CloseAll(stack);

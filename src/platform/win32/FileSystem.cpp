@@ -9,6 +9,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <cwchar>
 #include <sys/stat.h>
 #include <vector>
 
@@ -23,7 +24,10 @@ bool SystemDataFolder(std::string& folder) {
         return false;
     }
     char buffer[512];
-    size_t n = wcstombs(buffer, wide, sizeof buffer);
+    const wchar_t* from = wide;
+    std::mbstate_t state{};
+    // NOLINTNEXTLINE(concurrency-mt-unsafe) // with a state of its own it is thread safe
+    size_t n = wcsrtombs(buffer, &from, sizeof buffer, &state);
     CoTaskMemFree(wide);
     // A path that cannot be converted, or does not fit, is not usable.
     if (n == static_cast<size_t>(-1) || n >= sizeof buffer)

@@ -259,6 +259,7 @@ LogAppend AppendLogLine(const char* path, const char* olderPath, long long rotat
 bool LockLogDescriptor(int fd, bool lock) {
     if (fd == -1)
         return false;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr) // the CRT gives the handle as an integer
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (h == INVALID_HANDLE_VALUE || h == nullptr)
         return false;
