@@ -57,7 +57,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string UniqueName(const char* what) {
+std::string HostileName(const char* what) {
     static int counter = 0;
     return std::string("hostile.") + what + "." + std::to_string(getpid()) + "." +
            std::to_string(++counter);
@@ -300,7 +300,7 @@ TEST_F(HostileMutex, OwnedMutexSurvivesWhatNobodyDoesToItsFile) {
     };
     for (const OwnedAttack& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string name = UniqueName("owned");
+        const std::string name = HostileName("owned");
         int rc = Isolated([&] {
             void* m = ObtainAccessableMutex(1, name.c_str(), nullptr);
             if (m == nullptr)
@@ -381,12 +381,12 @@ TEST_F(HostileMutex, SquattedNamesNeitherStallNorRedirect) {
          false, true},
     };
     // On /dev/shm, as the object files: a hard link cannot cross file systems.
-    const std::string target = "/dev/shm/" + UniqueName("target");
+    const std::string target = "/dev/shm/" + HostileName("target");
     zeltest::writeFile(target, "root's data");
     chmod(target.c_str(), 0600);
     for (const Squat& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string name = UniqueName("squat");
+        const std::string name = HostileName("squat");
         const std::string file = MutexFile(name);
         if (c.byRoot)
             ASSERT_EQ(c.plant(file, target), 0);
@@ -424,7 +424,7 @@ TEST_F(HostileMutex, RemovingTheNameNeverMakesTwoOwners) {
                           {"B creates it asking to own it", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string name = UniqueName("removed");
+        const std::string name = HostileName("removed");
         const std::string file = MutexFile(name);
         // Nobody makes the file first: the name is its own, in sticky /dev/shm.
         ASSERT_EQ(AsNobody([&] {
@@ -469,7 +469,7 @@ TEST_F(HostileMutex, RemovingTheNameNeverMakesTwoOwners) {
 }
 
 TEST_F(HostileMutex, NamesRenamedOverAndOverBoundEveryCall) {
-    const std::string name = UniqueName("renamed");
+    const std::string name = HostileName("renamed");
     const std::string file = MutexFile(name);
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
@@ -508,7 +508,7 @@ TEST_F(HostileMutex, NamesRenamedOverAndOverBoundEveryCall) {
     ASSERT_TRUE(signals.waitReady());
     int rc = Isolated([&] {
         // An unrelated mutex, closed by another thread meanwhile.
-        void* other = ObtainAccessableMutex(0, UniqueName("unrelated").c_str(), nullptr);
+        void* other = ObtainAccessableMutex(0, HostileName("unrelated").c_str(), nullptr);
         if (other == nullptr)
             return 1;
         int closeMs = -1;
@@ -541,7 +541,7 @@ TEST_F(HostileMutex, NamesRenamedOverAndOverBoundEveryCall) {
 }
 
 TEST_F(HostileMutex, HeldByNobodyIsADenialWithBoundedWaits) {
-    const std::string name = UniqueName("held");
+    const std::string name = HostileName("held");
     void* m = ObtainAccessableMutex(0, name.c_str(), nullptr);
     ASSERT_NE(m, nullptr);
     Signals signals;
@@ -568,7 +568,7 @@ TEST_F(HostileMutex, HeldByNobodyIsADenialWithBoundedWaits) {
 
 TEST_F(HostileMutex, ACreatorKilledAtAnyPointLeavesAUsableName) {
     // Creators killed after random short times, racing each other.
-    const std::string name = UniqueName("killed");
+    const std::string name = HostileName("killed");
     for (int round = 0; round < 20; ++round) {
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -767,7 +767,7 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
     };
     for (const Forgery& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string name = UniqueName("forged");
+        const std::string name = HostileName("forged");
         unlink(own.c_str());
         ASSERT_EQ(AsNobody(
                       [&] {
@@ -780,7 +780,7 @@ TEST_F(HostileMapping, ForgedRecordsNeverChooseRootsFile) {
         zeltest::TempDir logDir;
         chmod(logDir.path().c_str(), 0777);
         const std::string log = logDir.join("log.txt");
-        const std::string roots = folder.join(UniqueName("roots") + ".bin");
+        const std::string roots = folder.join(HostileName("roots") + ".bin");
         const auto start = Clock::now();
         int rc = Isolated([&] {
             if (c.caller != 0 &&
@@ -887,7 +887,7 @@ TEST_F(HostileMapping, DataFileNamesOfAnotherAccountAreNotFollowed) {
     for (bool walk : kWalks) {
         for (const DataSquat& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + WalkName(walk));
-            const std::string way = folder.join(UniqueName("way"));
+            const std::string way = folder.join(HostileName("way"));
             const bool wayIsLink = std::string(c.what).find("on the way") != std::string::npos;
             if (!wayIsLink) {
                 ASSERT_EQ(mkdir(way.c_str(), 0755), 0);
@@ -905,7 +905,7 @@ TEST_F(HostileMapping, DataFileNamesOfAnotherAccountAreNotFollowed) {
                 try {
                     f = ObtainAccessableFileMapping(data.c_str(), AccessablePageReadWrite,
                                                     AccessableMapRead | AccessableMapWrite, 0, 8192,
-                                                    UniqueName("data").c_str(), nullptr);
+                                                    HostileName("data").c_str(), nullptr);
                 } catch (zel::Exception&) {
                     return c.used ? 10 : 0; // "Unable to create file"
                 }
@@ -933,7 +933,7 @@ TEST_F(HostileMapping, DataFileNamesOfAnotherAccountAreNotFollowed) {
 
 TEST_F(HostileMapping, StaleRecordIsReplacedWhoeverHoldsIt) {
     SharedFolder folder;
-    const std::string name = UniqueName("stale");
+    const std::string name = HostileName("stale");
     const std::string first = folder.join("first.bin");
     void* f = ObtainAccessableFileMapping(first.c_str(), AccessablePageReadWrite,
                                           AccessableMapRead | AccessableMapWrite, 0, 4096,
@@ -976,7 +976,7 @@ TEST_F(HostileMapping, StaleRecordIsReplacedWhoeverHoldsIt) {
 
 TEST_F(HostileMapping, RootsRecordCannotBeRewrittenByNobody) {
     SharedFolder folder;
-    const std::string name = UniqueName("record");
+    const std::string name = HostileName("record");
     void* f = ObtainAccessableFileMapping(folder.join("data.bin").c_str(), AccessablePageReadWrite,
                                           AccessableMapRead | AccessableMapWrite, 0, 4096,
                                           name.c_str(), nullptr);
@@ -1096,9 +1096,9 @@ TEST_F(HostileMapping, WhatNobodyMountsNeitherStallsNorCrashes) {
     for (bool walk : kWalks) {
         for (const Mounted& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + WalkName(walk));
-            const std::string point = folder.join(UniqueName("mount"));
+            const std::string point = folder.join(HostileName("mount"));
             ASSERT_EQ(mkdir(point.c_str(), 0755), 0);
-            const std::string name = UniqueName("mounted");
+            const std::string name = HostileName("mounted");
             const auto start = Clock::now();
             int rc = Isolated([&] {
                 if (!PrivateMounts())
@@ -1131,7 +1131,7 @@ TEST_F(HostileMapping, ASharerThatShrinksTheFileEndsTheViewsOfOthers) {
     // and a lease cannot be had on a file open for writing; so views fault.
     SharedFolder folder;
     const std::string data = folder.join("shared.bin");
-    const std::string name = UniqueName("shrunk");
+    const std::string name = HostileName("shrunk");
     int rc = Isolated([&] {
         void* f = ObtainAccessableFileMapping(data.c_str(), AccessablePageReadWrite,
                                               AccessableMapRead | AccessableMapWrite, 0, 1u << 20,
@@ -1441,7 +1441,7 @@ TEST_F(HostileLog, AHeldRotationLockBoundsEveryCallThatLogs) {
     const std::vector<LoggingCall> calls = {
         {"ObtainAccessableFileMapping refusing a record of nobody's",
          [](const std::string& folder) {
-             const std::string name = UniqueName("garbage");
+             const std::string name = HostileName("garbage");
              const std::string record = RecordFile(name);
              AsNobody([&] {
                  int fd = open(record.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
@@ -1693,7 +1693,7 @@ TEST_F(HostileLog, LinksOnTheWayAreFollowedOnlyWhenTrusted) {
         for (const WayLink& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + WalkName(walk));
             // A fresh name each time: a location's folder is resolved once.
-            const std::string way = m_folder.join(UniqueName("way"));
+            const std::string way = m_folder.join(HostileName("way"));
             auto plant = [&] { return symlink(privateDir.c_str(), way.c_str()) == 0 ? 0 : 1; };
             ASSERT_EQ(c.byNobody ? AsNobody(plant) : plant(), 0);
             ForceWalk(walk);
