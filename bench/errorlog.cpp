@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -63,5 +64,30 @@ void OpenWriteClose(benchmark::State& state) {
     std::remove(path.c_str());
 }
 BENCHMARK(OpenWriteClose);
+
+// The system calls a log line makes and nothing else: the folder's name checked
+// against the kept folder, the file opened against that folder without following
+// a link, its status read (type, links, size), the write, the close. What the log
+// costs beyond this row is its own work (format, time stamp, lock, checks).
+void LogCallsAlone(benchmark::State& state) {
+    const std::string folder = Folder::get().file("");
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string line =
+        std::string("[Tue Nov 01 09:05:07 2022] Mirror Error: ") + kText + "\n";
+    for (auto _ : state) {
+        struct stat at;
+        benchmark::DoNotOptimize(::stat(folder.c_str(), &at));
+        int fd =
+            ::openat(dir, "calls.txt",
+                     O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        struct stat st;
+        benchmark::DoNotOptimize(::fstat(fd, &st));
+        benchmark::DoNotOptimize(::write(fd, line.data(), line.size()));
+        ::close(fd);
+    }
+    ::close(dir);
+    std::remove(Folder::get().file("calls.txt").c_str());
+}
+BENCHMARK(LogCallsAlone);
 
 } // namespace
