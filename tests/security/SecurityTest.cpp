@@ -768,6 +768,28 @@ TEST(AccessableObjects, NamesWithAnyBytesAreEncoded) {
     EXPECT_TRUE(zeltest::fileExists("/dev/shm/zel.mutex." + base + "%2Fa%20b%5Cc"));
 }
 
+TEST(AccessableObjects, EncodedNamesMustFitOneFileName) {
+    // "zel.mutex." and the encoded name are one file name of at most 255 bytes; a
+    // byte written as %XX takes three.
+    LogCapture log;
+    const std::string tag = UniqueName("len").substr(0, 24);
+    struct Case {
+        std::string name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {tag + std::string(245 - tag.size(), 'n'), true},
+        {tag + std::string(246 - tag.size(), 'n'), false},
+        {tag + std::string(243 - tag.size(), 'n') + "/", false},
+        {tag + std::string(242 - tag.size(), 'n') + "/", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.size());
+        HandleCloser m{ObtainAccessableMutex(0, c.name.c_str(), nullptr)};
+        EXPECT_EQ(m.handle != nullptr, c.accepted);
+    }
+}
+
 TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to switch to another user";
