@@ -500,6 +500,34 @@ TEST_F(AccessableMapping, ZeroSizeOverANewEmptyFileFails) {
     EXPECT_EQ(zeltest::fileSize(file), 0);
 }
 
+TEST_F(AccessableMapping, MappingThatMayNotGrowItsFileIsRefusedNotOutOfMemory) {
+    // A mapping that may not write its file cannot make the file larger. Windows
+    // refuses it with the code of exhausted memory; that is no reason for a
+    // MemoryException: creating fails, opening finds no mapping of that name, and
+    // the call ends as every such failure does.
+    const unsigned long protections[] = {AccessablePageReadOnly, AccessablePageWriteCopy};
+    for (unsigned long protection : protections) {
+        SCOPED_TRACE(protection);
+        zeltest::writeFile(file, "hello");
+        const std::string fresh = UniqueName("small");
+        int created = -1;
+        try {
+            void* h = ObtainAccessableFileMapping(file.c_str(), protection, AccessableMapRead, 0,
+                                                  kSize, fresh.c_str(), &created);
+            if (h != nullptr)
+                CloseAccessableHandle(h);
+            ADD_FAILURE() << "no exception";
+        } catch (zel::MemoryException&) {
+            ADD_FAILURE() << "MemoryException";
+        } catch (zel::Exception& e) {
+            // No mapping of that name: the code of a missing name on both systems.
+            EXPECT_EQ(std::string(e.getAt()), "Open failed 2");
+        }
+        EXPECT_EQ(created, 0); // the file was there
+        EXPECT_EQ(zeltest::fileSize(file), 5);
+    }
+}
+
 TEST_F(AccessableMapping, NewFileUnderAnExistingNameGetsTheExistingMapping) {
     HandleCloser existing{ObtainAccessableFileMapping(
         file.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize, name.c_str(), nullptr)};
@@ -738,6 +766,28 @@ TEST(AccessableObjects, NamesWithAnyBytesAreEncoded) {
     HandleCloser m{ObtainAccessableMutex(0, name.c_str(), nullptr)};
     ASSERT_NE(m.handle, nullptr);
     EXPECT_TRUE(zeltest::fileExists("/dev/shm/zel.mutex." + base + "%2Fa%20b%5Cc"));
+}
+
+TEST(AccessableObjects, EncodedNamesMustFitOneFileName) {
+    // "zel.mutex." and the encoded name are one file name of at most 255 bytes; a
+    // byte written as %XX takes three.
+    LogCapture log;
+    const std::string tag = UniqueName("len").substr(0, 24);
+    struct Case {
+        std::string name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {tag + std::string(245 - tag.size(), 'n'), true},
+        {tag + std::string(246 - tag.size(), 'n'), false},
+        {tag + std::string(243 - tag.size(), 'n') + "/", false},
+        {tag + std::string(242 - tag.size(), 'n') + "/", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.size());
+        HandleCloser m{ObtainAccessableMutex(0, c.name.c_str(), nullptr)};
+        EXPECT_EQ(m.handle != nullptr, c.accepted);
+    }
 }
 
 TEST(AccessableObjects, UnprivilegedUserUsesWhatRootCreated) {

@@ -5,9 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
+
+// An Event owns its kernel handle: a copy would close the same handle twice.
+static_assert(!std::is_copy_constructible_v<zel::Event> && !std::is_copy_assignable_v<zel::Event>);
 
 TEST(EventTest, NewEventIsNotSignalled) {
     zel::Event e;

@@ -26,6 +26,25 @@ void CloseSharedFile(void* file) {
         CloseHandle(file);
 }
 
+namespace {
+
+// Whether a mapping of this protection may grow its file to the size asked for.
+bool MayGrowFile(unsigned long protection) {
+    return protection == PAGE_READWRITE || protection == PAGE_EXECUTE_READWRITE;
+}
+
+// Whether `sizeHigh`:`sizeLow` asks for more than `file` holds.
+bool LargerThanFile(HANDLE file, unsigned long sizeHigh, unsigned long sizeLow) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size))
+        return false;
+    const unsigned long long asked = (static_cast<unsigned long long>(sizeHigh) << 32) |
+                                     static_cast<unsigned long long>(sizeLow);
+    return asked > static_cast<unsigned long long>(size.QuadPart);
+}
+
+} // namespace
+
 // The kernel keeps the mapping itself; there is no record to refuse here.
 void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
                          unsigned long sizeHigh, unsigned long sizeLow, const char* name,
@@ -34,6 +53,17 @@ void* CreateNamedMapping(void* file, void* attributes, unsigned long protection,
     HANDLE h = CreateFileMappingA(file, static_cast<SECURITY_ATTRIBUTES*>(attributes), protection,
                                   sizeHigh, sizeLow, name);
     existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    // A mapping that may not write its file, asked to be larger than the file, is
+    // refused as "section too big", which the system reports with the code of
+    // exhausted memory. No memory ran out: say that it may not grow the file, as
+    // the POSIX backend does.
+    if (h == nullptr) {
+        DWORD code = GetLastError();
+        if (code == ERROR_NOT_ENOUGH_MEMORY && !MayGrowFile(protection) &&
+            LargerThanFile(file, sizeHigh, sizeLow))
+            code = ERROR_ACCESS_DENIED;
+        SetLastError(code);
+    }
     return h;
 }
 
