@@ -99,8 +99,10 @@ std::string mutexHolder(const std::string& name);
 } // namespace native
 
 // ---- Files (Files.cpp) ----
-// The whole file (key files); "-" reads standard input.
-std::string readAll(const std::string& path);
+// The whole file (key files); "-" reads standard input. A Failure names the
+// file (or standard input) and why: it cannot be opened or read, or it holds
+// more than `limit` bytes (a device such as /dev/zero never ends).
+std::string readAll(const std::string& path, std::size_t limit);
 
 // A file written through a temporary file beside it, created for its owner only
 // (0600) and renamed over the target by commit(), which first gives it the
