@@ -676,6 +676,36 @@ TEST_F(ToolCryptTest, EmptyAndShortInputsFail) {
     EXPECT_EQ(strayFiles({"empty.bin", "eight.bin", "twenty.bin"}), std::vector<std::string>{});
 }
 
+// Standard output that cannot be written (a full disk; /dev/full is always
+// full) is a failure said on standard error, not a silent loss.
+TEST_F(ToolCryptTest, FullStandardOutputFails) {
+#ifndef __linux__
+    GTEST_SKIP() << "needs /dev/full, a device that is always full (Linux)";
+#else
+    zeltest::writeFile(tool.log(), "[Tue Nov 01 09:05:07 2022] Mirror TRACE: one\n");
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    const std::string err = tool.dir().join("stderr.txt");
+    const std::vector<std::string> commands[] = {
+        {"log", "-n", "1"},
+        {"log", "-n", "1", "--json"},
+        {"encrypt", plain, "--key-file", keyFile},
+        {"decrypt", cipher, "--key-file", keyFile},
+    };
+    for (const std::vector<std::string>& c : commands) {
+        SCOPED_TRACE(c[0] + " " + c[1] + " " + c[2]);
+        std::string line = quote(toolPath()) + " --log " + quote(tool.log());
+        for (const std::string& a : c)
+            line += " " + quote(a);
+        line += " < /dev/null > /dev/full 2> " + quote(err);
+        const int raw = std::system(line.c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+        const std::string said = zeltest::readFile(err);
+        EXPECT_NE(said.find("cannot write to standard output"), std::string::npos) << said;
+        EXPECT_EQ(countLines(said), 1) << said;
+    }
+#endif
+}
+
 // An output that cannot be made or written: exit 1, the target as it was, and
 // no temporary file left beside it.
 TEST_F(ToolCryptTest, OutputThatCannotBeWrittenLeavesNothing) {
