@@ -682,11 +682,17 @@ TEST_F(ToolCryptTest, FullStandardOutputFails) {
 #ifndef __linux__
     GTEST_SKIP() << "needs /dev/full, a device that is always full (Linux)";
 #else
-    zeltest::writeFile(tool.log(), "[Tue Nov 01 09:05:07 2022] Mirror TRACE: one\n");
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "[Tue Nov 01 09:05:07 2022] Mirror TRACE: line " + std::to_string(i) + "\n";
+    zeltest::writeFile(tool.log(), lines);
     ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
     const std::string err = tool.dir().join("stderr.txt");
+    // One line fails at the end, when it is flushed; 200 lines fill the buffer
+    // and fail on the way.
     const std::vector<std::string> commands[] = {
         {"log", "-n", "1"},
+        {"log", "-n", "200"},
         {"log", "-n", "1", "--json"},
         {"encrypt", plain, "--key-file", keyFile},
         {"decrypt", cipher, "--key-file", keyFile},
