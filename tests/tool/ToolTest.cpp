@@ -993,6 +993,22 @@ TEST_F(ToolLsTest, NamesWithLineEnds) {
 }
 #endif
 
+// A log that is not a regular file is refused, never waited on: a named pipe
+// that no one writes, a device.
+TEST_F(ToolTest, LogThatIsNotAFileIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "named pipes and devices in the file system are POSIX";
+#else
+    const std::string pipe = tool.dir().join("log.fifo");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& log : {pipe, std::string("/dev/null")}) {
+        SCOPED_TRACE(log);
+        expectOneErrorLine(tool.run({"--log", log, "log", "-n", "1"}), 1,
+                           "cannot open " + shownPath(log) + " for reading: Not a regular file");
+    }
+#endif
+}
+
 TEST_F(ToolTest, LogJsonRecords) {
     ASSERT_EQ(tool.zel({"log", "--trace", "first"}).status, 0);
     // A line end cannot pass through cmd.exe: this one comes from the library here.
