@@ -737,6 +737,43 @@ TEST_F(ToolCryptTest, OutputThatCannotBeWrittenLeavesNothing) {
     EXPECT_EQ(strayFiles({"back.bin"}), std::vector<std::string>{});
 }
 
+#ifndef _WIN32
+// Another account's file in a sticky folder (as in /tmp): the run may write its
+// temporary file beside it but not rename over it. Exit 1, the reason, and the
+// target and the folder as they were.
+TEST_F(ToolCryptTest, TargetThatCannotBeReplacedIsLeftAsItWas) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the tool as another account";
+    const std::string shared = tool.dir().join("shared");
+    fs::create_directories(shared);
+    fs::permissions(tool.dir().path(), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const std::string target = shared + "/owned-by-root.bin";
+    zeltest::writeFile(target, "root's content");
+    fs::permissions(target, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
+                                               fs::perms::others_exec));
+    chmod(plain.c_str(), 0644);
+    chmod(keyFile.c_str(), 0644);
+    EXPECT_EQ(zeltest::runChild("crypt_unprivileged", {plain, keyFile, target}), 0);
+    EXPECT_EQ(zeltest::readFile(target), "root's content");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(shared))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"owned-by-root.bin"});
+}
+
+ZEL_TEST_CHILD(crypt_unprivileged) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        return 10;
+    Tool tool;
+    const Outcome r = tool.zel({"encrypt", args.at(0), "-o", args.at(2), "--key-file", args.at(1)});
+    expectOneErrorLine(r, 1, args.at(2) + ": cannot replace: ");
+    return r.status == 1 && r.err.find(": cannot replace: ") != std::string::npos ? 0 : 11;
+}
+#endif
+
 // What the help says the format detects: damage in the first or last 8 bytes
 // (the magic and length words and their partners); elsewhere wrong plain text
 // and exit 0.
