@@ -387,12 +387,13 @@ TEST_F(AccessableMapping, MissingDirectoryThrowsWithTheFileName) {
 }
 
 TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
-    // UTF-8 "café" and "€ 5" (two- and three-byte characters) as folders that do
+    // UTF-8 "café" and halfwidth katakana "ｱ 5" (two- and three-byte characters,
+    // whose bytes are also letters of the Windows code page) as folders that do
     // not exist.
     const struct {
         const char* folder;
         const char* spelled; // by the C locale, which cannot print them
-    } cases[] = {{"caf\xC3\xA9", "caf\\u00E9"}, {"\xE2\x82\xAC 5", "\\u20AC 5"}};
+    } cases[] = {{"caf\xC3\xA9", "caf\\u00E9"}, {"\xEF\xBD\xB1 5", "\\uFF71 5"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.spelled);
         std::string missing = dir.join(c.folder) + zeltest::nativeSeparator() + "f.bin";
