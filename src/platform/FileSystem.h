@@ -34,7 +34,6 @@ void OverrideMachineDataFolder(const std::string& folder);
 
 enum class PathKind { Missing, Directory, Other };
 PathKind StatPath(const char* path);
-bool CreateOneDirectory(const char* path);
 
 } // namespace platform
 } // namespace zel

@@ -231,6 +231,30 @@ TEST(AccessableMutex, SharedWithAnotherProcessAndHandedOnWhenAbandoned) {
     EXPECT_TRUE(ReleaseAccessableMutex(h.handle));
 }
 
+// Names past the first hundred bytes are told apart by the whole name, in this
+// process and between processes.
+TEST(AccessableMutex, LongNamesAlikeAtTheStartAreDifferentMutexes) {
+    const std::string start = UniqueName("long") + std::string(150, 'l');
+    int created = -1;
+    HandleCloser a{ObtainAccessableMutex(1, (start + "a").c_str(), &created)};
+    ASSERT_NE(a.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    HandleCloser b{ObtainAccessableMutex(0, (start + "b").c_str(), &created)};
+    ASSERT_NE(b.handle, nullptr);
+    EXPECT_EQ(created, 1);
+    // `a` is owned here; another thread takes `b` at once.
+    int taken = -1;
+    std::thread([&] {
+        taken = WaitAccessableMutex(b.handle, 0);
+        if (taken == AccessableWaitAcquired)
+            ReleaseAccessableMutex(b.handle);
+    }).join();
+    EXPECT_EQ(taken, AccessableWaitAcquired);
+    // Another process opens the same `a` and finds it held.
+    EXPECT_EQ(zeltest::runChild("mutexOpenBusy", {start + "a"}), 0);
+    EXPECT_TRUE(ReleaseAccessableMutex(a.handle));
+}
+
 TEST(AccessableMutex, AThreadEndingWhileOwningHandsItOnAbandoned) {
     std::string name = UniqueName("thread");
     HandleCloser h{ObtainAccessableMutex(0, name.c_str(), nullptr)};
@@ -363,22 +387,29 @@ TEST_F(AccessableMapping, MissingDirectoryThrowsWithTheFileName) {
 }
 
 TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
-    // UTF-8 "café" in a folder that does not exist.
-    std::string missing = dir.join("caf\xC3\xA9") + zeltest::nativeSeparator() + "f.bin";
-    try {
-        ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0, kSize,
-                                    name.c_str(), nullptr);
-        FAIL() << "no exception";
-    } catch (zel::Exception& e) {
-        std::string message = e.getAt();
+    // UTF-8 "café" and halfwidth katakana "ｱ 5" (two- and three-byte characters,
+    // whose bytes are also letters of the Windows code page) as folders that do
+    // not exist.
+    const struct {
+        const char* folder;
+        const char* spelled; // by the C locale, which cannot print them
+    } cases[] = {{"caf\xC3\xA9", "caf\\u00E9"}, {"\xEF\xBD\xB1 5", "\\uFF71 5"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spelled);
+        std::string missing = dir.join(c.folder) + zeltest::nativeSeparator() + "f.bin";
+        try {
+            ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                        kSize, name.c_str(), nullptr);
+            FAIL() << "no exception";
+        } catch (zel::Exception& e) {
+            std::string message = e.getAt();
 #ifdef _WIN32
-        // Decoded from and printed back into the ANSI code page: the same bytes.
-        EXPECT_EQ(message, "Unable to create file: " + missing);
+            // Decoded from and printed back into the ANSI code page: the same bytes.
+            EXPECT_EQ(message, "Unable to create file: " + missing);
 #else
-        // The C locale cannot print U+00E9, so it is spelled out.
-        std::string expected = "Unable to create file: " + dir.join("caf\\u00E9") + "/f.bin";
-        EXPECT_EQ(message, expected);
+            EXPECT_EQ(message, "Unable to create file: " + dir.join(c.spelled) + "/f.bin");
 #endif
+        }
     }
 }
 

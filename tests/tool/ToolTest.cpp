@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,8 +30,10 @@
 #else
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -533,6 +536,11 @@ TEST_F(ToolCryptTest, RoundTripThroughFilesKeyFileAndEnvironment) {
     Outcome s2 = tool.zel({"decrypt", "--key-file", keyFile}, cipher);
     ASSERT_EQ(s2.status, 0) << s2.err;
     EXPECT_EQ(zeltest::fileSize(back), static_cast<long long>(data.size()));
+
+    // The key from standard input.
+    Outcome k = tool.zel({"decrypt", cipher, "-o", back, "--key-file", "-"}, keyFile);
+    ASSERT_EQ(k.status, 0) << k.err;
+    EXPECT_EQ(zeltest::readFile(back), data);
     EXPECT_EQ(strayFiles({"cipher.bin", "back.bin"}), std::vector<std::string>{});
 }
 
@@ -571,20 +579,41 @@ TEST_F(ToolCryptTest, WrongKeyOrDamagedDataFailsWithoutOutput) {
 TEST_F(ToolCryptTest, KeySourcesThatCannotBeUsed) {
     const std::string empty = tool.dir().join("empty-key.txt");
     zeltest::writeFile(empty, "\n");
+    const std::string huge = tool.dir().join("huge-key.txt");
+    zeltest::writeFile(huge, std::string(65537, 'k'));
     setEnv("ZEL_TOOL_TEST_UNSET", "");
     struct Case {
         std::vector<std::string> args;
         int status;
-        const char* part;
-    } cases[] = {
-        {{"encrypt", plain, "--key-file", empty}, 2, "is empty"},
-        {{"encrypt", plain, "--key-file", tool.dir().join("missing.txt")}, 1, "cannot open"},
-        {{"encrypt", plain, "--key-env", "ZEL_TOOL_TEST_UNSET"}, 2, "ZEL_TOOL_TEST_UNSET"},
-        {{"encrypt", tool.dir().join("missing.bin"), "--key-file", keyFile}, 1, "cannot open"},
+        std::string part;
+        std::string input; // standard input
     };
+    std::vector<Case> cases = {
+        {{"encrypt", plain, "--key-file", empty}, 2, "is empty", ""},
+        {{"encrypt", plain, "--key-file", tool.dir().join("missing.txt")}, 1, "cannot open", ""},
+        {{"encrypt", plain, "--key-env", "ZEL_TOOL_TEST_UNSET"}, 2, "ZEL_TOOL_TEST_UNSET", ""},
+        {{"encrypt", tool.dir().join("missing.bin"), "--key-file", keyFile}, 1, "cannot open", ""},
+        {{"encrypt", plain, "--key-file", huge}, 1, huge + ": more than 65536 bytes", ""},
+        {{"encrypt", plain, "--key-file", "-"}, 1, "standard input: more than 65536 bytes", huge},
+    };
+#ifndef _WIN32
+    // A device that never ends, a file whose reading fails, standard input that
+    // cannot be read (a folder opened for reading): each told as what it is.
+    cases.push_back({{"encrypt", plain, "--key-file", "/dev/zero"}, 1, "more than 65536", ""});
+    cases.push_back({{"encrypt", plain, "--key-file", "/proc/self/mem"},
+                     1,
+                     "/proc/self/mem: cannot read: ",
+                     ""});
+    cases.push_back({{"encrypt", plain, "--key-file", "-"},
+                     1,
+                     "--key-file standard input: cannot read: ",
+                     tool.dir().path()});
+    cases.push_back(
+        {{"encrypt", "--key-file", keyFile}, 1, "cannot read standard input: ", tool.dir().path()});
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.part);
-        expectOneErrorLine(tool.zel(c.args), c.status, c.part);
+        expectOneErrorLine(tool.zel(c.args, c.input), c.status, c.part);
     }
 }
 
@@ -647,6 +676,104 @@ TEST_F(ToolCryptTest, EmptyAndShortInputsFail) {
     EXPECT_EQ(strayFiles({"empty.bin", "eight.bin", "twenty.bin"}), std::vector<std::string>{});
 }
 
+// Standard output that cannot be written (a full disk; /dev/full is always
+// full) is a failure said on standard error, not a silent loss.
+TEST_F(ToolCryptTest, FullStandardOutputFails) {
+#ifndef __linux__
+    GTEST_SKIP() << "needs /dev/full, a device that is always full (Linux)";
+#else
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "[Tue Nov 01 09:05:07 2022] Mirror TRACE: line " + std::to_string(i) + "\n";
+    zeltest::writeFile(tool.log(), lines);
+    ASSERT_EQ(tool.zel({"encrypt", plain, "-o", cipher, "--key-file", keyFile}).status, 0);
+    const std::string err = tool.dir().join("stderr.txt");
+    // One line fails at the end, when it is flushed; 200 lines fill the buffer
+    // and fail on the way.
+    const std::vector<std::string> commands[] = {
+        {"log", "-n", "1"},
+        {"log", "-n", "200"},
+        {"log", "-n", "1", "--json"},
+        {"encrypt", plain, "--key-file", keyFile},
+        {"decrypt", cipher, "--key-file", keyFile},
+    };
+    for (const std::vector<std::string>& c : commands) {
+        SCOPED_TRACE(c[0] + " " + c[1] + " " + c[2]);
+        std::string line = quote(toolPath()) + " --log " + quote(tool.log());
+        for (const std::string& a : c)
+            line += " " + quote(a);
+        line += " < /dev/null > /dev/full 2> " + quote(err);
+        const int raw = std::system(line.c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+        const std::string said = zeltest::readFile(err);
+        EXPECT_NE(said.find("cannot write to standard output"), std::string::npos) << said;
+        EXPECT_EQ(countLines(said), 1) << said;
+    }
+#endif
+}
+
+// An output that cannot be made or written: exit 1, the target as it was, and
+// no temporary file left beside it.
+TEST_F(ToolCryptTest, OutputThatCannotBeWrittenLeavesNothing) {
+    zeltest::writeFile(plain, pseudoRandom(200000, 5));
+    const std::string missing = tool.dir().join("missing") + zeltest::nativeSeparator() + "out.bin";
+    expectOneErrorLine(tool.zel({"encrypt", plain, "-o", missing, "--key-file", keyFile}), 1,
+                       "cannot create a temporary file beside it");
+#ifndef _WIN32
+    // A file-size limit stands for a full disk: the write fails (EFBIG).
+    zeltest::writeFile(back, "previous content");
+    struct rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit small = before;
+    small.rlim_cur = 65536;
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Outcome r = tool.zel({"encrypt", plain, "-o", back, "--key-file", keyFile});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    expectOneErrorLine(r, 1, back + ": cannot write ");
+    EXPECT_EQ(zeltest::readFile(back), "previous content");
+#endif
+    EXPECT_EQ(strayFiles({"back.bin"}), std::vector<std::string>{});
+}
+
+#ifndef _WIN32
+// Another account's file in a sticky folder (as in /tmp): the run may write its
+// temporary file beside it but not rename over it. Exit 1, the reason, and the
+// target and the folder as they were.
+TEST_F(ToolCryptTest, TargetThatCannotBeReplacedIsLeftAsItWas) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the tool as another account";
+    const std::string shared = tool.dir().join("shared");
+    fs::create_directories(shared);
+    fs::permissions(tool.dir().path(), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const std::string target = shared + "/owned-by-root.bin";
+    zeltest::writeFile(target, "root's content");
+    fs::permissions(target, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
+                                               fs::perms::others_exec));
+    chmod(plain.c_str(), 0644);
+    chmod(keyFile.c_str(), 0644);
+    EXPECT_EQ(zeltest::runChild("crypt_unprivileged", {plain, keyFile, target}), 0);
+    EXPECT_EQ(zeltest::readFile(target), "root's content");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(shared))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"owned-by-root.bin"});
+}
+
+ZEL_TEST_CHILD(crypt_unprivileged) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        return 10;
+    Tool tool;
+    const Outcome r = tool.zel({"encrypt", args.at(0), "-o", args.at(2), "--key-file", args.at(1)});
+    expectOneErrorLine(r, 1, args.at(2) + ": cannot replace: ");
+    return r.status == 1 && r.err.find(": cannot replace: ") != std::string::npos ? 0 : 11;
+}
+#endif
+
 // What the help says the format detects: damage in the first or last 8 bytes
 // (the magic and length words and their partners); elsewhere wrong plain text
 // and exit 0.
@@ -681,15 +808,19 @@ TEST_F(ToolCryptTest, DamageIsDetectedOnlyWhereTheHelpSays) {
     }
 }
 
-// Standard input is held in memory; its limit is the library's.
+// Standard input is held in memory, in pieces of 1 MiB; its limit is the
+// library's.
 TEST_F(ToolCryptTest, StandardInputRoundTrip) {
-    const std::string text = pseudoRandom(3000, 3);
-    zeltest::writeFile(plain, text);
-    Outcome e = tool.zel({"encrypt", "--key-file", keyFile}, plain);
-    ASSERT_EQ(e.status, 0) << e.err;
-    // The raw bytes (Outcome::out has carriage returns taken out).
-    EXPECT_TRUE(zeltest::readFile(tool.dir().join("stdout.txt")) ==
-                libraryEncrypt("correct horse", text));
+    for (std::size_t n : {std::size_t(3000), (std::size_t(1) << 20) + 3000}) {
+        SCOPED_TRACE(n);
+        const std::string text = pseudoRandom(n, 3);
+        zeltest::writeFile(plain, text);
+        Outcome e = tool.zel({"encrypt", "--key-file", keyFile}, plain);
+        ASSERT_EQ(e.status, 0) << e.err;
+        // The raw bytes (Outcome::out has carriage returns taken out).
+        EXPECT_TRUE(zeltest::readFile(tool.dir().join("stdout.txt")) ==
+                    libraryEncrypt("correct horse", text));
+    }
 }
 
 #ifndef _WIN32
@@ -898,6 +1029,22 @@ TEST_F(ToolLsTest, NamesWithLineEnds) {
     EXPECT_EQ(tool.zel({"ls", top + sep + "x*"}).out, odd + "\n");
 }
 #endif
+
+// A log that is not a regular file is refused, never waited on: a named pipe
+// that no one writes, a device.
+TEST_F(ToolTest, LogThatIsNotAFileIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "named pipes and devices in the file system are POSIX";
+#else
+    const std::string pipe = tool.dir().join("log.fifo");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& log : {pipe, std::string("/dev/null")}) {
+        SCOPED_TRACE(log);
+        expectOneErrorLine(tool.run({"--log", log, "log", "-n", "1"}), 1,
+                           "cannot open " + shownPath(log) + " for reading: Not a regular file");
+    }
+#endif
+}
 
 TEST_F(ToolTest, LogJsonRecords) {
     ASSERT_EQ(tool.zel({"log", "--trace", "first"}).status, 0);
@@ -1194,19 +1341,42 @@ TEST_F(ToolTest, EncryptHelpSaysWhatTheCipherIsFor) {
 
 #ifndef _WIN32
 // Runs zel with standard output and error on a new terminal; the status and
-// what the terminal showed.
-Outcome runOnTerminal(const std::vector<std::string>& args) {
+// what the terminal showed. With `typed`, standard input is the terminal too and
+// `typed` the keys waiting on it; the terminal then passes keys on as they come
+// (no echo, no line editing, no signal keys), so that keys typed ahead reach the
+// program as typed, whenever it reads them. `during(pid)` runs while the
+// program does.
+Outcome runOnTerminal(const std::vector<std::string>& args, const char* typed = nullptr,
+                      const std::function<void(pid_t)>& during = nullptr) {
     Outcome r;
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
         return r;
     const std::string slave = ptsname(master);
+    // Held open until the child has the terminal, so that its settings stay.
+    const int held = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    bool ready = held >= 0;
+    if (ready && typed != nullptr) {
+        termios raw{};
+        const auto length = static_cast<ssize_t>(std::strlen(typed));
+        ready = tcgetattr(held, &raw) == 0;
+        if (ready) {
+            cfmakeraw(&raw);
+            ready = tcsetattr(held, TCSANOW, &raw) == 0 && write(master, typed, length) == length;
+        }
+    }
+    if (!ready) {
+        if (held >= 0)
+            close(held);
+        close(master);
+        return r;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
         setsid();
         const int fd = open(slave.c_str(), O_RDWR);
         const int none = open("/dev/null", O_RDONLY);
-        dup2(none, 0);
+        dup2(typed != nullptr ? fd : none, 0);
         dup2(fd, 1);
         dup2(fd, 2);
         std::vector<std::string> all = {ZEL_TOOL_PATH};
@@ -1218,6 +1388,9 @@ Outcome runOnTerminal(const std::vector<std::string>& args) {
         execv(argv[0], argv.data());
         _exit(127);
     }
+    close(held);
+    if (pid > 0 && during)
+        during(pid);
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(master, buffer, sizeof buffer);
@@ -1268,6 +1441,103 @@ TEST_F(ToolCryptTest, BinaryOutputToATerminalIsRefused) {
         runOnTerminal({"--log", tool.log(), "encrypt", plain, "--force", "--key-file", keyFile});
     EXPECT_EQ(forced.status, 0) << forced.out;
     EXPECT_GE(forced.out.size(), 40u);
+#endif
+}
+
+// Without --key-file or --key-env the key is asked for on the terminal, without
+// echo; encrypt asks twice. Backspace takes back a character, cursor and
+// function keys are passed over, Ctrl-C, Ctrl-D and Ctrl-Z cancel.
+TEST_F(ToolCryptTest, KeyIsAskedForOnATerminal) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a terminal for standard input; the Windows test runs have none";
+#else
+    const std::string sealed = libraryEncrypt("pass word", data);
+    zeltest::writeFile(cipher, sealed);
+    const std::string out = tool.dir().join("out.bin");
+    struct Case {
+        std::vector<std::string> args;
+        const char* typed;
+        int status;
+        const char* shown; // after the prompts; "" for a run that succeeds
+    } cases[] = {
+        {{"encrypt", plain, "-o", out}, "pass word\rpass word\r", 0, ""},
+        {{"encrypt", plain, "-o", out},
+         "pass worf\x7f"
+         "d\r\x7f\x7fpass word\n",
+         0,
+         ""},
+        {{"encrypt", plain, "-o", out}, "pass\x1b[D\x1b[C word\x1bOP\x1b[3~\rpass word\r", 0, ""},
+        {{"decrypt", cipher, "-o", back}, "pass word\r", 0, ""},
+        {{"encrypt", plain, "-o", out},
+         "pass word\rpass w\r",
+         1,
+         "zel: encrypt: the two keys differ"},
+        {{"encrypt", plain, "-o", out}, "\r", 2, "the key from the prompt is empty"},
+        {{"encrypt", plain, "-o", out}, "pass\x03", 1, "zel: encrypt: cancelled"},
+        {{"encrypt", plain, "-o", out}, "pass\x04", 1, "zel: encrypt: cancelled"},
+        {{"decrypt", cipher, "-o", back}, "\x1a", 1, "zel: decrypt: cancelled"},
+        // The data would come from the terminal too: no prompt.
+        {{"encrypt", "-o", out}, "", 2, "reading data from a terminal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.typed)));
+        std::remove(out.c_str());
+        std::remove(back.c_str());
+        std::vector<std::string> args = {"--log", tool.log()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome r = runOnTerminal(args, c.typed);
+        EXPECT_EQ(r.status, c.status) << r.out;
+        EXPECT_EQ(r.out.find("pass"), std::string::npos) << r.out; // never echoed
+        if (c.status != 0) {
+            EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+            EXPECT_FALSE(zeltest::fileExists(out));
+            EXPECT_FALSE(zeltest::fileExists(back));
+        } else if (c.args[0] == "encrypt") {
+            EXPECT_EQ(r.out, "Key: \nKey again: \n");
+            EXPECT_TRUE(zeltest::readFile(out) == sealed);
+        } else {
+            EXPECT_EQ(r.out, "Key: \n");
+            EXPECT_EQ(zeltest::readFile(back), data);
+        }
+    }
+    EXPECT_EQ(strayFiles({"cipher.bin", "out.bin"}), std::vector<std::string>{});
+#endif
+}
+
+// A run of more than a second shows how far it is on a terminal's standard
+// error and clears the line at the end. (The run is held stopped for a second
+// once it writes.)
+TEST_F(ToolCryptTest, LongRunShowsProgressOnATerminal) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a terminal for standard error and a way to stop a process";
+#else
+    zeltest::writeFile(plain, pseudoRandom(48u << 20, 13));
+    bool held = false;
+    const Outcome r = runOnTerminal(
+        {"--log", tool.log(), "encrypt", plain, "-o", cipher, "--key-file", keyFile}, nullptr,
+        [&](pid_t pid) {
+            held = waitFor([&] {
+                for (const auto& e : fs::directory_iterator(tool.dir().path()))
+                    if (e.path().filename().string().find(".zel-") != std::string::npos &&
+                        zeltest::fileSize(e.path().string()) > 0)
+                        return true;
+                return false;
+            });
+            kill(pid, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+            kill(pid, SIGCONT);
+        });
+    ASSERT_TRUE(held);
+    EXPECT_EQ(r.status, 0) << r.out;
+    // The last progress text, "zel: encrypt: 7 of 49 MiB", then as many blanks.
+    const std::size_t last = r.out.rfind("zel: encrypt: ");
+    ASSERT_NE(last, std::string::npos) << r.out;
+    const std::string tail = r.out.substr(last);
+    const std::size_t end = tail.find(" of 49 MiB");
+    ASSERT_NE(end, std::string::npos) << r.out;
+    const std::string text = tail.substr(0, end + 10);
+    EXPECT_EQ(tail, text + std::string(text.size(), ' '));
+    EXPECT_EQ(zeltest::fileSize(cipher), (48ll << 20) + 8);
 #endif
 }
 

@@ -41,6 +41,9 @@ const std::uint32_t kMagic = 0xFACD0E37;
 // is 8 bytes shorter.
 const long long kMaxCipher = 2147483640;
 const long long kMaxPlain = kMaxCipher - 8;
+// The most a key file may hold: far more than any key, and a bound for a device
+// given as one (/dev/zero would be read until memory runs out).
+const std::size_t kMaxKeyFile = 65536;
 // Pairs per library call: 1 MiB of data.
 const std::size_t kSlicePairs = std::size_t(1) << 17;
 
@@ -66,7 +69,7 @@ std::string obtainKey(const CryptOptions& o, bool confirm) {
             throw UsageError("--key-file " + o.keyFile + ": is a folder, not a key file");
         std::string key;
         try {
-            key = readAll(o.keyFile);
+            key = readAll(o.keyFile, kMaxKeyFile);
         } catch (const Failure& e) {
             throw Failure("--key-file " + std::string(e.what()));
         }
@@ -463,8 +466,8 @@ void add(CLI::App& app, bool encrypting) {
                     "- or nothing for standard output")
         ->type_name("FILE");
     auto* keyFile = cmd->add_option("--key-file", o->keyFile,
-                                    "Read the key from this file (one trailing line end is "
-                                    "ignored)")
+                                    "Read the key from this file, at most 65536 bytes (one "
+                                    "trailing line end is ignored); - for standard input")
                         ->type_name("FILE");
     auto* keyEnv =
         cmd->add_option("--key-env", o->keyEnv, "Read the key from this environment variable")

@@ -2,37 +2,50 @@
 // output behind.
 #include "Tool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <new>
 #include <random>
 
 namespace zeltool {
 
-namespace fs = std::filesystem;
-
-std::string readAll(const std::string& path) {
+std::string readAll(const std::string& path, std::size_t limit) {
+    // Read through the descriptor, not a stream: a stream takes a read error for
+    // the end of the input (standard input) or throws its own text (a file).
+    int fd = 0;
     if (path == "-") {
         setBinaryMode(true);
-        std::string data((std::istreambuf_iterator<char>(std::cin)),
-                         std::istreambuf_iterator<char>());
-        if (std::cin.bad())
-            throw Failure("cannot read standard input");
-        return data;
+    } else {
+        long long size = 0;
+        bool regular = false;
+        fd = native::openForReading(path, size, regular);
+        if (fd == -1)
+            throw Failure(path + ": cannot open: " + native::errorText(errno));
     }
-    std::error_code ec;
-    if (fs::is_directory(fs::path(path), ec))
-        throw Failure(path + ": is a folder");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Failure(path + ": cannot open: " + native::errorText(errno));
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw Failure(path + ": cannot read");
+    const std::string name = path == "-" ? std::string("standard input") : path;
+    std::string data;
+    char buffer[4096];
+    int error = 0;
+    for (;;) {
+        const long long got = native::readSome(fd, buffer, sizeof buffer);
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        if (data.size() + static_cast<std::size_t>(got) > limit) {
+            error = -1;
+            break;
+        }
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (fd != 0)
+        native::closeFile(fd);
+    if (error == -1)
+        throw Failure(name + ": more than " + std::to_string(limit) + " bytes");
+    if (error != 0)
+        throw Failure(name + ": cannot read: " + native::errorText(error));
     return data;
 }
 

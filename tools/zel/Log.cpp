@@ -47,7 +47,8 @@ class Reader {
 public:
     explicit Reader(const std::string& path) {
         bool regular = false;
-        m_fd = native::openForReading(path, m_size, regular);
+        // A named pipe at the log's name is refused, not waited on.
+        m_fd = native::openForReading(path, m_size, regular, false);
         m_error = m_fd == -1 ? errno : 0;
         if (m_fd != -1 && !regular) {
             native::closeFile(m_fd);

@@ -81,8 +81,9 @@ void installHandlers() {
 
 } // namespace
 
-int openForReading(const std::string& path, long long& size, bool& regular) {
+int openForReading(const std::string& path, long long& size, bool& regular, bool wait) {
 #if defined(_WIN32)
+    (void)wait;
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
     if (fd == -1)
         return -1;
@@ -95,7 +96,8 @@ int openForReading(const std::string& path, long long& size, bool& regular) {
     }
     regular = (st.st_mode & _S_IFMT) == _S_IFREG;
 #else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Reads of a regular file never wait, O_NONBLOCK or not.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (wait ? 0 : O_NONBLOCK));
     if (fd == -1)
         return -1;
     struct stat st {};

@@ -43,8 +43,10 @@ std::string promptHidden(const char* prompt);
 // ---- File, signal and host calls (NativeCalls.cpp) ----
 namespace native {
 // A descriptor for reading, or -1 (errno set). `size` is the byte count of a
-// regular file, 0 for anything else (a pipe, a device).
-int openForReading(const std::string& path, long long& size, bool& regular);
+// regular file, 0 for anything else (a pipe, a device). `wait` false: a named
+// pipe is opened without waiting for a writer, for callers that take regular
+// files only.
+int openForReading(const std::string& path, long long& size, bool& regular, bool wait = true);
 bool readAt(int fd, long long offset, void* to, std::size_t n); // exactly n bytes
 long long readSome(int fd, void* to, std::size_t n);            // 0 at the end, -1 on error
 // Creates a new file readable and writable by its owner only (0600); -1 when it
@@ -99,8 +101,10 @@ std::string mutexHolder(const std::string& name);
 } // namespace native
 
 // ---- Files (Files.cpp) ----
-// The whole file (key files); "-" reads standard input.
-std::string readAll(const std::string& path);
+// The whole file (key files); "-" reads standard input. A Failure names the
+// file (or standard input) and why: it cannot be opened or read, or it holds
+// more than `limit` bytes (a device such as /dev/zero never ends).
+std::string readAll(const std::string& path, std::size_t limit);
 
 // A file written through a temporary file beside it, created for its owner only
 // (0600) and renamed over the target by commit(), which first gives it the

@@ -47,9 +47,5 @@ PathKind StatPath(const char* path) {
     return (st.st_mode & 0x4000) ? PathKind::Directory : PathKind::Other;
 }
 
-bool CreateOneDirectory(const char* path) {
-    return CreateDirectoryA(path, nullptr) != 0;
-}
-
 } // namespace platform
 } // namespace zel
