@@ -1,5 +1,5 @@
-// ZELBase files and directories: DirectoryItem, DirectoryIterator and the
-// wildcard file lists.
+// ZELBase files and directories: DirectoryItem, DirectoryIterator, the
+// wildcard file lists and DirectoryWalk.
 //
 // A DirectoryIterator reads a whole listing when it is constructed, either one
 // directory level as the platform's file search returns it, or a whole tree walked
@@ -23,12 +23,12 @@
 //     others are taken literally. A last name that names nothing exactly is looked
 //     up without regard to case; when it finds one folder, the path names that
 //     folder, so "d/SUB/" lists what is in d/Sub as on Windows (and the wildcard
-//     lists store d/Sub/...). Folders on the way are taken as written. Attributes come from stat (links followed); an
-//     entry is read-only when its owner has no write permission; a directory's size
-//     is reported as 0 (as on Windows); times are st_mtime, seconds since 1970 UTC.
-//     Entries whose status cannot be read (vanished files, dangling links) are left
-//     out. Windows also matches 8.3 short names; Linux has none. "/" alone lists
-//     nothing (its one separator is dropped); "/*" lists the root.
+//     lists store d/Sub/...). Folders on the way are taken as written. Attributes come from stat
+//     (links followed); an entry is read-only when its owner has no write permission; a directory's
+//     size is reported as 0 (as on Windows); times are st_mtime, seconds since 1970 UTC. Entries
+//     whose status cannot be read (vanished files, dangling links) are left out. Windows also
+//     matches 8.3 short names; Linux has none. "/" alone lists nothing (its one separator is
+//     dropped); "/*" lists the root.
 //   - Both: a recursive walk enters each directory at most once, whatever the
 //     number of routes or links to it (directories are told apart by device and
 //     inode, or by volume serial number and file index), so its work is bounded
@@ -199,6 +199,55 @@ private:
 
     Array<DirectoryItem> m_items;
     unsigned int m_current;
+};
+
+// The files of a tree one at a time, in the order of
+// GetWildCardFilesFlat(folder, files, true), read a folder at a time as the walk
+// goes: the first path comes once the folders on its way are read, and what the
+// walk holds grows with the depth of the tree and the size of its folders, not
+// with the number of its files. Only names are read: a status call is made only
+// for links and entries whose type the directory does not give.
+//
+// DirectoryWalk(folder): `folder` names a directory, written with a trailing
+// separator or without, white space around it dropped; a last name in another
+// letter case is taken as the lists take it. Paths are that folder, a separator
+// where it has none, then the path below it: the paths of
+// GetWildCardFilesFlat(folder written with its trailing separator). A path that
+// is no directory (a pattern, one file, nothing) gives that list's files, read at
+// once. The DirectoryWalkLimits of the constructing thread apply; what cannot be
+// read is counted by the DirectorySkips of the thread calling Next, when Next
+// reads it.
+//
+// The files and their order are the flat list's, but for two rare cases:
+//   - folders whose names differ only in ASCII case (Linux): the files of one come
+//     before the other's, where the flat list mixes them by the rest of the path;
+//   - links to folders outside the tree: each is followed where it comes in the
+//     name order, so of several routes to one such folder the first in that order
+//     is taken, where the flat list takes links met in the real folders before
+//     links met below other links. A link to a folder inside the tree is a route
+//     not taken, as there: the folder is listed under its own path.
+// Next(path): stores the next path and returns true; false at the end. Throws
+// MemoryException; a walk that threw once throws again at every Next, so that it
+// never goes on with part of a folder left out. A constructor that fails throws
+// as GetWildCardFilesFlat does.
+// Thread safety: none inside; one thread at a time.
+//
+// Example:
+//   zel::DirectoryWalk walk("/data/");
+//   zel::BaseString<char> path;
+//   while (walk.Next(path))
+//       std::puts(path);                   // /data/a.txt, /data/B.txt, /data/sub/c.txt
+class ZEL_API DirectoryWalk {
+public:
+    explicit DirectoryWalk(const char* folder);
+    ~DirectoryWalk();
+    DirectoryWalk(const DirectoryWalk&) = delete;
+    DirectoryWalk& operator=(const DirectoryWalk&) = delete;
+
+    bool Next(BaseString<char>& path);
+
+private:
+    void* m_walk;
 };
 
 // Counts, while it lives, what the listings of the thread that made it leave out

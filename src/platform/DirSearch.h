@@ -97,5 +97,14 @@ DirStatus ReadDirectory(OpenDir* dir, DirListing& listing, Detail detail = Detai
 // Closes `dir`, the last directory of its chain; null is ignored.
 void CloseDirectory(OpenDir* dir);
 
+// How many levels `dir` lies below the directory `top` through the directories
+// that hold it (never through a link): 1 for a subdirectory of `top`, and so on.
+// -1 when it does not lie below `top`, lies more than `most` levels below it, or
+// when a directory on the way cannot be opened, or is on a volume other than
+// `volume` while `sameVolume` is set. Looking up costs one open per level.
+// Throws std::bad_alloc only.
+long LevelsBelow(OpenDir* dir, const DirectoryId& top, long most, bool sameVolume,
+                 unsigned long long volume);
+
 } // namespace platform
 } // namespace zel

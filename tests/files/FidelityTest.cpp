@@ -3,6 +3,7 @@
 // Windows (Wine's FindFirstFileA) and the Linux search answer differently, the
 // difference is stated once, in kDifferences, with its reason.
 #include "FilesTestTree.h"
+#include "zel/StringUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,27 @@ Names paths(const zel::Array<zel::BaseString<char>>& files, const std::string& t
     return out;
 }
 
+// Whether `path` names a folder as the lists take it: one as written, or (a path
+// that names nothing) one whose last name differs only in ASCII case.
+bool namesFolder(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return true;
+    const fs::path p(path);
+    if (fs::exists(p, ec))
+        return false;
+    const std::string name = p.filename().string();
+    for (const fs::directory_entry& e : fs::directory_iterator(p.parent_path(), ec)) {
+        const std::string other = e.path().filename().string();
+        if (e.is_directory(ec) && other.size() == name.size() &&
+            zel::util::nCompareNoCase(other.c_str(), name.c_str(),
+                                      static_cast<unsigned>(name.size())))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TEST(Fidelity, SameListsOnLinuxAndWindows) {
@@ -204,6 +226,25 @@ TEST(Fidelity, SameListsOnLinuxAndWindows) {
                                                          true);
             EXPECT_EQ(paths(list, dir.path()), split(flat));
         }
+
+        // The walk in name order gives the flat list of the folder written plainly
+        // (white space dropped, with its trailing separator), path for path.
+        std::string plain = query;
+        plain.erase(0, plain.find_first_not_of(' '));
+        plain.erase(plain.find_last_not_of(' ') + 1);
+        if (namesFolder(plain) && plain.back() != zel::PATHSEPCHAR)
+            plain += zel::PATHSEP;
+        zel::DirectoryIterator::GetWildCardFilesFlat(zel::BaseString<char>(plain.c_str()), list,
+                                                     true);
+        Names walked;
+        zel::DirectoryWalk walk(query.c_str());
+        zel::BaseString<char> path;
+        while (walk.Next(path))
+            walked.push_back(static_cast<const char*>(path));
+        Names listed;
+        for (unsigned i = 0; i < list.Size(); ++i)
+            listed.push_back(static_cast<const char*>(list[i]));
+        EXPECT_EQ(walked, listed);
     }
 }
 

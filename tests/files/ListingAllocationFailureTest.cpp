@@ -131,6 +131,14 @@ const Operation kOperations[] = {
      [](const std::string& base, Outcome& out) {
          listFiles(true, base + zel::PATHSEP, false, out);
      }},
+    {"DirectoryWalk", false,
+     [](const std::string& base, Outcome& out) {
+         zel::DirectoryWalk walk((base + zel::PATHSEP).c_str());
+         zel::BaseString<char> path;
+         while (walk.Next(path))
+             out.entries.push_back(filestest::slashed(static_cast<const char*>(path)));
+         out.stored = !out.entries.empty();
+     }},
 };
 
 // Runs one operation with the k-th allocation failing (0: none). True when it
@@ -200,4 +208,30 @@ TEST(ListingAllocationFailure, EveryRunCompletesInFullOrThrows) {
         EXPECT_GT(threw, 0);
         RecordProperty(op.name, std::to_string(k - 1) + " allocations");
     }
+}
+
+// A walk whose allocation failed goes no further: every later Next throws too,
+// so that no caller carries on with a folder's files left out.
+TEST(ListingAllocationFailure, WalkThatFailedFailsAgain) {
+    zeltest::TempDir dir;
+    for (int i = 0; i < 4; ++i)
+        make(dir.path(), "d" + std::to_string(i) + "/f.txt");
+    for (long k = 1; k < 400; ++k) {
+        zel::DirectoryWalk walk((dir.path() + zel::PATHSEP).c_str());
+        zel::BaseString<char> path;
+        bool threw = false;
+        try {
+            FailKthAllocation failing(k);
+            while (walk.Next(path)) {
+            }
+            if (!FailKthAllocation::Failed())
+                return; // every allocation of a whole walk has been failed once
+        } catch (zel::MemoryException&) {
+            threw = true;
+        }
+        if (threw) {
+            EXPECT_THROW(walk.Next(path), zel::MemoryException) << "allocation " << k;
+        }
+    }
+    ADD_FAILURE() << "the walk kept allocating";
 }

@@ -420,5 +420,40 @@ void CloseDirectory(OpenDir* dir) {
         detail::DeleteObject(chain);
 }
 
+long LevelsBelow(OpenDir* dir, const DirectoryId& top, long most, bool sameVolume,
+                 unsigned long long volume) {
+    if (dir->fd < 0 && !Reopen(dir))
+        return -1;
+    // Up through "..": each directory's parent is the one that holds it.
+    int at = dir->fd;
+    DirectoryId below = dir->id;
+    long levels = 0;
+    long found = -1;
+    while (levels < most) {
+        const int fd = ::openat(at, "..", kOpenFlags);
+        if (at != dir->fd)
+            ::close(at);
+        at = dir->fd;
+        if (fd < 0)
+            break;
+        at = fd;
+        struct stat st;
+        if (::fstat(fd, &st) != 0)
+            break;
+        const DirectoryId id = IdOf(st);
+        ++levels;
+        if (id == top) {
+            found = levels;
+            break;
+        }
+        if (id == below || (sameVolume && id.volume != volume))
+            break; // the root of the system, or another volume on the way
+        below = id;
+    }
+    if (at != dir->fd)
+        ::close(at);
+    return found;
+}
+
 } // namespace platform
 } // namespace zel

@@ -163,5 +163,45 @@ void CloseDirectory(OpenDir* dir) {
     detail::DeleteObject(dir);
 }
 
+long LevelsBelow(OpenDir* dir, const DirectoryId& top, long most, bool sameVolume,
+                 unsigned long long volume) {
+    // The directory's own path, links and junctions resolved; then the folders
+    // that hold it, by taking off one name at a time.
+    detail::LibraryString path(dir->path);
+    if (path.size() > 1 && path[path.size() - 1] == '\\' && path[path.size() - 2] != ':')
+        path.resize(path.size() - 1);
+    HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    char buffer[MAX_PATH * 2];
+    const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (length == 0 || length >= sizeof buffer)
+        return -1;
+    detail::LibraryString up(buffer, length);
+    long levels = 0;
+    while (levels < most) {
+        const std::size_t cut = up.find_last_of('\\');
+        // "\\?\C:\" is the last folder that holds anything.
+        if (cut == detail::LibraryString::npos || cut + 1 >= up.size() || cut < 4)
+            return -1;
+        up.resize(up[cut - 1] == ':' ? cut + 1 : cut);
+        DirectoryId id;
+        if (!Identify(up, id))
+            return -1;
+        ++levels;
+        if (id == top)
+            return levels;
+        if (sameVolume && id.volume != volume)
+            return -1;
+        if (up[up.size() - 1] == '\\')
+            return -1; // the root of the volume, and not `top`
+    }
+    return -1;
+}
+
 } // namespace platform
 } // namespace zel
