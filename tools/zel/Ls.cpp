@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -119,6 +120,10 @@ std::string walkStart(const std::string& folder) {
     const bool drive = start.size() == 2 && start[1] == ':';
     if (start.empty() || drive)
         start = (start.empty() ? folder.substr(0, 1) : start + zel::PATHSEP) + ".";
+    // The library drops white space around a path: a folder whose name begins
+    // with a blank is walked as ./ and its name.
+    if (start[0] == ' ' || start[0] == '\t' || start[0] == '\r' || start[0] == '\n')
+        start = std::string(".") + zel::PATHSEP + start;
     return start;
 }
 
@@ -190,6 +195,18 @@ bool namesOnly(const LsOptions& o) {
     return !o.longForm && !o.byTime && !o.json;
 }
 
+// Whether a path below a plan's start has a file name its name pattern matches.
+bool planMatches(const Plan& plan, const std::string& name) {
+    if (plan.namePattern.empty())
+        return true;
+    const std::string::size_type cut = lastSeparator(name);
+    return nameMatches(plan.namePattern.c_str(),
+                       name.c_str() + (cut == std::string::npos ? 0 : cut + 1));
+}
+
+void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, const LsOptions& o,
+               Skipped& skipped);
+
 // The listing of one plan, noting in `skipped` what the walk left out.
 std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) {
     // Both serve the thread that makes them: the one that walks.
@@ -197,33 +214,23 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
     zel::DirectoryWalkLimits limits(o.depthLimit, o.oneFileSystem);
     std::vector<Entry> out;
     const std::string lead = plan.start + zel::PATHSEP;
-    const auto matches = [&](const std::string& name) {
-        if (plan.namePattern.empty())
-            return true;
-        const std::string::size_type cut = lastSeparator(name);
-        return nameMatches(plan.namePattern.c_str(),
-                           name.c_str() + (cut == std::string::npos ? 0 : cut + 1));
-    };
-    if (namesOnly(o)) {
-        // Only the names are shown: the name-sorted wildcard lists take file or
-        // folder from each directory entry and read a status only for links and
-        // entries the directory does not type.
+    const auto matches = [&](const std::string& name) { return planMatches(plan, name); };
+    if (namesOnly(o) && !plan.recursive) {
+        // Only the names are shown: the name-sorted wildcard list takes file or
+        // folder from each directory entry and reads a status only for links and
+        // entries the directory does not type. (Trees are streamed: streamTree.)
         zel::Array<zel::BaseString<char>> files;
-        const std::string asked =
-            plan.recursive ? lead : (plan.folder ? folderShown(plan.start) : plan.start);
+        const std::string asked = plan.folder ? folderShown(plan.start) : plan.start;
         const std::string::size_type cut = asked.rfind(zel::PATHSEPCHAR);
         const std::size_t part = cut == std::string::npos ? 0 : cut + 1;
-        if (plan.recursive)
-            zel::DirectoryIterator::GetWildCardFilesFlat(asked.c_str(), files, true);
-        else
-            zel::DirectoryIterator::GetWildCardFiles(asked.c_str(), files, true);
+        zel::DirectoryIterator::GetWildCardFiles(asked.c_str(), files, true);
         out.reserve(files.Size());
         for (unsigned int i = 0; i < files.Size(); ++i) {
             const char* p = files[i];
             const std::string full = p ? p : "";
             if (full.size() < part)
                 continue;
-            const std::string name = full.substr(plan.recursive ? lead.size() : part);
+            const std::string name = full.substr(part);
             if (!matches(name))
                 continue;
             Entry e;
@@ -251,6 +258,14 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
             out.push_back(std::move(e));
         }
     }
+    noteSkips(skips, plan, o, skipped);
+    return out;
+}
+
+// Notes in `skipped` what the walk of a plan left out.
+void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, const LsOptions& o,
+               Skipped& skipped) {
+    const std::string lead = plan.start + zel::PATHSEP;
     // Paths as the walk wrote them, written as the folder was typed.
     const auto shownPath = [&](std::string folder) {
         if (plan.recursive && folder.compare(0, lead.size(), lead) == 0)
@@ -275,7 +290,6 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
             skipped.places.push_back(
                 {plan.shown.empty() ? std::string(".") : plan.shown, plan.shown, false, -1, false});
     }
-    return out;
 }
 
 // How many failures are named one by one; the rest are counted.
@@ -479,6 +493,15 @@ std::string readableSize(long long bytes) {
     return text;
 }
 
+// One path and its end (a line end, or a NUL with -0); quoted as ls quotes it on
+// a terminal.
+void writePath(const std::string& shown, const LsOptions& o, bool terminal) {
+    const std::string path = terminal && !o.nulSeparated ? shellQuoted(shown) : shown;
+    if (std::fwrite(path.data(), 1, path.size(), stdout) != path.size() ||
+        std::fputc(o.nulSeparated ? '\0' : '\n', stdout) == EOF)
+        throw Failure("cannot write to standard output");
+}
+
 void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
     const bool terminal = stdoutIsTerminal();
     if (o.json) {
@@ -510,14 +533,39 @@ void printAll(const std::vector<Entry>& entries, const LsOptions& o) {
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
-        const std::string path = terminal && !o.nulSeparated ? shellQuoted(e.path) : e.path;
         if (o.longForm)
             std::printf("%*s  %-*s  %s  ", static_cast<int>(sizeWidth), sizes[i].c_str(),
                         static_cast<int>(timeWidth), times[i].c_str(), e.readOnly ? "ro" : "rw");
-        if (std::fwrite(path.data(), 1, path.size(), stdout) != path.size() ||
-            std::fputc(o.nulSeparated ? '\0' : '\n', stdout) == EOF)
-            throw Failure("cannot write to standard output");
+        writePath(e.path, o, terminal);
     }
+}
+
+// A recursive listing of names alone, written as the walk goes: each folder's
+// files come as soon as the folder is read and sorted, so the first line comes
+// at once and the walk holds only the folders on its way. Returns the files
+// written.
+std::size_t streamTree(const Plan& plan, const LsOptions& o, Skipped& skipped) {
+    // Both serve the thread that makes them: the one that walks.
+    zel::DirectorySkips skips;
+    zel::DirectoryWalkLimits limits(o.depthLimit, o.oneFileSystem);
+    const std::string lead = plan.start + zel::PATHSEP;
+    const bool terminal = stdoutIsTerminal();
+    zel::DirectoryWalk walk(lead.c_str());
+    zel::BaseString<char> path;
+    std::size_t written = 0;
+    std::string name;
+    while (walk.Next(path)) {
+        const char* text = path;
+        if (text == nullptr || std::strncmp(text, lead.c_str(), lead.size()) != 0)
+            continue; // not below the start: never made up into a path
+        name.assign(text + lead.size());
+        if (!planMatches(plan, name))
+            continue;
+        writePath(plan.shown + name, o, terminal);
+        ++written;
+    }
+    noteSkips(skips, plan, o, skipped);
+    return written;
 }
 
 } // namespace
@@ -560,10 +608,11 @@ void addLs(CLI::App& app) {
                 "\n"
                 "With -r every folder below is walked, and a name pattern is matched against\n"
                 "the file names at every level (as find -name): zel ls -r 'logs/*.txt'.\n"
-                "Links to folders are followed (as find -L), after the real folders. Each\n"
-                "folder is walked once: one reached again by another route (a link) is not\n"
-                "walked twice, and a link back to a folder the walk is inside is not\n"
-                "followed. The count of folders reached again is said on standard error;\n"
+                "Links to folders are followed (as find -L); a folder the tree holds is\n"
+                "listed under its own path, not under a link to it. Each folder is walked\n"
+                "once: one reached again by another route (a link) is not walked twice,\n"
+                "and a link back to a folder the walk is inside is not followed. The count\n"
+                "of folders reached again is said on standard error;\n"
                 "that is no error and leaves the exit status as it is.\n"
                 "\n"
                 "Errors name the path, quoted as ls quotes it, and the system's reason:\n"
@@ -582,7 +631,9 @@ void addLs(CLI::App& app) {
                 "\\uXXXX. Times are local, with the UTC offset in --json.\n"
                 "\n"
                 "Without -l, -t and --json only the names are read: a status call is made\n"
-                "only for links and entries whose type the folder does not give.");
+                "only for links and entries whose type the folder does not give, and -r\n"
+                "writes each folder's files as soon as the folder is read, in the order of\n"
+                "the whole listing.");
     setRunner(cmd, [o, cmd]() -> int {
         for (const std::string& extra : cmd->remaining()) {
             if (!extra.empty() && extra[0] == '-' && extra != "-")
@@ -618,17 +669,23 @@ void addLs(CLI::App& app) {
                 failed = true;
                 continue;
             }
-            const std::vector<Entry> found = listWithProgress(typed, plan, *o, shown, skipped);
-            if (found.empty() && !plan.folder) {
+            std::size_t count = 0;
+            if (plan.recursive && namesOnly(*o)) {
+                count = streamTree(plan, *o, skipped);
+            } else {
+                const std::vector<Entry> found = listWithProgress(typed, plan, *o, shown, skipped);
+                printAll(found, *o);
+                count = found.size();
+            }
+            if (count == 0 && !plan.folder) {
                 (void)std::fflush(stdout);
                 (void)std::fprintf(stderr, "zel: ls: %s: no files match\n",
                                    quotedName(typed).c_str());
                 failed = true;
             }
-            printAll(found, *o);
             if (std::fflush(stdout) != 0)
                 throw Failure("cannot write to standard output");
-            shown += found.size();
+            shown += count;
         }
         const bool left = reportSkips(skipped);
         return failed || left ? 1 : 0;
