@@ -254,7 +254,8 @@ private:
 // because they could not read it: directories that could not be opened or listed
 // (no permission, removed meanwhile, on Windows a path longer than the calls
 // take), and entries whose status could not be read (a dangling link, a file
-// removed meanwhile). Apart from those, it names the routes a walk did not take
+// removed meanwhile; Linux only: the Windows search gives every entry's data),
+// each with the system's reason. Apart from those, it names the routes a walk did not take
 // because they lead to a directory it had walked already (RepeatedFolders): no
 // error, the directory's files are listed once, under the route taken. A link
 // leading back up a walk, and what DirectoryWalkLimits keeps a walk from, are
@@ -285,6 +286,19 @@ public:
     // The path of the index-th directory left out, as the walk wrote it (the
     // path given, then the names below it); null when index is past the end.
     const char* Directory(unsigned long index) const;
+    // The entries left out that are no directories, named: the first
+    // kNamedEntriesMost of them (Entries() - Directories() counts them all).
+    static constexpr unsigned long kNamedEntriesMost = 10000;
+    unsigned long NamedEntries() const;
+    // The path of the index-th one, as the walk wrote it (its directory's path,
+    // the separator and its name); null when index is past the end.
+    const char* Entry(unsigned long index) const;
+    // Why its status could not be read: the system's error number (errno), as
+    // ENOENT for a dangling link or an entry removed meanwhile; 0 past the end.
+    int EntryError(unsigned long index) const;
+    // Whether it is a link whose target could not be read (with ENOENT, a
+    // dangling link); false for an entry whose own status could not be read.
+    bool EntryIsLink(unsigned long index) const;
     // The routes not taken because they lead to a directory the walk had
     // entered already (not counted in Entries).
     unsigned long RepeatedFolders() const;

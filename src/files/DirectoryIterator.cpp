@@ -18,19 +18,44 @@ namespace zel {
 namespace {
 
 // What the listings of one thread could not read, while a DirectorySkips lives.
+struct SkippedEntry {
+    detail::LibraryString path;
+    int error;
+    bool isLink;
+};
 struct SkipRecord {
     unsigned long entries = 0;
     detail::LibraryVector<detail::LibraryString> directories;
     detail::LibraryVector<detail::LibraryString> repeated;
+    detail::LibraryVector<SkippedEntry> named;
 };
 thread_local SkipRecord* t_skips = nullptr;
 
 // The limits the walks of one thread obey, while a DirectoryWalkLimits lives.
 thread_local const DirectoryWalkLimits* t_limits = nullptr;
 
-void NoteUnreadableEntries(unsigned long count) {
-    if (t_skips != nullptr)
-        t_skips->entries += count;
+// The entries of `listing` whose status could not be read; `directory` is the
+// path text of their directory (its separator may be left off).
+void NoteUnreadableEntries(const platform::DirListing& listing, const char* directory,
+                           std::size_t directoryLength) {
+    SkipRecord* record = t_skips;
+    if (record == nullptr || listing.unreadable.empty())
+        return;
+    record->entries += static_cast<unsigned long>(listing.unreadable.size());
+    try {
+        for (const platform::DirListing::Unreadable& entry : listing.unreadable) {
+            if (record->named.size() >= DirectorySkips::kNamedEntriesMost)
+                break;
+            SkippedEntry named{detail::LibraryString(directory, directoryLength), entry.error,
+                               entry.isLink};
+            if (directoryLength != 0 && directory[directoryLength - 1] != PATHSEPCHAR)
+                named.path.push_back(PATHSEPCHAR);
+            named.path.append(listing.Name(entry));
+            record->named.push_back(std::move(named));
+        }
+    } catch (const std::bad_alloc&) {
+        throw MemoryException();
+    }
 }
 
 void NoteUnreadableDirectory(const char* path) {
@@ -172,7 +197,10 @@ void MatchFolderCase(BaseString<char>& path) {
 void RunSearch(const BaseString<char>& path, const SearchPlan& plan, platform::DirListing& listing,
                platform::Detail detail) {
     const platform::DirStatus status = platform::Search(plan.pattern, listing, detail);
-    NoteUnreadableEntries(listing.unreadable);
+    // The entries' directory: the pattern up to its last separator.
+    const int separator = plan.pattern.FindLast(PATHSEP);
+    NoteUnreadableEntries(listing, plan.pattern,
+                          separator < 0 ? 0 : static_cast<std::size_t>(separator) + 1);
     if (status == platform::DirStatus::Unreadable)
         NoteUnreadableDirectory(path);
 }
@@ -508,7 +536,7 @@ private:
     void Read(Frame& frame) {
         const platform::DirStatus status =
             platform::ReadDirectory(frame.dir, frame.listing, m_detail);
-        NoteUnreadableEntries(frame.listing.unreadable);
+        NoteUnreadableEntries(frame.listing, m_text, m_text.Length());
         if (status != platform::DirStatus::Done)
             NoteUnreadableDirectory(m_text);
     }
@@ -842,7 +870,7 @@ private:
     void Read(Frame& frame) {
         const platform::DirStatus status =
             platform::ReadDirectory(frame.dir, frame.listing, platform::Detail::Types);
-        NoteUnreadableEntries(frame.listing.unreadable);
+        NoteUnreadableEntries(frame.listing, m_text, m_text.Length());
         if (status != platform::DirStatus::Done)
             NoteUnreadableDirectory(m_text);
         const platform::DirListing& listing = frame.listing;
@@ -1014,6 +1042,25 @@ const char* DirectorySkips::Directory(unsigned long index) const {
 
 unsigned long DirectorySkips::RepeatedFolders() const {
     return static_cast<unsigned long>(static_cast<const SkipRecord*>(m_record)->repeated.size());
+}
+
+unsigned long DirectorySkips::NamedEntries() const {
+    return static_cast<unsigned long>(static_cast<const SkipRecord*>(m_record)->named.size());
+}
+
+const char* DirectorySkips::Entry(unsigned long index) const {
+    const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
+    return index < record->named.size() ? record->named[index].path.c_str() : nullptr;
+}
+
+int DirectorySkips::EntryError(unsigned long index) const {
+    const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
+    return index < record->named.size() ? record->named[index].error : 0;
+}
+
+bool DirectorySkips::EntryIsLink(unsigned long index) const {
+    const SkipRecord* record = static_cast<const SkipRecord*>(m_record);
+    return index < record->named.size() && record->named[index].isLink;
 }
 
 const char* DirectorySkips::RepeatedFolder(unsigned long index) const {

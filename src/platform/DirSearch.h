@@ -45,14 +45,20 @@ struct DirListing {
     detail::LibraryString names; // the names, each followed by a NUL
     detail::LibraryVector<DirEntry> entries;
     // Entries left out because their status could not be read (a dangling link,
-    // an entry removed meanwhile).
-    unsigned long unreadable = 0;
+    // an entry removed meanwhile), each with its name in `names`.
+    struct Unreadable {
+        std::size_t nameOffset;
+        int error;   // the system's error number
+        bool isLink; // a link whose target could not be read
+    };
+    detail::LibraryVector<Unreadable> unreadable;
 
     const char* Name(const DirEntry& entry) const { return names.data() + entry.nameOffset; }
+    const char* Name(const Unreadable& entry) const { return names.data() + entry.nameOffset; }
     void Clear() {
         names.clear();
         entries.clear();
-        unreadable = 0;
+        unreadable.clear();
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <algorithm>
 #include <ctime>
 #include <pthread.h>
@@ -523,10 +524,14 @@ TEST_F(DirectoryIteratorTest, UnreadableEntriesAreSkipped) {
 
     // A directory this process may not read: the walk goes on without it.
     make(base(), "closed/hidden.txt");
+    // And one it may read but not search: its entries' status is refused.
+    make(base(), "noexec/x.txt");
     ASSERT_EQ(::chmod(base().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(under(base(), "closed").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(under(base(), "noexec").c_str(), 0644), 0);
     const int code = zeltest::runChild("walk_unprivileged", {withSep()});
     ::chmod(under(base(), "closed").c_str(), 0755);
+    ::chmod(under(base(), "noexec").c_str(), 0755);
     EXPECT_EQ(code, 0);
 }
 
@@ -545,11 +550,22 @@ ZEL_TEST_CHILD(walk_unprivileged) {
             names.push_back(item.Name());
         if (names != Names{"a.txt", "B.txt", "sub/c.txt", "sub/deep/d.txt"})
             ::_exit(11);
-        // The folder it could not read, and the dangling link.
+        // The folder it could not read, the dangling link and the file whose
+        // status was refused, each named with the system's reason.
         const char* closed = skips.Directory(0);
-        if (skips.Directories() != 1 || skips.Entries() != 2 || closed == nullptr ||
+        if (skips.Directories() != 1 || skips.Entries() != 3 || closed == nullptr ||
             std::string(closed) != args.at(0) + "closed")
             ::_exit(13);
+        std::vector<std::string> named;
+        for (unsigned long i = 0; i < skips.NamedEntries(); ++i)
+            named.push_back(std::string(skips.Entry(i)) + " " +
+                            std::to_string(skips.EntryError(i)) +
+                            (skips.EntryIsLink(i) ? " link" : ""));
+        std::sort(named.begin(), named.end());
+        if (named != Names{args.at(0) + "dangling " + std::to_string(ENOENT) + " link",
+                           args.at(0) + "noexec/x.txt " + std::to_string(EACCES)} ||
+            skips.Entry(2) != nullptr)
+            ::_exit(15);
         // A one-level listing of it: empty, and counted.
         zel::DirectorySkips one;
         zel::DirectoryIterator level((args.at(0) + "closed").c_str(), false, nullptr, true);

@@ -9,6 +9,7 @@
 #include "zel/Directory.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -178,15 +179,14 @@ struct Skipped {
     std::vector<std::string> folders;
     std::vector<std::string> walkedFolders; // the same as the walk wrote them
     std::vector<std::string> repeated;      // folders reached again by another route
-    unsigned long entries = 0;
-    struct Place {
-        std::string folder; // where to look for their names
-        std::string shown;  // written in place of `folder` and its separator
-        bool recursive;
-        long maxDepth; // -1: none
-        bool oneFileSystem;
+    // Entries whose status could not be read, as the library names them.
+    struct Unreadable {
+        std::string path;
+        int error;
+        bool link;
     };
-    std::vector<Place> places;
+    std::vector<Unreadable> entries;
+    unsigned long unnamed = 0; // counted, past what the library names
 };
 
 // Whether a listing shows the names alone (no -l, -t or --json), so that the
@@ -204,8 +204,7 @@ bool planMatches(const Plan& plan, const std::string& name) {
                        name.c_str() + (cut == std::string::npos ? 0 : cut + 1));
 }
 
-void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, const LsOptions& o,
-               Skipped& skipped);
+void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, Skipped& skipped);
 
 // The listing of one plan, noting in `skipped` what the walk left out.
 std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) {
@@ -258,13 +257,12 @@ std::vector<Entry> list(const Plan& plan, const LsOptions& o, Skipped& skipped) 
             out.push_back(std::move(e));
         }
     }
-    noteSkips(skips, plan, o, skipped);
+    noteSkips(skips, plan, skipped);
     return out;
 }
 
 // Notes in `skipped` what the walk of a plan left out.
-void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, const LsOptions& o,
-               Skipped& skipped) {
+void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, Skipped& skipped) {
     const std::string lead = plan.start + zel::PATHSEP;
     // Paths as the walk wrote them, written as the folder was typed.
     const auto shownPath = [&](std::string folder) {
@@ -280,89 +278,15 @@ void noteSkips(const zel::DirectorySkips& skips, const Plan& plan, const LsOptio
     }
     for (unsigned long i = 0; i < skips.RepeatedFolders(); ++i)
         skipped.repeated.push_back(shownPath(skips.RepeatedFolder(i)));
+    for (unsigned long i = 0; i < skips.NamedEntries(); ++i)
+        skipped.entries.push_back(
+            {shownPath(skips.Entry(i)), skips.EntryError(i), skips.EntryIsLink(i)});
     const unsigned long entries = skips.Entries() - skips.Directories();
-    if (entries != 0) {
-        skipped.entries += entries;
-        if (plan.folder || plan.recursive)
-            skipped.places.push_back(
-                {plan.start, plan.shown, plan.recursive, o.depthLimit, o.oneFileSystem});
-        else
-            skipped.places.push_back(
-                {plan.shown.empty() ? std::string(".") : plan.shown, plan.shown, false, -1, false});
-    }
+    skipped.unnamed += entries - std::min(entries, skips.NamedEntries());
 }
 
 // How many failures are named one by one; the rest are counted.
 const std::size_t kNamedMost = 20;
-
-// An entry the walk could not read, found again: a dangling link, or one whose
-// status the system refuses.
-struct Unreadable {
-    std::string path;
-    std::string reason;
-    bool dangling = false;
-};
-
-// The library counts the entries it could not read but does not name them:
-// look for them again (entries whose status cannot be read), `want` at most,
-// within the walks' own limits.
-std::vector<Unreadable> findUnreadable(const std::vector<Skipped::Place>& places,
-                                       std::size_t want) {
-    std::vector<Unreadable> found;
-    long budget = 2000000; // entries looked at, at most
-    for (const Skipped::Place& place : places) {
-        std::error_code ec;
-        const fs::path top(place.folder);
-        std::string lead = place.folder;
-        if (lead.empty() || !isSeparator(lead.back()))
-            lead += zel::PATHSEP;
-        const auto look = [&](const fs::directory_entry& e) {
-            // Only a link can have a status that cannot be read while its own
-            // entry can; the type comes from the folder's entry where it says.
-            std::error_code typeError;
-            if (!e.is_symlink(typeError) && !typeError)
-                return;
-            std::error_code statusError;
-            const fs::file_status s = fs::status(e.path(), statusError);
-            if (!statusError && s.type() != fs::file_type::not_found)
-                return;
-            Unreadable u;
-            u.path = e.path().string();
-            if (u.path.compare(0, lead.size(), lead) == 0)
-                u.path = place.shown + u.path.substr(lead.size());
-            std::error_code linkError;
-            u.dangling = fs::is_symlink(fs::symlink_status(e.path(), linkError)) && !linkError &&
-                         (!statusError || statusError == std::errc::no_such_file_or_directory);
-            u.reason =
-                statusError ? reasonOf(statusError) : std::string("No such file or directory");
-            found.push_back(std::move(u));
-        };
-        if (place.recursive) {
-            const unsigned long long device = native::deviceOf(place.folder);
-            fs::recursive_directory_iterator it(top, fs::directory_options::skip_permission_denied,
-                                                ec);
-            for (; !ec && it != fs::recursive_directory_iterator() && found.size() < want &&
-                   --budget > 0;
-                 it.increment(ec)) {
-                if (place.maxDepth >= 0 && it.depth() + 1 > place.maxDepth)
-                    continue;
-                look(*it);
-                std::error_code typeError;
-                const bool folder = it->is_directory(typeError) && !typeError;
-                if (folder &&
-                    ((place.maxDepth >= 0 && it.depth() + 2 > place.maxDepth) ||
-                     (place.oneFileSystem && native::deviceOf(it->path().string()) != device)))
-                    it.disable_recursion_pending();
-            }
-        } else {
-            fs::directory_iterator it(top, ec);
-            for (; !ec && it != fs::directory_iterator() && found.size() < want && --budget > 0;
-                 it.increment(ec))
-                look(*it);
-        }
-    }
-    return found;
-}
 
 // Why a folder cannot be listed, as the system says it now.
 std::string folderReason(const std::string& shown, const std::string& walked) {
@@ -394,31 +318,27 @@ bool reportSkips(const Skipped& skipped) {
                            folderReason(skipped.folders[i], skipped.walkedFolders[i]).c_str());
     }
     bool failed = !skipped.folders.empty();
-    unsigned long dangling = 0, other = 0, gone = 0;
-    if (skipped.entries != 0) {
-        const std::vector<Unreadable> found = findUnreadable(skipped.places, skipped.entries);
-        for (const Unreadable& u : found) {
-            (u.dangling ? dangling : other) += 1;
-            if (named++ >= kNamedMost)
-                continue;
-            if (u.dangling)
-                (void)std::fprintf(stderr,
-                                   "zel: ls: %s: dangling link (its target does not exist), "
-                                   "not listed\n",
-                                   quotedName(u.path).c_str());
-            else
-                (void)std::fprintf(stderr, "zel: ls: cannot access %s: %s\n",
-                                   quotedName(u.path).c_str(), u.reason.c_str());
-        }
-        // Entries counted but not found again vanished during the walk.
-        gone = skipped.entries - std::min<unsigned long>(skipped.entries, dangling + other);
-        if (gone != 0)
+    unsigned long dangling = 0, other = skipped.unnamed, gone = 0;
+    for (const Skipped::Unreadable& u : skipped.entries) {
+        // A link to nothing is a dangling link; an entry that is itself not
+        // there any more was removed during the walk.
+        const bool missing = u.error == ENOENT;
+        (missing ? (u.link ? dangling : gone) : other) += 1;
+        if (named++ >= kNamedMost)
+            continue;
+        if (missing && u.link)
             (void)std::fprintf(stderr,
-                               "zel: ls: %lu entr%s could not be read and %s gone now (removed "
-                               "during the walk)\n",
-                               gone, gone == 1 ? "y" : "ies", gone == 1 ? "is" : "are");
-        failed = failed || other != 0 || gone != 0;
+                               "zel: ls: %s: dangling link (its target does not exist), "
+                               "not listed\n",
+                               quotedName(u.path).c_str());
+        else
+            (void)std::fprintf(
+                stderr, "zel: ls: cannot access %s: %s\n", quotedName(u.path).c_str(),
+                missing ? "removed during the walk"
+                        : reasonOf(std::error_code(u.error, std::generic_category())).c_str());
     }
+    named += skipped.unnamed;
+    failed = failed || other != 0 || gone != 0;
     if (named > kNamedMost)
         (void)std::fprintf(stderr, "zel: ls: %lu more not named (at most %lu are)\n",
                            static_cast<unsigned long>(named - kNamedMost),
@@ -564,7 +484,7 @@ std::size_t streamTree(const Plan& plan, const LsOptions& o, Skipped& skipped) {
         writePath(plan.shown + name, o, terminal);
         ++written;
     }
-    noteSkips(skips, plan, o, skipped);
+    noteSkips(skips, plan, skipped);
     return written;
 }
 

@@ -262,16 +262,6 @@ void keepOnSignal() {
     g_cleanupArmed = 0;
 }
 
-unsigned long long deviceOf(const std::string& path) {
-#if defined(_WIN32)
-    (void)path;
-    return 0; // one answer for all: the look stays unbounded by volume
-#else
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_dev) : 0;
-#endif
-}
-
 std::string hostName() {
 #if defined(_WIN32)
     char name[MAX_COMPUTERNAME_LENGTH + 1];

@@ -66,9 +66,6 @@ bool isDirectory(const std::string& path);
 // or closing the console on Windows) before keepOnSignal() is called.
 void removeOnSignal(const std::string& path, int fd);
 void keepOnSignal();
-// The device a path lies on (links followed); 0 when unknown, and always 0 on
-// Windows.
-unsigned long long deviceOf(const std::string& path);
 std::string hostName();
 std::string errorText(int code);
 // The first offset at or after `offset` that holds data rather than a hole

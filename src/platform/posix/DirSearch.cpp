@@ -136,6 +136,17 @@ private:
 #endif
 };
 
+// Notes an entry whose status could not be read, with its name.
+void AddUnreadable(DirListing& listing, const char* name, int error, bool isLink) {
+    DirListing::Unreadable entry;
+    entry.nameOffset = listing.names.size();
+    entry.error = error;
+    entry.isLink = isLink;
+    listing.names.append(name);
+    listing.names.push_back('\0');
+    listing.unreadable.push_back(entry);
+}
+
 // Reads the entries of the open directory `fd` (from its start) whose names
 // match `mask` (null: every entry but "." and "..", which a walk never lists).
 DirStatus ReadMatches(int fd, const char* mask, DirListing& listing, Detail detail,
@@ -160,9 +171,10 @@ DirStatus ReadMatches(int fd, const char* mask, DirListing& listing, Detail deta
         if (type == DT_UNKNOWN || (probe && type != DT_LNK)) {
             // The entry itself: a link is followed below.
             if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (probe && errno == EACCES)
+                const int error = errno;
+                if (probe && error == EACCES)
                     probe = false; // not searchable: every entry fails as it would
-                ++listing.unreadable;
+                AddUnreadable(listing, name, error, false);
                 continue;
             }
             if (probe) {
@@ -176,7 +188,7 @@ DirStatus ReadMatches(int fd, const char* mask, DirListing& listing, Detail deta
             }
         }
         if (::fstatat(fd, name, &st, 0) != 0) {
-            ++listing.unreadable;
+            AddUnreadable(listing, name, errno, isLink);
             continue;
         }
         Add(listing, name, st, isLink);
