@@ -1516,6 +1516,62 @@ TEST_F(ToolCryptTest, KeyIsAskedForOnATerminal) {
 #endif
 }
 
+// A terminal that goes away while the key is typed ends the prompt, also in a
+// process that ignores SIGHUP (as under nohup): it fails, and writes nothing.
+TEST_F(ToolCryptTest, PromptEndsWhenItsTerminalGoes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a terminal for standard input; the Windows test runs have none";
+#else
+    const std::string out = tool.dir().join("out.bin");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGHUP, SIG_IGN); // kept across exec
+        close(master);
+        setsid();
+        const int fd = open(slave.c_str(), O_RDWR);
+        dup2(fd, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execl(ZEL_TOOL_PATH, ZEL_TOOL_PATH, "--log", tool.log().c_str(), "encrypt", plain.c_str(),
+              "-o", out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Once the prompt is shown, a few keys, then the terminal goes.
+    std::string shown;
+    char buffer[256];
+    while (shown.find("Key: ") == std::string::npos) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(shown.find("Key: "), std::string::npos) << shown;
+    EXPECT_EQ(write(master, "pass", 4), 4);
+    close(master);
+    // A bound against a prompt that never ends (ample: the prompt ends at once).
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 600 && ended == 0; ++i) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            usleep(50 * 1000);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the prompt went on after its terminal had gone";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_FALSE(zeltest::fileExists(out));
+#endif
+}
+
 // A run of more than a second shows how far it is on a terminal's standard
 // error and clears the line at the end. (The run is held stopped for a second
 // once it writes.)

@@ -50,6 +50,9 @@ void setBinaryMode(bool input) {
 
 // Standard error is written as well as it goes: a failure there has nowhere
 // else to be told.
+// The most a typed key may hold: as much as a key file.
+const std::size_t kMostTyped = 65536;
+
 std::string promptHidden(const char* prompt) {
     (void)std::fputs(prompt, stderr);
     (void)std::fflush(stderr);
@@ -71,6 +74,14 @@ std::string promptHidden(const char* prompt) {
             if (!text.empty())
                 text.pop_back();
             continue;
+        }
+        // A terminal that has gone gives the end of input as -1, which reads as
+        // the byte 0xFF (a byte a key may hold): the bound of a key file ends
+        // the prompt then, whatever the process does with SIGHUP.
+        if (text.size() >= kMostTyped) {
+            (void)std::fputc('\n', stderr);
+            throw Failure("the key typed is longer than " + std::to_string(kMostTyped) +
+                          " bytes, or the terminal has gone");
         }
         text += static_cast<char>(c);
     }
