@@ -108,6 +108,31 @@ void ZelFlatByTime(benchmark::State& state) {
     state.counters["files"] = files.Size();
 }
 
+// The same files and order through the walk that reads a folder at a time.
+void ZelWalkByName(benchmark::State& state) {
+    const std::string root = Trees::get().deep() + "/";
+    std::size_t count = 0;
+    for (auto _ : state) {
+        zel::DirectoryWalk walk(root.c_str());
+        zel::BaseString<char> path;
+        count = 0;
+        while (walk.Next(path))
+            ++count;
+        benchmark::DoNotOptimize(path.Length());
+    }
+    state.counters["files"] = static_cast<double>(count);
+}
+
+// How long the first path of that walk takes.
+void ZelWalkFirstPath(benchmark::State& state) {
+    const std::string root = Trees::get().deep() + "/";
+    for (auto _ : state) {
+        zel::DirectoryWalk walk(root.c_str());
+        zel::BaseString<char> path;
+        benchmark::DoNotOptimize(walk.Next(path));
+    }
+}
+
 void StdRecursiveByName(benchmark::State& state) {
     const std::string root = Trees::get().deep();
     std::size_t count = 0;
@@ -299,6 +324,21 @@ void ZelFlatPeakRss(benchmark::State& state) {
     state.counters["peak_rss_MB"] = peak;
 }
 
+void ZelWalkPeakRss(benchmark::State& state) {
+    const std::string root = Trees::get().deep() + "/";
+    double peak = 0;
+    for (auto _ : state) {
+        long long base = 0;
+        startPeak(base);
+        zel::DirectoryWalk walk(root.c_str());
+        zel::BaseString<char> path;
+        while (walk.Next(path))
+            benchmark::DoNotOptimize(path.Length());
+        peak = peakMegabytes(base);
+    }
+    state.counters["peak_rss_MB"] = peak;
+}
+
 void VectorOfPathsPeakRss(benchmark::State& state) {
     // The same paths, made once into one block of text outside the measurement.
     std::string block;
@@ -342,6 +382,8 @@ void NftwFlatPeakRss(benchmark::State& state) {
 
 BENCHMARK(ZelFlatByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(ZelFlatByTime)->Unit(benchmark::kMillisecond);
+BENCHMARK(ZelWalkByName)->Unit(benchmark::kMillisecond);
+BENCHMARK(ZelWalkFirstPath)->Unit(benchmark::kMicrosecond);
 BENCHMARK(NftwFlatByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReaddirFstatatFlatByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(StdRecursiveByName)->Unit(benchmark::kMillisecond);
@@ -350,5 +392,6 @@ BENCHMARK(NftwOneLevelByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReaddirFstatatOneLevelByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(StdOneLevelByName)->Unit(benchmark::kMillisecond);
 BENCHMARK(ZelFlatPeakRss)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(ZelWalkPeakRss)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(VectorOfPathsPeakRss)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(NftwFlatPeakRss)->Unit(benchmark::kMillisecond)->Iterations(3);
