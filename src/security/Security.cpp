@@ -27,7 +27,8 @@ const unsigned int kObjectCallMs = 1000;
 // (C0, DEL, C1 in UTF-8 or raw), '%' and bytes outside well-formed UTF-8 are
 // written as %XX first, as all text of others is (base::EscapedText); characters
 // the C library's current locale cannot convert would make the whole message
-// fail, so they are written as \uXXXX escapes. Never throws.
+// fail, so they are written as \uXXXX escapes (\UXXXXXXXX above U+FFFF). Never
+// throws.
 std::wstring MessageName(const char* name) noexcept {
     try {
         if (name == nullptr)
@@ -43,8 +44,12 @@ std::wstring MessageName(const char* name) noexcept {
                 out += c;
                 continue;
             }
+            // Eight digits beyond U+FFFF (wchar_t holds those on Linux; on
+            // Windows they come as two \u escapes of a surrogate pair), so that
+            // a digit after the character never reads as part of its escape.
+            const unsigned long code = static_cast<unsigned long>(c);
             wchar_t escape[16];
-            (void)std::swprintf(escape, 16, L"\\u%04lX", static_cast<unsigned long>(c));
+            (void)std::swprintf(escape, 16, code > 0xFFFF ? L"\\U%08lX" : L"\\u%04lX", code);
             out += escape;
         }
         return out;

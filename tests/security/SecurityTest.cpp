@@ -310,6 +310,20 @@ protected:
     zeltest::TempDir dir;
     std::string file = dir.join("shared.bin");
     std::string name = UniqueName("map");
+
+    // The message of a mapping whose file cannot be made: "f.bin" in the folder
+    // `folder` of the test's folder, which does not exist. Empty when none came.
+    std::string createFailure(const char* folder) {
+        const std::string missing = dir.join(folder) + zeltest::nativeSeparator() + "f.bin";
+        try {
+            ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
+                                        kSize, name.c_str(), nullptr);
+            ADD_FAILURE() << "no exception";
+        } catch (zel::Exception& e) {
+            return e.getAt();
+        }
+        return std::string();
+    }
 };
 
 TEST_F(AccessableMapping, CreatesFileAndMappingThenOpensThem) {
@@ -393,23 +407,22 @@ TEST_F(AccessableMapping, NamesInMessagesStayReadable) {
     const struct {
         const char* folder;
         const char* spelled; // by the C locale, which cannot print them
-    } cases[] = {{"caf\xC3\xA9", "caf\\u00E9"}, {"\xEF\xBD\xB1 5", "\\uFF71 5"}};
+    } cases[] = {{"caf\xC3\xA9", "caf\\u00E9"},
+                 {"\xEF\xBD\xB1 5", "\\uFF71 5"},
+                 // Beyond U+FFFF: eight digits, so no digit after it joins the escape.
+                 {"\xF0\x9F\x98\x80"
+                  "0",
+                  "\\U0001F6000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.spelled);
-        std::string missing = dir.join(c.folder) + zeltest::nativeSeparator() + "f.bin";
-        try {
-            ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
-                                        kSize, name.c_str(), nullptr);
-            FAIL() << "no exception";
-        } catch (zel::Exception& e) {
-            std::string message = e.getAt();
 #ifdef _WIN32
-            // Decoded from and printed back into the ANSI code page: the same bytes.
-            EXPECT_EQ(message, "Unable to create file: " + missing);
+        // Decoded from and printed back into the ANSI code page: the same bytes.
+        EXPECT_EQ(createFailure(c.folder), "Unable to create file: " + dir.join(c.folder) +
+                                               zeltest::nativeSeparator() + "f.bin");
 #else
-            EXPECT_EQ(message, "Unable to create file: " + dir.join(c.spelled) + "/f.bin");
+        EXPECT_EQ(createFailure(c.folder),
+                  "Unable to create file: " + dir.join(c.spelled) + "/f.bin");
 #endif
-        }
     }
 }
 
@@ -425,7 +438,9 @@ TEST_F(AccessableMapping, ControlBytesInNamesAreEscapedInMessages) {
         {"esc\x1b[2J", "esc%1B[2J"},
         {"del\x7f", "del%7F"},
         {"csi\xc2\x9bK", "csi%C2%9BK"},
-        {"osc\xc2\x9d" "0;t\xc2\x9c", "osc%C2%9D0;t%C2%9C"},
+        {"osc\xc2\x9d"
+         "0;t\xc2\x9c",
+         "osc%C2%9D0;t%C2%9C"},
         {"raw\x9b", "raw%9B"},
         {"cut\xc3", "cut%C3"},
         {"overlong\xc0\xaf", "overlong%C0%AF"},
@@ -433,15 +448,8 @@ TEST_F(AccessableMapping, ControlBytesInNamesAreEscapedInMessages) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
-        std::string missing = dir.join(c.name) + zeltest::nativeSeparator() + "f.bin";
-        try {
-            ObtainAccessableFileMapping(missing.c_str(), AccessablePageReadWrite, kOpenAccess, 0,
-                                        kSize, name.c_str(), nullptr);
-            FAIL() << "no exception";
-        } catch (zel::Exception& e) {
-            EXPECT_EQ(std::string(e.getAt()), "Unable to create file: " + dir.join(c.shown) +
-                                                  zeltest::nativeSeparator() + "f.bin");
-        }
+        EXPECT_EQ(createFailure(c.name), "Unable to create file: " + dir.join(c.shown) +
+                                             zeltest::nativeSeparator() + "f.bin");
     }
 }
 
