@@ -92,6 +92,14 @@ int main(int argc, char** argv) {
         for (unsigned int i = 0; i < files.Size(); ++i)
             listed = listed || std::string(files[i]) == folder + zel::PATHSEP + log.substr(cut + 1);
         check(listed, "the walk lists the log file");
+        // The same tree a folder at a time: the same paths, in the same order.
+        zel::DirectoryWalk walk((folder + zel::PATHSEP).c_str());
+        zel::BaseString<char> path;
+        unsigned int same = 0;
+        while (walk.Next(path) && same < files.Size() &&
+               std::string(path) == std::string(files[same]))
+            ++same;
+        check(same == files.Size() && !walk.Next(path), "the streaming walk gives the same paths");
 
         zel::Array<unsigned char> sealed;
         zel::BlowFish::Encrypt("the key", "stored text", sealed);
