@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <type_traits>
 #include <string>
 
 namespace zel {
@@ -47,7 +48,8 @@ std::wstring MessageName(const char* name) noexcept {
             // Eight digits beyond U+FFFF (wchar_t holds those on Linux; on
             // Windows they come as two \u escapes of a surrogate pair), so that
             // a digit after the character never reads as part of its escape.
-            const unsigned long code = static_cast<unsigned long>(c);
+            const unsigned long code =
+                static_cast<std::make_unsigned<wchar_t>::type>(c); // never negative here
             wchar_t escape[16];
             (void)std::swprintf(escape, 16, code > 0xFFFF ? L"\\U%08lX" : L"\\u%04lX", code);
             out += escape;
