@@ -89,7 +89,8 @@ ZEL_API void* ObtainAccessableMutex(int initialOwner, const char* name, int* cre
 // (Windows only).
 // Throws zel::Exception: "Long API failed %d" (a descriptor step failed),
 // "Unable to create file: %ls" (with the file name), "Open failed %d" (neither
-// creating nor opening the mapping worked), "Severe Error
+// creating nor opening the mapping worked; the code is why creating failed when
+// no mapping of that name was there to open, else why opening failed), "Severe Error
 // ObtainAccessableFileMappingEx: %ls" (an unexpected failure inside); throws
 // MemoryException when memory runs out while the mapping is made.
 ZEL_API void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection,

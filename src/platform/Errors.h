@@ -14,6 +14,9 @@ bool ErrorText(unsigned long code, std::string& text);
 // True when `code` says that memory ran out (ENOMEM; ERROR_NOT_ENOUGH_MEMORY or
 // ERROR_OUTOFMEMORY on Windows).
 bool IsOutOfMemory(unsigned long code);
+// True when `code` says that nothing of that name exists (ENOENT;
+// ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND on Windows).
+bool IsNotFound(unsigned long code);
 
 } // namespace platform
 } // namespace zel

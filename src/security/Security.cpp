@@ -212,11 +212,17 @@ void* ObtainAccessableFileMapping(const char* fileName, unsigned long protection
             // Out of memory is not a name someone else holds: no second try.
             if (platform::IsOutOfMemory(static_cast<unsigned long>(code)))
                 throw MemoryException();
+            // Another process may have made the mapping meanwhile: open it. When
+            // there is none, why creating it failed (a full disk, a file that may
+            // not grow) says more than that there is none.
+            const int createCode = code;
             mapping = OpenExistingMapping(access, mappingName, refusal);
             code = LastError();
             ReportRefusal(mappingName, refusal);
             if (mapping == nullptr)
-                throw Exception("Open failed %d", code);
+                throw Exception("Open failed %d",
+                                platform::IsNotFound(static_cast<unsigned long>(code)) ? createCode
+                                                                                       : code);
         }
         descriptor.Release();
         return mapping;

@@ -16,6 +16,10 @@ bool IsOutOfMemory(unsigned long code) {
     return code == ENOMEM;
 }
 
+bool IsNotFound(unsigned long code) {
+    return code == ENOENT;
+}
+
 bool ErrorText(unsigned long code, std::string& text) {
     char buffer[512];
     buffer[0] = '\0';

@@ -14,6 +14,10 @@ bool IsOutOfMemory(unsigned long code) {
     return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY;
 }
 
+bool IsNotFound(unsigned long code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
 bool ErrorText(unsigned long code, std::string& text) {
     char* buffer = nullptr;
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
