@@ -340,11 +340,11 @@ TEST_F(ToolTest, VersionAndHelpForEveryCommand) {
     EXPECT_EQ(v.status, 0);
     std::smatch m;
     ASSERT_TRUE(
-        std::regex_match(v.out, m, std::regex("zel 1\\.0\\.0 \\((lib)?ZELBase [^,]+, (.+)\\)\n")))
+        std::regex_match(v.out, m, std::regex("zel 1\\.1\\.0 \\((lib)?ZELBase [^,]+, (.+)\\)\n")))
         << v.out;
     EXPECT_NE(m[2].str().find("ZELBase"), std::string::npos) << v.out;
 #ifndef _WIN32
-    EXPECT_NE(m[0].str().find("ZELBase 1.0.0"), std::string::npos) << v.out;
+    EXPECT_NE(m[0].str().find("ZELBase 1.1.0"), std::string::npos) << v.out;
     EXPECT_TRUE(fs::exists(fs::path(m[2].str()))) << v.out;
 #endif
 
