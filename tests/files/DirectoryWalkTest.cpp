@@ -189,3 +189,14 @@ TEST_F(DirectoryWalkTest, DeepTreesAsTheFlatList) {
     EXPECT_EQ(got.paths.back(), "T/d/f");
 #endif
 }
+
+// Nothing to walk gives no path, and the end stays the end.
+TEST(DirectoryWalk, NothingToWalkGivesNoPath) {
+    for (const char* start : {static_cast<const char*>(nullptr), "", "   "}) {
+        zel::DirectoryWalk walk(start);
+        zel::BaseString<char> path("kept");
+        EXPECT_FALSE(walk.Next(path));
+        EXPECT_FALSE(walk.Next(path));
+        EXPECT_STREQ(static_cast<const char*>(path), "kept");
+    }
+}
