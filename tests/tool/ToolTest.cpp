@@ -936,6 +936,60 @@ protected:
     std::string top, sep;
 };
 
+// Names that begin or end with a blank are listed as they are, not as the
+// names without it (the library drops white space around a path). A blank at
+// the start matters in a relative path, so the tool runs in the test's folder.
+TEST_F(ToolLsTest, NamesWithBlanksAtTheirEnds) {
+    const fs::path here = tool.dir().join("blanks");
+    fs::create_directories(here / " lead" / "sub");
+    for (const char* name : {" lead/a.txt", " lead/sub/b.txt", " y.txt", "y.txt"})
+        zeltest::writeFile((here / fs::path(name).make_preferred()).string(), "x");
+#ifndef _WIN32
+    // Windows drops a blank at the end of a file name itself.
+    zeltest::writeFile((here / "x.txt ").string(), "x");
+    zeltest::writeFile((here / "x.txt").string(), "x");
+#endif
+    const std::string a = " lead" + sep + "a.txt";
+    const std::string b = " lead" + sep + "sub" + sep + "b.txt";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{"ls", " lead"}, {a}},
+        {{"ls", " lead" + sep}, {a}},
+        {{"ls", " lead" + sep + "*.txt"}, {a}},
+        {{"ls", "-r", " lead"}, {a, b}},
+        {{"ls", "-r", " lead" + sep + "*.txt"}, {a, b}},
+        {{"ls", " y.txt"}, {" y.txt"}},
+#ifndef _WIN32
+        {{"ls", "x.txt "}, {"x.txt "}},
+        {{"ls", "x.txt"}, {"x.txt"}},
+        {{"ls", "*.txt "}, {"x.txt "}},
+#endif
+    };
+    const fs::path before = fs::current_path();
+    fs::current_path(here);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("[" + c.args.back() + "]" + (c.args.size() > 2 ? " " + c.args[1] : ""));
+        std::string expected;
+        for (const std::string& line : c.lines)
+            expected += line + "\n";
+        for (bool longForm : {false, true}) {
+            std::vector<std::string> args = c.args;
+            if (longForm)
+                args.insert(args.begin() + 1, "-l");
+            Outcome r = tool.zel(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            std::string paths;
+            std::istringstream in(r.out);
+            for (std::string line; std::getline(in, line);)
+                paths += (longForm ? line.substr(line.find("  r") + 6) : line) + "\n";
+            EXPECT_EQ(paths, expected) << (longForm ? "-l" : "");
+        }
+    }
+    fs::current_path(before);
+}
+
 TEST_F(ToolLsTest, ListsByNameByTimeAndFlat) {
     const std::string subD = "sub" + sep + "d.txt";
     struct Case {

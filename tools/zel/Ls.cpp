@@ -7,6 +7,7 @@
 #include "zel/Array.h"
 #include "zel/BaseString.h"
 #include "zel/Directory.h"
+#include "zel/StringUtil.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -121,15 +122,44 @@ std::string walkStart(const std::string& folder) {
     const bool drive = start.size() == 2 && start[1] == ':';
     if (start.empty() || drive)
         start = (start.empty() ? folder.substr(0, 1) : start + zel::PATHSEP) + ".";
-    // The library drops white space around a path: a folder whose name begins
-    // with a blank is walked as ./ and its name.
-    if (start[0] == ' ' || start[0] == '\t' || start[0] == '\r' || start[0] == '\n')
-        start = std::string(".") + zel::PATHSEP + start;
     return start;
 }
 
+// White space as the library drops it around a path it is given.
+bool isBlank(char c) {
+    return zel::util::IsSpace(static_cast<signed char>(c));
+}
+
+// The library drops white space around a path it is given, so a path that
+// begins or ends with a blank would name another file. A relative path that
+// begins with one is given as ./ and the path. A file name or pattern that ends
+// with blanks is searched with ? in their place, and the names found are then
+// matched against the whole name as typed. (A folder is given with a separator
+// at its end.)
+void keepBlanks(Plan& plan, const std::string& name) {
+    if (!plan.start.empty() && isBlank(plan.start[0]))
+        plan.start = std::string(".") + zel::PATHSEP + plan.start;
+    if (plan.folder || plan.recursive)
+        return;
+    std::string::size_type end = plan.start.size();
+    while (end > 0 && isBlank(plan.start[end - 1]))
+        plan.start[--end] = '?';
+    if (end != plan.start.size())
+        plan.namePattern = name;
+}
+
+bool planTyped(const std::string& typed, const LsOptions& o, Plan& plan, std::string& reason);
+
 // Plans a PATTERN; false, with `reason`, when what it names does not exist.
 bool planFor(const std::string& typed, const LsOptions& o, Plan& plan, std::string& reason) {
+    if (!planTyped(typed, o, plan, reason))
+        return false;
+    const std::string::size_type cut = lastSeparator(typed);
+    keepBlanks(plan, cut == std::string::npos ? typed : typed.substr(cut + 1));
+    return true;
+}
+
+bool planTyped(const std::string& typed, const LsOptions& o, Plan& plan, std::string& reason) {
     std::error_code ec;
     const std::string::size_type cut = lastSeparator(typed);
     const std::string name = cut == std::string::npos ? typed : typed.substr(cut + 1);
