@@ -95,18 +95,24 @@ struct FileState {
     int error = 0;
 };
 
-FileState stateOf(const std::string& path) {
+// The state of the file open in `r`.
+FileState stateOf(const Reader& r) {
     FileState s;
-    Reader r(path);
-    if (!r.open()) {
-        s.error = r.error();
-        return s;
-    }
     s.size = r.size();
     s.id = native::identityOf(r.fd());
     s.head.resize(static_cast<std::size_t>(std::min<long long>(s.size, kHeadBytes)));
     s.head.resize(r.read(0, &s.head[0], s.head.size()));
     return s;
+}
+
+FileState stateOf(const std::string& path) {
+    Reader r(path);
+    if (!r.open()) {
+        FileState s;
+        s.error = r.error();
+        return s;
+    }
+    return stateOf(r);
 }
 
 // Whether `now` is the file `known` described (a file that grew keeps its head).
@@ -428,12 +434,18 @@ bool printTail(const std::string& where, unsigned int count, Printer& out, long 
         Reader r(where);
         if (!r.open())
             continue;
+        // The file open now must be the one looked at above: one that replaced
+        // it in between is said at the next look, and never read from the offset
+        // reached in the other.
+        const FileState opened = stateOf(r);
+        if (!sameFile(known, opened))
+            continue;
         if (r.size() > offset) {
             offset = pump(r, offset, r.size(), lines);
             more = offset < r.size();
         }
         if (known.head.size() < kHeadBytes)
-            known = stateOf(where);
+            known = opened;
     }
 }
 
