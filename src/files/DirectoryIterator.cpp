@@ -200,21 +200,12 @@ public:
     void Run(const BaseString<char>& directory, const BaseString<char>& path) {
         if (m_maxDepth == 0)
             return;
-        platform::OpenDir* dir = nullptr;
         platform::DirectoryId id;
-        const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
-        if (status != platform::DirStatus::Done) {
-            if (status == platform::DirStatus::Unreadable)
-                NoteUnreadableDirectory(path);
+        Frame* start = EnterStart(directory, path, m_stack, m_visited, true, id, m_oneFileSystem);
+        if (start == nullptr)
             return;
-        }
         m_volume = id.volume;
-        // A start that cannot be identified (Windows) has no volume to keep to.
-        if (id == platform::DirectoryId())
-            m_oneFileSystem = false;
-        DirCloser closer(dir);
-        m_visited.insert(id);
-        Read(m_stack.Push(closer.Release(), id, m_text.Length(), true));
+        Read(*start);
         for (;;) {
             Frame& frame = m_stack.Top();
             if (frame.next == frame.listing.entries.size()) {
@@ -256,13 +247,7 @@ private:
     }
 
     // Reads the directory of the frame just entered; notes what could not be read.
-    void Read(Frame& frame) {
-        const platform::DirStatus status =
-            platform::ReadDirectory(frame.dir, frame.listing, m_detail);
-        NoteUnreadableEntries(frame.listing, m_text, m_text.Length());
-        if (status != platform::DirStatus::Done)
-            NoteUnreadableDirectory(m_text);
-    }
+    void Read(Frame& frame) { ReadFrame(frame, m_text, m_detail); }
 
     // Enters the subdirectory `name` of `parent` (the current directory), whose
     // path is the text, unless the walk has been there.

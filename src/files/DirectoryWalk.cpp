@@ -60,19 +60,12 @@ public:
         BaseString<char> directory(plan.pattern);
         directory.Truncate(directory.Length() - 1); // less its "*"
         m_text = start;
-        platform::OpenDir* dir = nullptr;
-        const platform::DirStatus status = platform::OpenDirectory(directory, dir, m_startId);
-        if (status != platform::DirStatus::Done) {
-            if (status == platform::DirStatus::Unreadable)
-                NoteUnreadableDirectory(start);
+        Frame* first =
+            EnterStart(directory, m_text, m_stack, m_visited, false, m_startId, m_oneFileSystem);
+        if (first == nullptr)
             return;
-        }
         m_volume = m_startId.volume;
-        if (m_startId == platform::DirectoryId())
-            m_oneFileSystem = false;
-        DirCloser closer(dir);
-        m_visited.insert(m_startId);
-        Read(m_stack.Push(closer.Release(), m_startId, m_text.Length(), false));
+        Read(*first);
     }
 
     // A walk that failed once (out of memory) fails again rather than go on
@@ -140,11 +133,7 @@ private:
 
     // Reads the directory just entered and puts its entries in name order.
     void Read(Frame& frame) {
-        const platform::DirStatus status =
-            platform::ReadDirectory(frame.dir, frame.listing, platform::Detail::Types);
-        NoteUnreadableEntries(frame.listing, m_text, m_text.Length());
-        if (status != platform::DirStatus::Done)
-            NoteUnreadableDirectory(m_text);
+        ReadFrame(frame, m_text, platform::Detail::Types);
         const platform::DirListing& listing = frame.listing;
         frame.order.reserve(listing.entries.size());
         for (std::size_t i = 0; i < listing.entries.size(); ++i) {

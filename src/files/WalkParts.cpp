@@ -170,6 +170,29 @@ platform::OpenDir* OpenNewDirectory(platform::OpenDir* parent, const char* name,
     return closer.Release();
 }
 
+void ReadFrame(Frame& frame, const BaseString<char>& path, platform::Detail detail) {
+    const platform::DirStatus status = platform::ReadDirectory(frame.dir, frame.listing, detail);
+    NoteUnreadableEntries(frame.listing, path, path.Length());
+    if (status != platform::DirStatus::Done)
+        NoteUnreadableDirectory(path);
+}
+
+Frame* EnterStart(const BaseString<char>& directory, const BaseString<char>& path, WalkStack& stack,
+                  IdSet& visited, bool onRoute, platform::DirectoryId& id, bool& oneFileSystem) {
+    platform::OpenDir* dir = nullptr;
+    const platform::DirStatus status = platform::OpenDirectory(directory, dir, id);
+    if (status != platform::DirStatus::Done) {
+        if (status == platform::DirStatus::Unreadable)
+            NoteUnreadableDirectory(path);
+        return nullptr;
+    }
+    if (id == platform::DirectoryId())
+        oneFileSystem = false;
+    DirCloser closer(dir);
+    visited.insert(id);
+    return &stack.Push(closer.Release(), id, path.Length(), onRoute);
+}
+
 } // namespace walk
 
 DirectorySkips::DirectorySkips() : m_record(nullptr), m_outer(t_skips) {

@@ -199,6 +199,18 @@ platform::OpenDir* OpenNewDirectory(platform::OpenDir* parent, const char* name,
                                     const IdSet& visited, bool oneFileSystem,
                                     unsigned long long volume, platform::DirectoryId& id);
 
+// Reads the directory of `frame`, just entered, whose path text is `path`;
+// notes what could not be read.
+void ReadFrame(Frame& frame, const BaseString<char>& path, platform::Detail detail);
+
+// Opens `directory` (written with its trailing separator) as the first directory
+// of a walk and enters it on `stack`, its path text `path`, and marks it
+// visited. Null when it cannot be opened (noted when it exists but cannot be
+// read). `id` gets its identity; `oneFileSystem` is cleared for a start that
+// cannot be identified (Windows), which has no volume to keep to.
+Frame* EnterStart(const BaseString<char>& directory, const BaseString<char>& path, WalkStack& stack,
+                  IdSet& visited, bool onRoute, platform::DirectoryId& id, bool& oneFileSystem);
+
 // The two wildcard lists: the files of a one-level listing or of a whole tree,
 // each behind the directory part of `pattern`.
 //

@@ -91,15 +91,20 @@ DirStatus FindAll(const char* pattern, DirListing& listing) {
     return DirStatus::Done;
 }
 
-bool Identify(const detail::LibraryString& path, DirectoryId& id) {
-    // One trailing separator goes, as the runtime's status call wants it.
+// Opens `path` (a directory or file; one trailing separator is dropped) for its
+// attributes only. Backup semantics open directories; junctions and links are
+// followed. INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE OpenAttributes(const detail::LibraryString& path) {
     detail::LibraryString target(path);
     if (target.size() > 1 && target[target.size() - 1] == '\\' && target[target.size() - 2] != ':')
         target.resize(target.size() - 1);
-    // Backup semantics open directories; junctions and links are followed.
-    HANDLE handle = CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileA(target.c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool Identify(const detail::LibraryString& path, DirectoryId& id) {
+    HANDLE handle = OpenAttributes(path);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -167,12 +172,7 @@ long LevelsBelow(OpenDir* dir, const DirectoryId& top, long most, bool sameVolum
                  unsigned long long volume) {
     // The directory's own path, links and junctions resolved; then the folders
     // that hold it, by taking off one name at a time.
-    detail::LibraryString path(dir->path);
-    if (path.size() > 1 && path[path.size() - 1] == '\\' && path[path.size() - 2] != ':')
-        path.resize(path.size() - 1);
-    HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = OpenAttributes(dir->path);
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     char buffer[MAX_PATH * 2];
